@@ -1,0 +1,69 @@
+#pragma once
+
+#include "CompositionDocument.h"
+#include "QCNodeManager.h"
+#include "QCOpenGLContext.h"
+#include "QCPatch.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+// Runs a composition: builds its patches, then drives them frame by frame.
+// Each frame runs the patches in dependency order (document order among
+// independent ones). Before a patch runs, each connected input takes the
+// upstream output's value. Consumers (mode 1) and providers (mode 2) run
+// every frame; processors (mode 3) when an input changed since their last
+// run, on the first frame, or every frame when their time mode is set.
+// An exception from a patch is logged with the patch's id and the frame goes
+// on with the next patch.
+class Evaluator {
+public:
+    struct Connection {
+        const QCPort* from = nullptr;
+        QCPort* to = nullptr;
+        uint64_t transferredGeneration = UINT64_MAX;
+    };
+
+    struct Node {
+        std::string id;
+        const QCPatchClass* patchClass = nullptr;
+        std::unique_ptr<QCPatch> patch;
+        std::vector<Connection> inputs;
+        std::vector<uint64_t> inputGenerations;  // of patch->ports() at the last run
+        bool hasRun = false;
+        bool runsEveryFrame = false;
+    };
+
+    // Builds every patch and checks the document against the classes:
+    // unknown class, unknown port, an output used as a target or an input as
+    // a source, values of the wrong type, unconvertible connections, cycles.
+    // Throws CompositionError.
+    Evaluator(const CompositionDocument& document, const QCNodeManager& manager);
+    ~Evaluator();
+    Evaluator(const Evaluator&) = delete;
+    Evaluator& operator=(const Evaluator&) = delete;
+
+    // setup then enable, in document order.
+    void start(QCContext* context = nullptr);
+    void executeFrame(double time, QCOpenGLContext* openglcontext = nullptr);
+    // disable then cleanup, in document order. Also done on destruction.
+    void stop();
+
+    bool hasConsumers() const;
+    const CompositionDocument& document() const { return document_; }
+    // Nodes in execution order.
+    const std::vector<Node>& nodes() const { return nodes_; }
+    QCPatch* patch(const std::string& id) const;
+    // The port "id.port", or nothing.
+    QCPort* port(const std::string& endpoint) const;
+
+private:
+    void runNode(Node& node, double time, QCOpenGLContext* openglcontext);
+    void sortByDependencies();
+
+    CompositionDocument document_;
+    std::vector<Node> nodes_;
+    QCContext* context_ = nullptr;
+    bool running_ = false;
+};

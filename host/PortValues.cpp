@@ -1,0 +1,190 @@
+#include "PortValues.h"
+
+#include "QCGLCGImage.h"
+#include "platform/graphics/PNGFile.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+namespace {
+
+bool isScalar(QCPortKind kind) {
+    return kind == QCPortKind::Index || kind == QCPortKind::Number || kind == QCPortKind::Boolean ||
+           kind == QCPortKind::String;
+}
+
+std::string formatNumber(double value) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.17g", value);
+    // Prefer the shortest form that reads back the same.
+    for (int precision = 1; precision <= 17; ++precision) {
+        char shorter[64];
+        std::snprintf(shorter, sizeof shorter, "%.*g", precision, value);
+        if (std::strtod(shorter, nullptr) == value) return shorter;
+    }
+    return text;
+}
+
+// Text -> number; nothing when the text is not entirely a number.
+bool parseNumber(const std::string& text, double& value) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    errno = 0;
+    value = std::strtod(text.c_str(), &end);
+    return end != text.c_str() && *end == '\0' && errno != ERANGE;
+}
+
+bool parseBoolean(const std::string& text, bool& value) {
+    if (text == "true" || text == "yes" || text == "1") return value = true, true;
+    if (text == "false" || text == "no" || text == "0") return value = false, true;
+    return false;
+}
+
+double numberOf(const QCPort& port) {
+    switch (port.kind()) {
+    case QCPortKind::Index: return static_cast<const QCIndexPort&>(port).indexValue();
+    case QCPortKind::Number: return static_cast<const QCNumberPort&>(port).doubleValue();
+    case QCPortKind::Boolean: return static_cast<const QCBooleanPort&>(port).booleanValue() ? 1.0 : 0.0;
+    case QCPortKind::String: {
+        const StringRef& s = static_cast<const QCStringPort&>(port).stringValue();
+        double value = 0;
+        return s && parseNumber(*s, value) ? value : 0.0;
+    }
+    default: return 0.0;
+    }
+}
+
+std::string textOf(const QCPort& port) {
+    switch (port.kind()) {
+    case QCPortKind::Index: return std::to_string(static_cast<const QCIndexPort&>(port).indexValue());
+    case QCPortKind::Number: return formatNumber(static_cast<const QCNumberPort&>(port).doubleValue());
+    case QCPortKind::Boolean: return static_cast<const QCBooleanPort&>(port).booleanValue() ? "true" : "false";
+    case QCPortKind::String: {
+        const StringRef& s = static_cast<const QCStringPort&>(port).stringValue();
+        return s ? *s : std::string();
+    }
+    default: return {};
+    }
+}
+
+void setNumber(QCPort& port, double value) {
+    switch (port.kind()) {
+    case QCPortKind::Index:
+        static_cast<QCIndexPort&>(port).setIndexValueFromHost(
+            std::isnan(value) ? 0 : static_cast<int64_t>(std::clamp(value, -1.0, 4294967296.0)));
+        break;
+    case QCPortKind::Number: static_cast<QCNumberPort&>(port).setDoubleValue(value); break;
+    case QCPortKind::Boolean: static_cast<QCBooleanPort&>(port).setBooleanValue(value != 0.0); break;
+    case QCPortKind::String: static_cast<QCStringPort&>(port).setStringValue(newString(formatNumber(value))); break;
+    default: break;
+    }
+}
+
+ImageRef loadImage(const std::string& path, const std::string& directory) {
+    std::filesystem::path file(path);
+    if (file.is_relative() && !directory.empty()) file = std::filesystem::path(directory) / file;
+    std::string error;
+    CGImageRef image = CGImageCreateWithPNGFile(file.string(), &error);
+    if (!image) throw PortValueError(error);
+    return std::make_shared<const QCGLCGImage>(std::move(image), nullptr);
+}
+
+[[noreturn]] void wrongType(const QCPort& port, const std::string& got) {
+    throw PortValueError("port " + port.name() + " takes " +
+                         (port.kind() == QCPortKind::Image ? std::string("a PNG file path")
+                                                           : std::string("a ") + portKindName(port.kind())) +
+                         " value, not " + got);
+}
+
+}  // namespace
+
+bool canConnect(QCPortKind from, QCPortKind to) {
+    if (from == to) return true;
+    return isScalar(from) && isScalar(to);
+}
+
+void transferValue(const QCPort& from, QCPort& to) {
+    if (from.kind() == QCPortKind::String && to.kind() == QCPortKind::String) {
+        static_cast<QCStringPort&>(to).setStringValue(static_cast<const QCStringPort&>(from).stringValue());
+    } else if (from.kind() == QCPortKind::Image && to.kind() == QCPortKind::Image) {
+        static_cast<QCGLImagePort&>(to).setImageValue(static_cast<const QCGLImagePort&>(from).imageValue());
+    } else if (from.kind() == QCPortKind::Index && to.kind() == QCPortKind::Index) {
+        static_cast<QCIndexPort&>(to).setIndexValueFromHost(static_cast<const QCIndexPort&>(from).indexValue());
+    } else if (to.kind() == QCPortKind::String) {
+        static_cast<QCStringPort&>(to).setStringValue(newString(textOf(from)));
+    } else if (to.kind() == QCPortKind::Boolean && from.kind() == QCPortKind::String) {
+        bool value = false;
+        const std::string text = textOf(from);
+        static_cast<QCBooleanPort&>(to).setBooleanValue(parseBoolean(text, value) ? value : numberOf(from) != 0.0);
+    } else if (isScalar(from.kind()) && isScalar(to.kind())) {
+        setNumber(to, numberOf(from));
+    }
+}
+
+void setPortFromJSON(QCPort& port, const nlohmann::ordered_json& value, const std::string& directory) {
+    switch (port.kind()) {
+    case QCPortKind::String:
+        if (value.is_null()) return static_cast<QCStringPort&>(port).setStringValue(nullptr);
+        if (!value.is_string()) wrongType(port, value.dump());
+        return static_cast<QCStringPort&>(port).setStringValue(newString(value.get<std::string>()));
+    case QCPortKind::Index:
+        if (!value.is_number_integer()) wrongType(port, value.dump());
+        return static_cast<QCIndexPort&>(port).setIndexValueFromHost(
+            value.is_number_unsigned() ? static_cast<int64_t>(std::min<uint64_t>(value.get<uint64_t>(), INT64_MAX))
+                                       : value.get<int64_t>());
+    case QCPortKind::Number:
+        if (!value.is_number()) wrongType(port, value.dump());
+        return static_cast<QCNumberPort&>(port).setDoubleValue(value.get<double>());
+    case QCPortKind::Boolean:
+        if (!value.is_boolean()) wrongType(port, value.dump());
+        return static_cast<QCBooleanPort&>(port).setBooleanValue(value.get<bool>());
+    case QCPortKind::Image:
+        if (value.is_null()) return static_cast<QCGLImagePort&>(port).setImageValue(nullptr);
+        if (!value.is_string()) wrongType(port, value.dump());
+        return static_cast<QCGLImagePort&>(port).setImageValue(loadImage(value.get<std::string>(), directory));
+    default:
+        throw PortValueError("port " + port.name() + " holds a host setting and takes no value");
+    }
+}
+
+void setPortFromText(QCPort& port, const std::string& text, const std::string& directory) {
+    double number = 0;
+    bool boolean = false;
+    switch (port.kind()) {
+    case QCPortKind::String: return static_cast<QCStringPort&>(port).setStringValue(newString(text));
+    case QCPortKind::Index:
+        if (!parseNumber(text, number) || number != std::floor(number)) wrongType(port, "\"" + text + "\"");
+        return setNumber(port, number);
+    case QCPortKind::Number:
+        if (!parseNumber(text, number)) wrongType(port, "\"" + text + "\"");
+        return setNumber(port, number);
+    case QCPortKind::Boolean:
+        if (!parseBoolean(text, boolean)) wrongType(port, "\"" + text + "\"");
+        return static_cast<QCBooleanPort&>(port).setBooleanValue(boolean);
+    case QCPortKind::Image:
+        return static_cast<QCGLImagePort&>(port).setImageValue(loadImage(text, directory));
+    default:
+        throw PortValueError("port " + port.name() + " holds a host setting and takes no value");
+    }
+}
+
+std::string describePortValue(const QCPort& port) {
+    switch (port.kind()) {
+    case QCPortKind::String: {
+        const StringRef& s = static_cast<const QCStringPort&>(port).stringValue();
+        return s ? nlohmann::json(*s).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) : "null";
+    }
+    case QCPortKind::Image: {
+        const ImageRef& image = static_cast<const QCGLImagePort&>(port).imageValue();
+        return image ? "image " + std::to_string(image->pixelsWide()) + "x" + std::to_string(image->pixelsHigh())
+                     : "null";
+    }
+    case QCPortKind::Index:
+    case QCPortKind::Number:
+    case QCPortKind::Boolean: return textOf(port);
+    default: return "(host default)";
+    }
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "QCPort.h"
+
+#include <nlohmann/json.hpp>
+
+#include <stdexcept>
+#include <string>
+
+// Moving values into ports from outside a patch: documents, connections and
+// the command line. Index values from outside are clamped to the port's
+// maximum.
+
+// A value that does not suit the port; the message says what was expected.
+class PortValueError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// True when an output of kind `from` may feed an input of kind `to`:
+// the same kind, or any two of index, number, boolean and string.
+bool canConnect(QCPortKind from, QCPortKind to);
+
+// Hands the value of `from` to `to`, converting between index, number,
+// boolean and string. Strings and images of the same kind pass as the very
+// same object.
+void transferValue(const QCPort& from, QCPort& to);
+
+// A document value: a JSON string, number, boolean or null matching the
+// port's kind; an image port takes the path of a PNG file, relative to
+// `directory`. Throws PortValueError.
+void setPortFromJSON(QCPort& port, const nlohmann::ordered_json& value, const std::string& directory);
+
+// A command-line value, read according to the port's kind. Throws
+// PortValueError.
+void setPortFromText(QCPort& port, const std::string& text, const std::string& directory);
+
+// The value as one line of text: numbers as numbers, strings JSON-quoted,
+// images as "image WxH" (or "null").
+std::string describePortValue(const QCPort& port);

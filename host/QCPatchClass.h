@@ -1,0 +1,29 @@
+#pragma once
+
+#include "QCPatch.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+
+// What the node manager knows of a patch class.
+struct QCPatchClass {
+    std::string name;
+    std::function<std::unique_ptr<QCPatch>(const std::string& identifier)> create;
+    int executionMode = 0;
+    bool allowsSubpatches = false;
+    int (*timeModeWithIdentifier)(const std::string& identifier) = nullptr;
+};
+
+// The class object of patch class T, which declares
+// `static constexpr const char* className` and the class operations.
+template <class T>
+QCPatchClass patchClass() {
+    return QCPatchClass{
+        T::className,
+        [](const std::string& identifier) -> std::unique_ptr<QCPatch> { return std::make_unique<T>(identifier); },
+        T::executionMode(),
+        T::allowsSubpatches(),
+        &T::timeModeWithIdentifier,
+    };
+}

@@ -1,0 +1,67 @@
+#include "QCPort.h"
+
+#include "QCPatch.h"
+
+#include <algorithm>
+
+const char* portKindName(QCPortKind kind) {
+    switch (kind) {
+    case QCPortKind::String: return "string";
+    case QCPortKind::Index: return "index";
+    case QCPortKind::Number: return "number";
+    case QCPortKind::Boolean: return "boolean";
+    case QCPortKind::Image: return "image";
+    case QCPortKind::Color: return "color";
+    case QCPortKind::Blending: return "blending";
+    case QCPortKind::ZBuffer: return "zbuffer";
+    case QCPortKind::Culling: return "culling";
+    }
+    return "?";
+}
+
+QCPort::QCPort(QCPatch* owner, std::string name, QCPortKind kind) : name_(std::move(name)), kind_(kind) {
+    owner->registerPort(this);
+}
+
+QCStringPort::QCStringPort(QCPatch* owner, std::string name)
+    : QCPort(owner, std::move(name), QCPortKind::String), value_(newString("")) {}
+
+void QCStringPort::setStringValue(StringRef value) {
+    value_ = std::move(value);
+    changed();
+}
+
+QCIndexPort::QCIndexPort(QCPatch* owner, std::string name) : QCPort(owner, std::move(name), QCPortKind::Index) {}
+
+void QCIndexPort::setIndexValue(uint32_t value) {
+    value_ = value;
+    changed();
+}
+
+void QCIndexPort::setMaxIndexValue(uint32_t max) { max_ = max; }
+
+void QCIndexPort::setIndexValueFromHost(int64_t value) {
+    setIndexValue(static_cast<uint32_t>(std::clamp<int64_t>(value, 0, max_)));
+}
+
+QCNumberPort::QCNumberPort(QCPatch* owner, std::string name) : QCPort(owner, std::move(name), QCPortKind::Number) {}
+
+void QCNumberPort::setDoubleValue(double value) {
+    value_ = value;
+    changed();
+}
+
+QCBooleanPort::QCBooleanPort(QCPatch* owner, std::string name)
+    : QCPort(owner, std::move(name), QCPortKind::Boolean) {}
+
+void QCBooleanPort::setBooleanValue(bool value) {
+    value_ = value;
+    changed();
+}
+
+QCGLImagePort::QCGLImagePort(QCPatch* owner, std::string name) : QCPort(owner, std::move(name), QCPortKind::Image) {}
+
+void QCGLImagePort::setImageValue(ImageRef value) {
+    value_ = std::move(value);
+    changed();
+}

@@ -1,0 +1,114 @@
+#pragma once
+
+#include "QCValues.h"
+
+#include <cstdint>
+#include <string>
+
+class QCPatch;
+
+enum class QCPortKind { String, Index, Number, Boolean, Image, Color, Blending, ZBuffer, Culling };
+
+const char* portKindName(QCPortKind kind);
+
+// A port is a member of its patch; constructing it registers it with the
+// patch under its name, in declaration order. Every write counts as a change
+// (the generation goes up), whether or not the value differs.
+class QCPort {
+public:
+    QCPort(QCPatch* owner, std::string name, QCPortKind kind);
+    virtual ~QCPort() = default;
+    QCPort(const QCPort&) = delete;
+    QCPort& operator=(const QCPort&) = delete;
+
+    const std::string& name() const { return name_; }
+    QCPortKind kind() const { return kind_; }
+    bool isInput() const { return name_.rfind("input", 0) == 0; }
+    uint64_t generation() const { return generation_; }
+
+protected:
+    void changed() { ++generation_; }
+
+private:
+    std::string name_;
+    QCPortKind kind_;
+    uint64_t generation_ = 0;
+};
+
+class QCStringPort : public QCPort {
+public:
+    QCStringPort(QCPatch* owner, std::string name);
+    // The same object until the value is set anew; may be null.
+    const StringRef& stringValue() const { return value_; }
+    void setStringValue(StringRef value);
+
+private:
+    StringRef value_;
+};
+
+class QCIndexPort : public QCPort {
+public:
+    QCIndexPort(QCPatch* owner, std::string name);
+    uint32_t indexValue() const { return value_; }
+    uint32_t maxIndexValue() const { return max_; }
+    // A patch's own write is stored as given.
+    void setIndexValue(uint32_t value);
+    void setMaxIndexValue(uint32_t max);
+    // A value from outside the patch (document, connection, command line)
+    // is clamped to 0..maximum.
+    void setIndexValueFromHost(int64_t value);
+
+private:
+    uint32_t value_ = 0;
+    uint32_t max_ = UINT32_MAX;
+};
+
+class QCNumberPort : public QCPort {
+public:
+    QCNumberPort(QCPatch* owner, std::string name);
+    double doubleValue() const { return value_; }
+    void setDoubleValue(double value);
+
+private:
+    double value_ = 0.0;
+};
+
+class QCBooleanPort : public QCPort {
+public:
+    QCBooleanPort(QCPatch* owner, std::string name);
+    bool booleanValue() const { return value_; }
+    void setBooleanValue(bool value);
+
+private:
+    bool value_ = false;
+};
+
+class QCGLImagePort : public QCPort {
+public:
+    QCGLImagePort(QCPatch* owner, std::string name);
+    // The same object until set anew; may be null.
+    const ImageRef& imageValue() const { return value_; }
+    void setImageValue(ImageRef value);
+
+private:
+    ImageRef value_;
+};
+
+// OpenGL setting ports: they hold the host's defaults and have no value
+// operations.
+class QCGLPort_Color : public QCPort {
+public:
+    QCGLPort_Color(QCPatch* owner, std::string name) : QCPort(owner, std::move(name), QCPortKind::Color) {}
+};
+class QCGLPort_Blending : public QCPort {
+public:
+    QCGLPort_Blending(QCPatch* owner, std::string name) : QCPort(owner, std::move(name), QCPortKind::Blending) {}
+};
+class QCGLPort_ZBuffer : public QCPort {
+public:
+    QCGLPort_ZBuffer(QCPatch* owner, std::string name) : QCPort(owner, std::move(name), QCPortKind::ZBuffer) {}
+};
+class QCGLPort_Culling : public QCPort {
+public:
+    QCGLPort_Culling(QCPatch* owner, std::string name) : QCPort(owner, std::move(name), QCPortKind::Culling) {}
+};

@@ -1,0 +1,87 @@
+#include "NSURL.h"
+
+#include <curl/curl.h>
+
+#include <mutex>
+
+namespace {
+
+void initialiseCurlOnce() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+struct CurlURLDeleter {
+    void operator()(CURLU* u) const { curl_url_cleanup(u); }
+};
+struct CurlEasyDeleter {
+    void operator()(CURL* c) const { curl_easy_cleanup(c); }
+};
+struct CurlStringDeleter {
+    void operator()(char* s) const { curl_free(s); }
+};
+
+std::string part(CURLU* url, CURLUPart which, unsigned flags = 0) {
+    char* raw = nullptr;
+    if (curl_url_get(url, which, &raw, flags) != CURLUE_OK || raw == nullptr) return {};
+    std::unique_ptr<char, CurlStringDeleter> owned(raw);
+    return owned.get();
+}
+
+struct Body {
+    std::string bytes;
+    bool overCap = false;
+};
+
+size_t appendBody(char* data, size_t size, size_t count, void* context) {
+    auto* body = static_cast<Body*>(context);
+    const size_t n = size * count;
+    if (body->bytes.size() + n > URLFetchLimits::maxBodyBytes) {
+        body->overCap = true;
+        return 0;  // makes libcurl stop with a write error
+    }
+    body->bytes.append(data, n);
+    return n;
+}
+
+}  // namespace
+
+NSURL::NSURL(std::string text, std::string scheme, std::string path)
+    : text_(std::move(text)), scheme_(std::move(scheme)), path_(std::move(path)) {}
+
+std::unique_ptr<NSURL> NSURL::URLWithString(const std::string& text) {
+    if (text.empty()) return nullptr;
+    for (unsigned char c : text)
+        if (c <= 0x20 || c == 0x7F) return nullptr;
+    initialiseCurlOnce();
+    std::unique_ptr<CURLU, CurlURLDeleter> url(curl_url());
+    if (!url || curl_url_set(url.get(), CURLUPART_URL, text.c_str(), CURLU_NON_SUPPORT_SCHEME) != CURLUE_OK)
+        return nullptr;
+    std::string scheme = part(url.get(), CURLUPART_SCHEME);
+    if (scheme.empty()) return nullptr;
+    std::string path = part(url.get(), CURLUPART_PATH, CURLU_URLDECODE);
+    return std::unique_ptr<NSURL>(new NSURL(text, std::move(scheme), std::move(path)));
+}
+
+std::unique_ptr<std::string> fetchURLBytes(const NSURL& url) {
+    initialiseCurlOnce();
+    std::unique_ptr<CURL, CurlEasyDeleter> curl(curl_easy_init());
+    if (!curl) return nullptr;
+    Body body;
+    CURL* c = curl.get();
+    curl_easy_setopt(c, CURLOPT_URL, url.absoluteString().c_str());
+    curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, URLFetchLimits::allowedProtocols);
+    curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, URLFetchLimits::allowedProtocols);
+    curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(c, CURLOPT_MAXREDIRS, URLFetchLimits::maxRedirects);
+    curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, URLFetchLimits::connectTimeoutSeconds);
+    curl_easy_setopt(c, CURLOPT_TIMEOUT, URLFetchLimits::totalTimeoutSeconds);
+    curl_easy_setopt(c, CURLOPT_MAXFILESIZE_LARGE,
+                     static_cast<curl_off_t>(URLFetchLimits::maxBodyBytes));
+    curl_easy_setopt(c, CURLOPT_FAILONERROR, 1L);
+    curl_easy_setopt(c, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, appendBody);
+    curl_easy_setopt(c, CURLOPT_WRITEDATA, &body);
+    if (curl_easy_perform(c) != CURLE_OK || body.overCap) return nullptr;
+    return std::make_unique<std::string>(std::move(body.bytes));
+}

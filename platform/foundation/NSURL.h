@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+
+// Limits on fetching a URL, all in one place.
+struct URLFetchLimits {
+    static constexpr const char* allowedProtocols = "http,https,ftp,file";
+    static constexpr long connectTimeoutSeconds = 10;
+    static constexpr long totalTimeoutSeconds = 30;
+    static constexpr long maxRedirects = 5;
+    static constexpr size_t maxBodyBytes = size_t{64} << 20;  // 64 MiB
+};
+
+// An absolute URL. Made only from text that parses as one.
+class NSURL {
+public:
+    // Nothing for text that is not an absolute URL (empty text, spaces,
+    // no scheme, ...).
+    static std::unique_ptr<NSURL> URLWithString(const std::string& text);
+
+    const std::string& absoluteString() const { return text_; }
+    const std::string& scheme() const { return scheme_; }
+    // The path with percent-escapes decoded ("" when there is none).
+    const std::string& path() const { return path_; }
+    bool isFileURL() const { return scheme_ == "file"; }
+
+private:
+    NSURL(std::string text, std::string scheme, std::string path);
+    std::string text_, scheme_, path_;
+};
+
+// The bytes of the resource, or nothing when it cannot be fetched within the
+// limits (connection failures, HTTP errors, too many redirects, a body over
+// the size cap, a protocol not allowed).
+std::unique_ptr<std::string> fetchURLBytes(const NSURL& url);

@@ -1,0 +1,61 @@
+#include "TestSupport.h"
+
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+LogCapture::LogCapture() {
+    NSLogSetDestination(LogDestination::Capture);
+    NSLogClearCaptured();
+}
+
+LogCapture::~LogCapture() {
+    NSLogClearCaptured();
+    NSLogSetDestination(LogDestination::StandardError);
+}
+
+bool LogCapture::contains(const std::string& line) const { return count(line) > 0; }
+
+size_t LogCapture::count(const std::string& line) const {
+    const auto all = lines();
+    return static_cast<size_t>(std::count(all.begin(), all.end(), line));
+}
+
+TempDir::TempDir() {
+    std::random_device random;
+    path_ = std::filesystem::temp_directory_path() / ("tembra-test-" + std::to_string(random()));
+    std::filesystem::create_directories(path_);
+}
+
+TempDir::~TempDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+}
+
+std::string TempDir::write(const std::string& name, const std::string& bytes) const {
+    const auto file = path_ / name;
+    std::ofstream(file, std::ios::binary) << bytes;
+    return file.string();
+}
+
+CommandResult runCommand(const std::string& command) {
+    TempDir dir;
+    const auto out = dir.path() / "out", err = dir.path() / "err";
+    const std::string full = command + " >" + out.string() + " 2>" + err.string();
+    const int raw = std::system(full.c_str());
+    CommandResult result;
+    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    std::stringstream o, e;
+    o << std::ifstream(out).rdbuf();
+    e << std::ifstream(err).rdbuf();
+    result.out = o.str();
+    result.err = e.str();
+    return result;
+}
+
+std::string tembraProgram() { return std::string(TEMBRA_BINARY_DIR) + "/bin/tembra"; }
+std::string bundlePath() { return std::string(TEMBRA_BINARY_DIR) + "/lib/libTembra.so"; }

@@ -1,0 +1,42 @@
+#include "ListCommand.h"
+
+#include "host/PortValues.h"
+
+namespace {
+
+const char* modeName(int mode) {
+    switch (mode) {
+    case 1: return "consumer";
+    case 2: return "provider";
+    case 3: return "processor";
+    default: return "unknown";
+    }
+}
+
+void listOne(const QCPatchClass& c, std::ostream& out) {
+    out << c.name << "  (execution mode " << c.executionMode << " " << modeName(c.executionMode)
+        << ", time mode " << (c.timeModeWithIdentifier ? c.timeModeWithIdentifier(c.name) : 0)
+        << (c.allowsSubpatches ? ", subpatches" : "") << ")\n";
+    // A fresh instance shows the ports and the defaults its constructor sets.
+    const auto patch = c.create("list");
+    for (const QCPort* port : patch->ports()) {
+        out << "    " << (port->isInput() ? "in  " : "out ") << port->name() << " : " << portKindName(port->kind())
+            << " = " << describePortValue(*port);
+        if (port->kind() == QCPortKind::Index) {
+            const auto max = static_cast<const QCIndexPort*>(port)->maxIndexValue();
+            if (max != UINT32_MAX) out << " (max " << max << ")";
+        }
+        out << "\n";
+    }
+}
+
+}  // namespace
+
+void listClasses(const QCNodeManager& manager, std::ostream& out) {
+    out << "Bundle patches:\n";
+    for (const QCPatchClass& c : manager.bundleClasses()) listOne(c, out);
+    if (!manager.hostClasses().empty()) {
+        out << "Host patches:\n";
+        for (const QCPatchClass& c : manager.hostClasses()) listOne(c, out);
+    }
+}

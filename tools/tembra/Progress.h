@@ -1,0 +1,16 @@
+#pragma once
+
+// A one-line progress bar on standard error, shown only when standard error
+// is a terminal and the number of frames is known.
+class Progress {
+public:
+    explicit Progress(long total);
+    void update(long done);
+    // Erases the bar so that a line can be printed.
+    void clear();
+    void finish();
+
+private:
+    long total_;
+    bool shown_ = false;
+};

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+struct RunOptions {
+    std::string file;
+    long frames = -1;        // -1: not given
+    double duration = -1.0;  // seconds; -1: not given
+    double fps = 60.0;
+    bool realtime = false;
+    std::vector<std::string> sets;   // "id.port=value"
+    std::vector<std::string> watches;  // "id.port"
+    std::vector<std::string> saves;  // "id.port=PATTERN"
+};
+
+// A fault in what the user typed: exit status 2.
+struct UsageError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// Runs the composition; returns the exit status. Document and runtime
+// errors throw (status 1); command-line mistakes throw UsageError.
+int runComposition(const RunOptions& options);

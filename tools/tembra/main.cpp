@@ -1,0 +1,75 @@
+// tembra: the command-line host. Loads the patch bundle, lists its classes,
+// runs compositions.
+
+#include "Bundle.h"
+#include "ListCommand.h"
+#include "RunCommand.h"
+#include "host/CompositionDocument.h"
+#include "platform/foundation/NSLog.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <iostream>
+
+namespace {
+
+void setLogDestination(const std::string& log) {
+    std::string error;
+    bool ok = true;
+    if (log == "stderr") ok = NSLogSetDestination(LogDestination::StandardError);
+    else if (log == "syslog") ok = NSLogSetDestination(LogDestination::Syslog);
+    else if (log == "none") ok = NSLogSetDestination(LogDestination::None);
+    else ok = NSLogSetDestination(LogDestination::File, log, &error);
+    if (!ok) throw UsageError("--log: " + error);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"tembra - runs compositions of Tembra patches, frame by frame"};
+    app.require_subcommand(1);
+    std::string bundle, log = "stderr";
+    app.add_option("--bundle", bundle, "patch bundle to load (default: libTembra.so beside the program)");
+    app.add_option("--log", log, "where the system log goes: stderr, syslog, none or a file path")
+        ->capture_default_str();
+
+    auto* list = app.add_subcommand("list", "list the registered patch classes with their ports");
+
+    RunOptions run;
+    auto* runCommand = app.add_subcommand("run", "run a composition");
+    runCommand->add_option("file", run.file, "composition file (JSON)")->required();
+    runCommand->add_option("--frames", run.frames, "number of frames to run (default 1)")->check(CLI::NonNegativeNumber);
+    runCommand->add_option("--duration", run.duration, "seconds of composition time to run")
+        ->check(CLI::NonNegativeNumber);
+    runCommand->add_option("--fps", run.fps, "frames per second of composition time")->capture_default_str();
+    runCommand->add_flag("--realtime", run.realtime,
+                         "pace frames to the wall clock (without --frames or --duration: until Ctrl-C)");
+    runCommand->add_option("--set", run.sets, "set an input before the run: id.port=value (repeatable)");
+    runCommand->add_option("--watch", run.watches, "print id.port whenever its value changes (repeatable)");
+    runCommand->add_option("--save", run.saves, "save image port id.port to PNG files per frame: id.port=PATTERN");
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        const int status = app.exit(e);
+        return status == 0 ? 0 : 2;
+    }
+
+    NSLogSetProgramName("tembra");
+    try {
+        setLogDestination(log);
+        loadBundle(bundle, QCNodeManager::shared());
+        if (*list) {
+            listClasses(QCNodeManager::shared(), std::cout);
+            return 0;
+        }
+        return runComposition(run);
+    } catch (const UsageError& e) {
+        std::fprintf(stderr, "tembra: %s\n", e.what());
+        return 2;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "tembra: %s\n", e.what());
+        return 1;
+    }
+}

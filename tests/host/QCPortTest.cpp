@@ -1,0 +1,138 @@
+#include "host/PortValues.h"
+#include "host/QCGLCGImage.h"
+#include "host/QCPatch.h"
+#include "platform/graphics/PNGFile.h"
+#include "tests/support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct PortsPatch : QCPatch {
+    using QCPatch::QCPatch;
+    bool execute(QCOpenGLContext*, double, const QCArguments*) override { return true; }
+    QCStringPort inputText{this, "inputText"};
+    QCIndexPort inputIndex{this, "inputIndex"};
+    QCNumberPort inputNumber{this, "inputNumber"};
+    QCBooleanPort inputFlag{this, "inputFlag"};
+    QCGLImagePort inputImage{this, "inputImage"};
+    QCStringPort outputText{this, "outputText"};
+};
+
+TEST(QCPort, PortsRegisterInDeclarationOrderAndAreFoundByName) {
+    PortsPatch patch("p");
+    std::vector<std::string> names;
+    for (const QCPort* port : patch.ports()) names.push_back(port->name());
+    EXPECT_EQ(names, (std::vector<std::string>{"inputText", "inputIndex", "inputNumber", "inputFlag", "inputImage",
+                                               "outputText"}));
+    EXPECT_EQ(patch.portNamed("inputFlag"), &patch.inputFlag);
+    EXPECT_EQ(patch.portNamed("nothing"), nullptr);
+    EXPECT_TRUE(patch.inputText.isInput());
+    EXPECT_FALSE(patch.outputText.isInput());
+}
+
+TEST(QCPort, StringPortHandsOutTheSameObjectUntilSetAnew) {
+    PortsPatch patch("p");
+    const StringRef first = patch.inputText.stringValue();
+    EXPECT_EQ(patch.inputText.stringValue(), first);
+
+    const StringRef hello = newString("hello");
+    patch.inputText.setStringValue(hello);
+    EXPECT_EQ(patch.inputText.stringValue(), hello);
+    const uint64_t generation = patch.inputText.generation();
+
+    // Equal text as a new object is a different value and a change.
+    patch.inputText.setStringValue(newString("hello"));
+    EXPECT_NE(patch.inputText.stringValue(), hello);
+    EXPECT_EQ(*patch.inputText.stringValue(), "hello");
+    EXPECT_GT(patch.inputText.generation(), generation);
+
+    patch.inputText.setStringValue(nullptr);
+    EXPECT_EQ(patch.inputText.stringValue(), nullptr);
+    EXPECT_EQ(describePortValue(patch.inputText), "null");
+}
+
+TEST(QCPort, ImagePortAcceptsNullAndKeepsIdentity) {
+    PortsPatch patch("p");
+    EXPECT_EQ(patch.inputImage.imageValue(), nullptr);
+    auto context = CGBitmapContextCreate(nullptr, 2, 1, 8, 8, CGColorSpaceCreateDeviceRGB(),
+                                         kCGImageAlphaPremultipliedLast);
+    auto image = std::make_shared<const QCGLCGImage>(CGBitmapContextCreateImage(context.get()), nullptr);
+    patch.inputImage.setImageValue(image);
+    EXPECT_EQ(patch.inputImage.imageValue(), image);
+    EXPECT_EQ(describePortValue(patch.inputImage), "image 2x1");
+    patch.inputImage.setImageValue(nullptr);
+    EXPECT_EQ(patch.inputImage.imageValue(), nullptr);
+}
+
+TEST(QCPort, IndexValuesFromOutsideAreClampedButAPatchWriteIsStoredAsGiven) {
+    PortsPatch patch("p");
+    patch.inputIndex.setMaxIndexValue(16);
+    patch.inputIndex.setIndexValue(40);  // the patch's own write
+    EXPECT_EQ(patch.inputIndex.indexValue(), 40u);
+
+    setPortFromJSON(patch.inputIndex, 99, "");
+    EXPECT_EQ(patch.inputIndex.indexValue(), 16u);
+    setPortFromJSON(patch.inputIndex, -5, "");
+    EXPECT_EQ(patch.inputIndex.indexValue(), 0u);
+    setPortFromText(patch.inputIndex, "12", "");
+    EXPECT_EQ(patch.inputIndex.indexValue(), 12u);
+    EXPECT_THROW(setPortFromText(patch.inputIndex, "1.5", ""), PortValueError);
+    EXPECT_THROW(setPortFromJSON(patch.inputIndex, "3", ""), PortValueError);
+}
+
+TEST(QCPort, ValuesOfTheWrongTypeAreRefusedWithThePortName) {
+    PortsPatch patch("p");
+    try {
+        setPortFromJSON(patch.inputNumber, "fast", "");
+        FAIL() << "a string was accepted by a number port";
+    } catch (const PortValueError& e) {
+        EXPECT_NE(std::string(e.what()).find("inputNumber"), std::string::npos) << e.what();
+    }
+    EXPECT_THROW(setPortFromJSON(patch.inputFlag, 1, ""), PortValueError);
+    EXPECT_THROW(setPortFromText(patch.inputFlag, "maybe", ""), PortValueError);
+    EXPECT_THROW(setPortFromJSON(patch.inputText, 3, ""), PortValueError);
+    EXPECT_THROW(setPortFromJSON(patch.inputImage, "/no/such/picture.png", ""), PortValueError);
+}
+
+TEST(QCPort, ImageInputTakesAPNGPathRelativeToTheDocument) {
+    TempDir dir;
+    auto context = CGBitmapContextCreate(nullptr, 3, 2, 8, 12, CGColorSpaceCreateDeviceRGB(),
+                                         kCGImageAlphaPremultipliedLast);
+    context->data[0] = 200;  // top-left red
+    context->data[12 + 11] = 77;  // bottom-right alpha
+    auto written = CGBitmapContextCreateImage(context.get());
+    std::string error;
+    ASSERT_TRUE(CGImageWriteToPNGFile(*written, (dir.path() / "pic.png").string(), &error)) << error;
+
+    PortsPatch patch("p");
+    setPortFromJSON(patch.inputImage, "pic.png", dir.path().string());
+    const ImageRef& image = patch.inputImage.imageValue();
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->pixelsWide(), 3u);
+    EXPECT_EQ(image->pixelsHigh(), 2u);
+    EXPECT_EQ(image->CGImage()->pixels.data()[0], 200);
+    EXPECT_EQ(image->CGImage()->pixels.data()[12 + 11], 77);
+}
+
+TEST(QCPort, ConnectionsConvertBetweenScalarKindsAndPassObjectsThemselves) {
+    PortsPatch a("a"), b("b");
+    a.inputText.setStringValue(newString("3.75"));
+    transferValue(a.inputText, b.inputNumber);
+    EXPECT_DOUBLE_EQ(b.inputNumber.doubleValue(), 3.75);
+    transferValue(b.inputNumber, b.inputIndex);
+    EXPECT_EQ(b.inputIndex.indexValue(), 3u);
+    transferValue(b.inputIndex, b.inputFlag);
+    EXPECT_TRUE(b.inputFlag.booleanValue());
+    transferValue(b.inputFlag, b.inputText);
+    EXPECT_EQ(*b.inputText.stringValue(), "true");
+
+    transferValue(a.inputText, b.outputText);
+    EXPECT_EQ(b.outputText.stringValue(), a.inputText.stringValue());
+
+    EXPECT_TRUE(canConnect(QCPortKind::Number, QCPortKind::String));
+    EXPECT_FALSE(canConnect(QCPortKind::Image, QCPortKind::String));
+    EXPECT_FALSE(canConnect(QCPortKind::Number, QCPortKind::Image));
+}
+
+}  // namespace

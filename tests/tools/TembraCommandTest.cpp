@@ -1,0 +1,93 @@
+#include "tests/support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+std::string tembra(const std::string& arguments) {
+    return tembraProgram() + " --bundle " + bundlePath() + " " + arguments;
+}
+
+TEST(TembraCommand, ListShowsTheLogLineAndTheClassesWithTheirPorts) {
+    const CommandResult r = runCommand(tembra("list"));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("TembraPatchLoader::registerNodesWithManager()"), std::string::npos) << r.err;
+    const size_t file = r.out.find("TembraStringWithFile  (execution mode 2 provider");
+    const size_t url = r.out.find("TembraStringWithURL  (execution mode 2 provider");
+    ASSERT_NE(file, std::string::npos) << r.out;
+    ASSERT_NE(url, std::string::npos) << r.out;
+    EXPECT_LT(file, url);
+    EXPECT_NE(r.out.find("    in  inputFilePath : string = \"\""), std::string::npos) << r.out;
+}
+
+TEST(TembraCommand, WatchPrintsTheFileTextOnce) {
+    TempDir dir;
+    const std::string text = dir.write("words.txt", "two\nlines");
+    const std::string doc = dir.write("doc.json", R"({"patches": [{"id": "t", "class": "TembraStringWithFile",
+        "inputs": {"inputFilePath": ")" + text + R"("}}]})");
+    const CommandResult r = runCommand(tembra("--log none run " + doc + " --frames 3 --watch t.outputFileContent"));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "frame 0 t=0.000 t.outputFileContent = \"two\\nlines\"\n");
+}
+
+TEST(TembraCommand, SetReplacesAnInputBeforeTheRun) {
+    TempDir dir;
+    const std::string text = dir.write("other.txt", "set from the command line");
+    const std::string doc = dir.write("doc.json", R"({"patches": [{"id": "t", "class": "TembraStringWithFile"}]})");
+    const CommandResult r = runCommand(
+        tembra("--log none run " + doc + " --set t.inputFilePath=" + text + " --watch t.outputFileContent"));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "frame 0 t=0.000 t.outputFileContent = \"set from the command line\"\n");
+}
+
+TEST(TembraCommand, EachBadDocumentGetsOneLineAndStatusOne) {
+    TempDir dir;
+    const std::string reader = R"({"id": "a", "class": "TembraStringWithFile"})";
+    const std::string other = R"({"id": "b", "class": "TembraStringWithFile"})";
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"{\n  \"patches\": [\n    {\"id\": \"a\" \"class\": \"X\"}\n  ]\n}", "doc.json:3: malformed JSON"},
+        {"{\"patches\": [\n{\"id\": \"a\", \"class\": \"NoSuchPatch\"}]}",
+         "doc.json:2: unknown patch class \"NoSuchPatch\" for patch \"a\""},
+        {"{\"patches\": [{\"id\": \"a\", \"class\": \"TembraStringWithFile\",\n\"inputs\": {\"inputNope\": \"x\"}}]}",
+         "doc.json:2: patch \"a\" (TembraStringWithFile) has no port \"inputNope\""},
+        {"{\"patches\": [" + reader + ", " + other + "],\n\"connections\": [{\"from\": \"a.outputFileContent\", "
+         "\"to\": \"b.outputFileContent\"}]}",
+         "doc.json:2: connection from \"a.outputFileContent\" to \"b.outputFileContent\" connects an output to an "
+         "output"},
+        {"{\"patches\": [{\"id\": \"a\", \"class\": \"TembraStringWithFile\", \"inputs\": {\"inputFilePath\": 7}}]}",
+         "doc.json:1: patch \"a\": port inputFilePath takes a string value, not 7"},
+        {"{\"patches\": [" + reader + ",\n" + other + "],\n\"connections\": [\n"
+         "{\"from\": \"a.outputFileContent\", \"to\": \"b.inputFilePath\"},\n"
+         "{\"from\": \"b.outputFileContent\", \"to\": \"a.inputFilePath\"}]}",
+         "doc.json:1: connections form a cycle through patch \"a\""},
+        {"{\"patches\": [" + reader + ",\n" + reader + "]}", "doc.json:2: duplicate patch id \"a\""},
+    };
+    for (const auto& [json, message] : cases) {
+        const std::string doc = dir.write("doc.json", json);
+        const CommandResult r = runCommand(tembra("--log none run " + doc));
+        EXPECT_EQ(r.status, 1) << json;
+        EXPECT_EQ(r.err.rfind("tembra: " + dir.path().string() + "/" + message, 0), 0u) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    }
+}
+
+TEST(TembraCommand, CommandLineMistakesGiveStatusTwo) {
+    TempDir dir;
+    const std::string doc = dir.write("doc.json", R"({"patches": [{"id": "t", "class": "TembraStringWithFile"}]})");
+    for (const std::string& arguments : std::vector<std::string>
+         {"run", "run " + doc + " --set t.inputFilePath", "run " + doc + " --set t.inputMissing=1",
+          "run " + doc + " --watch t.nothing", "run " + doc + " --save t.outputFileContent=x%d.png",
+          "run " + doc + " --frames 2 --duration 1", "frobnicate"}) {
+        const CommandResult r = runCommand(tembra("--log none " + arguments));
+        EXPECT_EQ(r.status, 2) << arguments << "\n" << r.err;
+        EXPECT_FALSE(r.err.empty()) << arguments;
+    }
+}
+
+TEST(TembraCommand, AMissingBundleIsNamed) {
+    const CommandResult r = runCommand(tembraProgram() + " --bundle /no/such/libTembra.so list");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err.rfind("tembra: cannot load bundle /no/such/libTembra.so", 0), 0u) << r.err;
+}
+
+}  // namespace

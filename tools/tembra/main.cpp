@@ -5,6 +5,7 @@
 #include "ListCommand.h"
 #include "RunCommand.h"
 #include "host/CompositionDocument.h"
+#include "host/builtins/HostBuiltins.h"
 #include "platform/foundation/NSLog.h"
 
 #include <CLI/CLI.hpp>
@@ -45,9 +46,15 @@ int main(int argc, char** argv) {
     runCommand->add_option("--fps", run.fps, "frames per second of composition time")->capture_default_str();
     runCommand->add_flag("--realtime", run.realtime,
                          "pace frames to the wall clock (without --frames or --duration: until Ctrl-C)");
-    runCommand->add_option("--set", run.sets, "set an input before the run: id.port=value (repeatable)");
-    runCommand->add_option("--watch", run.watches, "print id.port whenever its value changes (repeatable)");
-    runCommand->add_option("--save", run.saves, "save image port id.port to PNG files per frame: id.port=PATTERN");
+    runCommand->add_option("--set", run.sets, "set an input before the run: id.port=value (repeatable)")
+        ->expected(1)->allow_extra_args(false);
+    runCommand->add_option("--watch", run.watches, "print id.port whenever its value changes (repeatable)")
+        ->expected(1)->allow_extra_args(false);
+    runCommand->add_option("--save", run.saves, "save image port id.port to PNG files per frame: id.port=PATTERN")
+        ->expected(1)->allow_extra_args(false);
+    runCommand->add_flag("--print-midi", run.printMIDI,
+                         "print every packet a virtual MIDI destination receives: midi NAME t=TIME HEX BYTES");
+    runCommand->add_option("--render", run.render, "save each rendered frame as a PNG file: PATTERN (out/frame-%04d.png)");
 
     try {
         app.parse(argc, argv);
@@ -60,6 +67,7 @@ int main(int argc, char** argv) {
     try {
         setLogDestination(log);
         loadBundle(bundle, QCNodeManager::shared());
+        registerHostBuiltins(QCNodeManager::shared());
         if (*list) {
             listClasses(QCNodeManager::shared(), std::cout);
             return 0;

@@ -1,6 +1,7 @@
 #include "Evaluator.h"
 
 #include "PortValues.h"
+#include "QCProgrammablePatch.h"
 #include "platform/foundation/NSLog.h"
 
 #include <map>
@@ -14,6 +15,7 @@ Evaluator::Evaluator(const CompositionDocument& document, const QCNodeManager& m
         node.id = spec.id;
         node.patchClass = patchClass;
         node.patch = patchClass->create(spec.id);
+        QCProgrammablePatch::applyCompositionSettings(*node.patch, spec, doc);
         node.runsEveryFrame = patchClass->executionMode != 3 ||
                               (patchClass->timeModeWithIdentifier && patchClass->timeModeWithIdentifier(spec.id) != 0);
         for (const auto& [name, value] : spec.inputs.items()) {
@@ -126,7 +128,9 @@ void Evaluator::runNode(Node& node, double time, QCOpenGLContext* openglcontext)
     const auto& ports = node.patch->ports();
     bool inputChanged = !node.hasRun;
     for (size_t i = 0; i < ports.size() && !inputChanged; ++i)
-        inputChanged = ports[i]->isInput() && ports[i]->generation() != node.inputGenerations[i];
+        // A programmable patch may have gained ports since its last run.
+        inputChanged = ports[i]->isInput() && (i >= node.inputGenerations.size() ||
+                                               ports[i]->generation() != node.inputGenerations[i]);
     if (!node.runsEveryFrame && !inputChanged) return;
 
     try {

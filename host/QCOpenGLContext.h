@@ -2,8 +2,7 @@
 
 // The host's rendering context, handed to execute(); patches that draw take
 // its low-level context.
-struct _CGLContextObject;
-using CGLContextObj = _CGLContextObject*;
+#include "platform/gl/CGL.h"
 
 class QCOpenGLContext {
 public:

@@ -60,7 +60,27 @@ std::unique_ptr<NSURL> NSURL::URLWithString(const std::string& text) {
     std::string scheme = part(url.get(), CURLUPART_SCHEME);
     if (scheme.empty()) return nullptr;
     std::string path = part(url.get(), CURLUPART_PATH, CURLU_URLDECODE);
-    return std::unique_ptr<NSURL>(new NSURL(text, std::move(scheme), std::move(path)));
+    std::unique_ptr<NSURL> result(new NSURL(text, std::move(scheme), std::move(path)));
+    result->host_ = part(url.get(), CURLUPART_HOST);
+    return result;
+}
+
+std::unique_ptr<NSURL> NSURL::fileURLWithPath(const std::string& path) {
+    if (path.empty() || path[0] != '/') return nullptr;
+    static constexpr char hex[] = "0123456789ABCDEF";
+    std::string text = "file://";
+    for (unsigned char c : path) {
+        const bool unreserved = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                                c == '-' || c == '.' || c == '_' || c == '~';
+        if (unreserved || c == '/') {
+            text += static_cast<char>(c);
+        } else {
+            text += '%';
+            text += hex[c >> 4];
+            text += hex[c & 0xF];
+        }
+    }
+    return URLWithString(text);
 }
 
 std::unique_ptr<std::string> fetchURLBytes(const NSURL& url) {

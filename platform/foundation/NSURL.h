@@ -19,16 +19,21 @@ public:
     // Nothing for text that is not an absolute URL (empty text, spaces,
     // no scheme, ...).
     static std::unique_ptr<NSURL> URLWithString(const std::string& text);
+    // The file: URL of an absolute path, its bytes percent-encoded except
+    // unreserved characters and '/'. Nothing for a relative path.
+    static std::unique_ptr<NSURL> fileURLWithPath(const std::string& path);
 
     const std::string& absoluteString() const { return text_; }
     const std::string& scheme() const { return scheme_; }
+    // The host name ("" when there is none, as in file:///tmp).
+    const std::string& host() const { return host_; }
     // The path with percent-escapes decoded ("" when there is none).
     const std::string& path() const { return path_; }
     bool isFileURL() const { return scheme_ == "file"; }
 
 private:
     NSURL(std::string text, std::string scheme, std::string path);
-    std::string text_, scheme_, path_;
+    std::string text_, scheme_, path_, host_;
 };
 
 // The bytes of the resource, or nothing when it cannot be fetched within the

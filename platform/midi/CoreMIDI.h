@@ -97,6 +97,10 @@ using MIDINotifyProc = void (*)(const MIDINotification* message, void* refCon);
 
 OSStatus MIDIClientCreate(const std::string& name, MIDINotifyProc notifyProc, void* notifyRefCon,
                           MIDIClientRef* outClient);
+// Disposes the client and all its ports. No notification or read callback
+// of it runs after this returns (called from one of its own callbacks, only
+// that callback may still be finishing).
+OSStatus MIDIClientDispose(MIDIClientRef client);
 OSStatus MIDIInputPortCreate(MIDIClientRef client, const std::string& portName, MIDIReadProc readProc, void* refCon,
                              MIDIPortRef* outPort);
 OSStatus MIDIOutputPortCreate(MIDIClientRef client, const std::string& portName, MIDIPortRef* outPort);

@@ -1,7 +1,11 @@
 #include "RunCommand.h"
 
+#include "AudioOption.h"
 #include "FramePattern.h"
+#include "MainDocument.h"
 #include "Progress.h"
+#include "RenderFrames.h"
+#include "ScriptedMIDI.h"
 #include "host/Evaluator.h"
 #include "host/PortValues.h"
 #include "host/QCGLCGImage.h"
@@ -90,6 +94,11 @@ int runComposition(const RunOptions& options) {
     const bool untilInterrupted = options.realtime && options.frames < 0 && options.duration < 0;
 
     const CompositionDocument document = CompositionDocument::load(options.file);
+    // The composition is the application's first open document; values set
+    // from the command line are changes not saved to its file.
+    const MainDocument mainDocument(options.file, !options.sets.empty());
+    // Scripted MIDI endpoints exist before the patches that look for them.
+    ScriptedMIDI scriptedMIDI(document, options.printMIDI);
     Evaluator evaluator(document, QCNodeManager::shared());
 
     for (const std::string& set : options.sets) {
@@ -117,17 +126,24 @@ int runComposition(const RunOptions& options) {
         }
     }
 
+    RenderFrames rendering(evaluator, options.file, options.render);
+
     interrupted = false;
     auto previousHandler = std::signal(SIGINT, onInterrupt);
     Progress progress(options.realtime || untilInterrupted ? 0 : frames);
     evaluator.start();
     const auto startTime = std::chrono::steady_clock::now();
+    double audioEnd = 0;  // seconds of sound the frames run so far stand for
     for (long frame = 0; (untilInterrupted || frame < frames) && !interrupted; ++frame) {
         const double time = static_cast<double>(frame) / options.fps;
         if (options.realtime)
             std::this_thread::sleep_until(startTime + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                                                           std::chrono::duration<double>(time)));
-        evaluator.executeFrame(time);
+        advanceAudioClock(options.realtime
+                              ? std::chrono::duration<double>(std::chrono::steady_clock::now() - startTime).count()
+                              : time);
+        scriptedMIDI.playUntil(time);
+        rendering.executeFrame(frame, time);
         for (Watch& w : watches)
             if (watchChanged(w, frame == 0)) {
                 progress.clear();
@@ -136,7 +152,9 @@ int runComposition(const RunOptions& options) {
             }
         for (const Save& s : saves) saveImage(s, frame);
         progress.update(frame + 1);
+        audioEnd = static_cast<double>(frame + 1) / options.fps;
     }
+    finishAudioClock(audioEnd);
     progress.finish();
     evaluator.stop();
     std::signal(SIGINT, previousHandler);

@@ -13,6 +13,8 @@ struct RunOptions {
     std::vector<std::string> sets;   // "id.port=value"
     std::vector<std::string> watches;  // "id.port"
     std::vector<std::string> saves;  // "id.port=PATTERN"
+    bool printMIDI = false;  // print what virtual MIDI destinations receive
+    std::string render;  // PNG file pattern for rendered frames; empty: none
 };
 
 // A fault in what the user typed: exit status 2.

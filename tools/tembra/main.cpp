@@ -1,6 +1,7 @@
 // tembra: the command-line host. Loads the patch bundle, lists its classes,
 // runs compositions.
 
+#include "AudioOption.h"
 #include "Bundle.h"
 #include "ListCommand.h"
 #include "RunCommand.h"
@@ -38,6 +39,7 @@ int main(int argc, char** argv) {
     auto* list = app.add_subcommand("list", "list the registered patch classes with their ports");
 
     RunOptions run;
+    std::string audio;
     auto* runCommand = app.add_subcommand("run", "run a composition");
     runCommand->add_option("file", run.file, "composition file (JSON)")->required();
     runCommand->add_option("--frames", run.frames, "number of frames to run (default 1)")->check(CLI::NonNegativeNumber);
@@ -56,6 +58,9 @@ int main(int argc, char** argv) {
                          "print every packet a virtual MIDI destination receives: midi NAME t=TIME HEX BYTES");
     runCommand->add_option("--render", run.render, "save each rendered frame as a PNG file: PATTERN (out/frame-%04d.png)");
 
+    runCommand->add_option("--audio", audio,
+                           "audio output: jack, wav:PATH or none (default: JACK when a server runs)");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -72,6 +77,7 @@ int main(int argc, char** argv) {
             listClasses(QCNodeManager::shared(), std::cout);
             return 0;
         }
+        configureAudioOutput(audio);
         return runComposition(run);
     } catch (const UsageError& e) {
         std::fprintf(stderr, "tembra: %s\n", e.what());

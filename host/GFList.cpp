@@ -1,0 +1,16 @@
+#include "GFList.h"
+
+void GFList::addObject(const QCParameterInfo& object, const std::string& key) {
+    for (auto& entry : entries_)
+        if (entry.first == key) {
+            entry.second = object;
+            return;
+        }
+    entries_.emplace_back(key, object);
+}
+
+const QCParameterInfo* GFList::objectForKey(const std::string& key) const {
+    for (const auto& entry : entries_)
+        if (entry.first == key) return &entry.second;
+    return nullptr;
+}

@@ -1,0 +1,113 @@
+#include "QCProgrammablePatch.h"
+
+#include "CompositionDocument.h"
+#include "platform/foundation/NSLog.h"
+
+#include <algorithm>
+
+QCProgrammablePatch::QCProgrammablePatch(std::string identifier)
+    : QCPatch(std::move(identifier)), parameterList_(GFList::list()) {}
+
+void QCProgrammablePatch::setSource(const std::string& source, const std::string& type) {
+    sources_[type] = source;
+    lastCompilationResult_ = compileSourceOfType(type);
+}
+
+const std::string& QCProgrammablePatch::sourceOfType(const std::string& type) const {
+    static const std::string none;
+    const auto at = sources_.find(type);
+    return at == sources_.end() ? none : at->second;
+}
+
+void QCProgrammablePatch::setParameterList(std::shared_ptr<const GFList> list) {
+    parameterList_ = list ? std::move(list) : GFList::list();
+    for (size_t i = 0; i < parameterList_->count(); ++i)
+        makePortFor(parameterList_->keyAtIndex(i), parameterList_->objectAtIndex(i));
+}
+
+void QCProgrammablePatch::makePortFor(const std::string& key, const QCParameterInfo& info) {
+    if (portNamed(key)) return;
+    std::unique_ptr<QCPort> port;
+    const bool named = key.rfind("input", 0) == 0 && key.size() > 5;
+    if (named && info.size() == 1) {
+        switch (info.type()) {
+        case QCParameterInfo::kBooleanType: port = std::make_unique<QCBooleanPort>(this, key); break;
+        case QCParameterInfo::kIndexType: port = std::make_unique<QCIndexPort>(this, key); break;
+        case QCParameterInfo::kNumberType: port = std::make_unique<QCNumberPort>(this, key); break;
+        case QCParameterInfo::kStringType: port = std::make_unique<QCStringPort>(this, key); break;
+        default: break;
+        }
+    }
+    if (port) {
+        parameterPorts_.push_back(std::move(port));
+    } else if (refusedParameters_.insert(key).second) {
+        NSLog("QCProgrammablePatch: patch \"%s\" parameter \"%s\" (type %d, size %d) gets no port", identifier().c_str(),
+              key.c_str(), info.type(), info.size());
+    }
+}
+
+void QCProgrammablePatch::pauseNotifications() {
+    ++pauseDepth_;
+    notify(QCPatchNotification::NotificationsPaused);
+}
+
+void QCProgrammablePatch::resumeNotifications() {
+    if (pauseDepth_ == 0) return;
+    --pauseDepth_;
+    notify(QCPatchNotification::NotificationsResumed);
+    if (pauseDepth_ == 0 && heldStateUpdate_) {
+        heldStateUpdate_ = false;
+        notify(QCPatchNotification::StateUpdated);
+    }
+}
+
+void QCProgrammablePatch::stateUpdated() {
+    if (pauseDepth_ > 0)
+        heldStateUpdate_ = true;
+    else
+        notify(QCPatchNotification::StateUpdated);
+}
+
+void QCProgrammablePatch::notify(QCPatchNotification notification) {
+    for (const Observer& observer : observers_) observer(*this, notification);
+}
+
+void QCProgrammablePatch::applyCompositionSettings(QCPatch& patch, const PatchSpec& spec,
+                                                   const CompositionDocument& document) {
+    const auto& entry = spec.json;
+    auto* programmable = dynamic_cast<QCProgrammablePatch*>(&patch);
+    const bool hasSettings =
+        entry.contains("name") || entry.contains("source") || entry.contains("sourceType") || entry.contains("parameters");
+    if (!programmable) {
+        if (hasSettings)
+            document.fail(spec.line, "patch \"" + spec.id + "\" (" + spec.className +
+                                         ") is not programmable and takes no name, source or parameters");
+        return;
+    }
+    auto text = [&](const char* key) {
+        if (!entry[key].is_string()) document.fail(spec.line, std::string("\"") + key + "\" of patch \"" + spec.id + "\" must be a string");
+        return entry[key].get<std::string>();
+    };
+    if (entry.contains("name")) programmable->userInfo()["name"] = text("name");
+    if (entry.contains("parameters")) {
+        const auto& parameters = entry["parameters"];
+        if (!parameters.is_object())
+            document.fail(spec.line, "\"parameters\" of patch \"" + spec.id + "\" must be an object");
+        auto list = GFList::list();
+        for (const auto& [key, info] : parameters.items()) {
+            if (!info.is_object() || !info.contains("type") || !info["type"].is_number_integer() ||
+                (info.contains("size") && !info["size"].is_number_integer()))
+                document.fail(spec.line, "parameter \"" + key + "\" of patch \"" + spec.id +
+                                             "\" must be {\"type\": integer, \"size\": integer}");
+            list->addObject(QCParameterInfo::infoWithType(info["type"].get<int>(), info.value("size", 1)), key);
+        }
+        programmable->setParameterList(list);
+    }
+    if (entry.contains("source") || entry.contains("sourceType")) {
+        const auto types = programmable->sourceTypesOfClass();
+        const std::string type = entry.contains("sourceType") ? text("sourceType") : types.empty() ? "" : types.front();
+        if (std::find(types.begin(), types.end(), type) == types.end())
+            document.fail(spec.line, "patch \"" + spec.id + "\" (" + spec.className + ") has no source type \"" + type + "\"");
+        programmable->setSource(entry.contains("source") ? text("source") : "", type);
+    }
+}

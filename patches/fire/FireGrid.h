@@ -1,0 +1,41 @@
+#pragma once
+
+#include "platform/graphics/PageAlignedBuffer.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+// The fire model's memory: twelve arrays of width x height cells, four bytes
+// per cell, row-major with row 0 first. The fields are single-precision
+// floats; the image buffers hold one RGBA pixel per cell. Nothing is filled
+// here: the model writes every array before it reads it.
+class FireGrid {
+public:
+    // Throws std::bad_alloc when the memory cannot be had.
+    FireGrid(int32_t width, int32_t height);
+    FireGrid(const FireGrid&) = delete;
+    FireGrid& operator=(const FireGrid&) = delete;
+
+    int32_t width() const { return width_; }
+    int32_t height() const { return height_; }
+    size_t cells() const { return static_cast<size_t>(width_) * static_cast<size_t>(height_); }
+
+private:
+    int32_t width_, height_;
+    std::array<PageAlignedBuffer, 12> memory_;
+
+public:
+    float* const heat;
+    float* const heat2;
+    float* const oxygen;
+    float* const oxygen2;
+    float* const fuel;
+    float* const visible;
+    uint8_t* const bufHeat;
+    uint8_t* const bufOxygen;
+    uint8_t* const bufFuel;
+    uint8_t* const bufVisible;
+    float* const vx;
+    float* const vy;
+};

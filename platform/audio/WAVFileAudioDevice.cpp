@@ -1,0 +1,56 @@
+#include "WAVFileAudioDevice.h"
+
+#include <algorithm>
+#include <cmath>
+
+std::shared_ptr<WAVFileAudioDevice> WAVFileAudioDevice::create(const std::string& path, std::string* error) {
+    SF_INFO info{};
+    info.samplerate = static_cast<int>(kSampleRate);
+    info.channels = 2;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+    if (file == nullptr) {
+        if (error) *error = "cannot write the WAV file " + path + ": " + sf_strerror(nullptr);
+        return nullptr;
+    }
+    std::shared_ptr<WAVFileAudioDevice> device(new WAVFileAudioDevice());
+    device->path_ = path;
+    device->file_ = file;
+    device->buffer_.resize(size_t{kPeriodFrames} * 2);
+    return device;
+}
+
+WAVFileAudioDevice::~WAVFileAudioDevice() { close(); }
+
+AudioStreamBasicDescription WAVFileAudioDevice::streamFormat() const {
+    AudioStreamBasicDescription format;
+    format.mSampleRate = kSampleRate;
+    format.mFormatID = kAudioFormatLinearPCM;
+    format.mFormatFlags = kAudioFormatFlagIsFloat | kAudioFormatFlagIsPacked;
+    format.mBytesPerPacket = 8;
+    format.mFramesPerPacket = 1;
+    format.mBytesPerFrame = 8;
+    format.mChannelsPerFrame = 2;
+    format.mBitsPerChannel = 32;
+    return format;
+}
+
+void WAVFileAudioDevice::advanceTo(double seconds) {
+    if (file_ == nullptr || !(seconds > 0)) return;
+    const auto target = static_cast<uint64_t>(std::llround(seconds * kSampleRate));
+    while (framesWritten_ < target) {
+        const auto chunk = static_cast<uint32_t>(std::min<uint64_t>(kPeriodFrames, target - framesWritten_));
+        AudioTimeStamp now;
+        now.mSampleTime = static_cast<double>(framesWritten_);
+        now.mFlags = kAudioTimeStampSampleTimeValid;
+        mixCycle(buffer_.data(), chunk, now);
+        sf_writef_float(file_, buffer_.data(), chunk);
+        framesWritten_ += chunk;
+    }
+}
+
+void WAVFileAudioDevice::close() {
+    if (file_ == nullptr) return;
+    sf_close(file_);
+    file_ = nullptr;
+}

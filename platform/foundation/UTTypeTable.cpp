@@ -1,0 +1,123 @@
+#include "UTTypeTable.h"
+
+// The types this system knows by name. Extensions are lower case; lookups
+// fold the tag to lower case first.
+const UTTypeTableEntry UTTypeTable[] = {
+    // Images
+    {"public.jpeg", "JPEG", "jpg jpeg jpe jfif", "image/jpeg image/pjpeg"},
+    {"public.png", "PNGf", "png", "image/png"},
+    {"com.compuserve.gif", "GIFf", "gif", "image/gif"},
+    {"public.tiff", "TIFF", "tiff tif", "image/tiff"},
+    {"com.microsoft.bmp", "BMPf", "bmp dib", "image/bmp image/x-ms-bmp image/x-bmp"},
+    {"com.microsoft.ico", "ICO ", "ico", "image/vnd.microsoft.icon image/x-icon"},
+    {"com.apple.icns", "icns", "icns", "image/x-icns"},
+    {"org.webmproject.webp", "", "webp", "image/webp"},
+    {"public.heic", "", "heic", "image/heic"},
+    {"public.heif", "", "heif", "image/heif"},
+    {"public.avif", "", "avif", "image/avif"},
+    {"public.jpeg-2000", "jp2 ", "jp2 j2k jpf jpx", "image/jp2 image/jpx"},
+    {"public.svg-image", "", "svg svgz", "image/svg+xml"},
+    {"com.adobe.photoshop-image", "8BPS", "psd", "image/vnd.adobe.photoshop image/x-photoshop"},
+    {"com.truevision.tga-image", "TPIC", "tga", "image/x-tga image/x-targa"},
+    {"public.pbm", "", "pbm", "image/x-portable-bitmap"},
+    {"public.pgm", "", "pgm", "image/x-portable-greymap"},
+    {"public.ppm", "", "ppm", "image/x-portable-pixmap"},
+    {"com.ilm.openexr-image", "", "exr", "image/x-exr"},
+    {"public.radiance", "", "hdr pic", "image/vnd.radiance"},
+
+    // Audio
+    {"com.microsoft.waveform-audio", "WAVE", "wav wave", "audio/wav audio/x-wav audio/vnd.wave audio/wave"},
+    {"public.aiff-audio", "AIFF", "aiff aif", "audio/aiff audio/x-aiff"},
+    {"public.aifc-audio", "AIFC", "aifc", "audio/x-aifc"},
+    {"public.mp3", "MPG3", "mp3", "audio/mpeg audio/mp3 audio/mpeg3"},
+    {"public.mpeg-4-audio", "M4A ", "m4a", "audio/mp4 audio/x-m4a"},
+    {"com.apple.m4a-audio", "", "m4r", ""},
+    {"com.apple.coreaudio-format", "caff", "caf", "audio/x-caf"},
+    {"org.xiph.flac", "", "flac", "audio/flac audio/x-flac"},
+    {"org.xiph.ogg-audio", "", "ogg oga", "audio/ogg audio/vorbis"},
+    {"org.xiph.opus", "", "opus", "audio/opus"},
+    {"public.ulaw-audio", "ULAW", "au snd ulw", "audio/basic"},
+    {"public.midi-audio", "Midi", "mid midi smf", "audio/midi audio/x-midi audio/sp-midi"},
+    {"public.ac3-audio", "", "ac3", "audio/ac3"},
+
+    // Video
+    {"public.mpeg-4", "mpg4", "mp4 mpeg4", "video/mp4"},
+    {"com.apple.quicktime-movie", "MooV", "mov qt", "video/quicktime"},
+    {"com.apple.m4v-video", "M4V ", "m4v", "video/x-m4v"},
+    {"public.avi", "VfW ", "avi vfw", "video/avi video/x-msvideo video/msvideo"},
+    {"public.mpeg", "MPG ", "mpg mpeg mpe m75 m15", "video/mpeg"},
+    {"public.mpeg-2-transport-stream", "", "ts mts m2ts", "video/mp2t"},
+    {"public.3gpp", "3gpp", "3gp 3gpp", "video/3gpp audio/3gpp"},
+    {"public.3gpp2", "3gp2", "3g2 3gp2", "video/3gpp2 audio/3gpp2"},
+    {"org.matroska.mkv", "", "mkv", "video/x-matroska"},
+    {"org.webmproject.webm", "", "webm", "video/webm audio/webm"},
+    {"org.xiph.ogv", "", "ogv", "video/ogg"},
+    {"com.microsoft.windows-media-wmv", "", "wmv", "video/x-ms-wmv"},
+    {"com.adobe.flash.video", "", "flv", "video/x-flv"},
+
+    // Text
+    {"public.plain-text", "TEXT", "txt text", "text/plain"},
+    {"public.html", "HTML", "html htm shtml", "text/html"},
+    {"public.xml", "", "xml", "text/xml application/xml"},
+    {"public.json", "", "json", "application/json"},
+    {"public.yaml", "", "yaml yml", "application/yaml application/x-yaml text/yaml text/x-yaml"},
+    {"public.comma-separated-values-text", "", "csv", "text/csv"},
+    {"public.tab-separated-values-text", "", "tsv tab", "text/tab-separated-values"},
+    {"public.rtf", "RTF ", "rtf", "text/rtf application/rtf"},
+    {"net.daringfireball.markdown", "", "md markdown mdown", "text/markdown text/x-markdown"},
+    {"public.css", "", "css", "text/css"},
+    {"public.log", "", "log", ""},
+
+    // Archives
+    {"public.zip-archive", "ZIP ", "zip", "application/zip application/x-zip-compressed"},
+    {"org.gnu.gnu-zip-archive", "Gzip", "gz gzip", "application/gzip application/x-gzip"},
+    {"public.tar-archive", "TARF", "tar", "application/x-tar"},
+    {"public.bzip2-archive", "", "bz2 bzip2", "application/x-bzip2"},
+    {"org.tukaani.xz-archive", "", "xz", "application/x-xz"},
+    {"org.7-zip.7-zip-archive", "", "7z", "application/x-7z-compressed"},
+    {"com.rarlab.rar-archive", "", "rar", "application/vnd.rar application/x-rar application/x-rar-compressed"},
+    {"public.cpio-archive", "", "cpio", "application/x-cpio"},
+    {"com.apple.disk-image-udif", "", "dmg", "application/x-apple-diskimage"},
+    {"org.debian.deb-archive", "", "deb", "application/vnd.debian.binary-package"},
+    {"public.iso-image", "", "iso", "application/x-iso9660-image"},
+
+    // Documents
+    {"com.adobe.pdf", "PDF ", "pdf", "application/pdf"},
+    {"com.adobe.postscript", "", "ps", "application/postscript"},
+    {"com.microsoft.word.doc", "W8BN", "doc", "application/msword"},
+    {"org.openxmlformats.wordprocessingml.document", "", "docx",
+     "application/vnd.openxmlformats-officedocument.wordprocessingml.document"},
+    {"com.microsoft.excel.xls", "XLS8", "xls", "application/vnd.ms-excel"},
+    {"org.openxmlformats.spreadsheetml.sheet", "", "xlsx",
+     "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet"},
+    {"com.microsoft.powerpoint.ppt", "SLD8", "ppt", "application/vnd.ms-powerpoint"},
+    {"org.openxmlformats.presentationml.presentation", "", "pptx",
+     "application/vnd.openxmlformats-officedocument.presentationml.presentation"},
+    {"org.oasis-open.opendocument.text", "", "odt", "application/vnd.oasis.opendocument.text"},
+    {"org.oasis-open.opendocument.spreadsheet", "", "ods", "application/vnd.oasis.opendocument.spreadsheet"},
+    {"org.oasis-open.opendocument.presentation", "", "odp", "application/vnd.oasis.opendocument.presentation"},
+    {"org.idpf.epub-container", "", "epub", "application/epub+zip"},
+
+    // Source code and scripts
+    {"public.c-source", "", "c", "text/x-c"},
+    {"public.c-header", "", "h", "text/x-chdr"},
+    {"public.c-plus-plus-source", "", "cpp cp cc cxx c++", "text/x-c++"},
+    {"public.c-plus-plus-header", "", "hpp hh hxx h++", "text/x-c++hdr"},
+    {"public.objective-c-source", "", "m", "text/x-objc"},
+    {"public.objective-c-plus-plus-source", "", "mm", ""},
+    {"public.swift-source", "", "swift", "text/x-swift"},
+    {"com.sun.java-source", "", "java", "text/x-java text/x-java-source"},
+    {"com.netscape.javascript-source", "", "js mjs", "text/javascript application/javascript"},
+    {"public.python-script", "", "py", "text/x-python text/x-script.python"},
+    {"public.ruby-script", "", "rb", "text/x-ruby"},
+    {"public.perl-script", "", "pl pm", "text/x-perl"},
+    {"public.php-script", "", "php", "text/x-php"},
+    {"public.shell-script", "", "sh command", "text/x-shellscript application/x-sh"},
+    {"public.assembly-source", "", "s", "text/x-asm"},
+
+    // Things that are not files of a format
+    {"public.folder", "fold", "", "inode/directory"},
+    {"public.data", "????", "", "application/octet-stream"},
+};
+
+const size_t UTTypeTableCount = sizeof UTTypeTable / sizeof UTTypeTable[0];

@@ -1,0 +1,263 @@
+#include "platform/midi/JackMIDIBackend.h"
+
+#include "platform/foundation/NSLog.h"
+
+#include <jack/midiport.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <thread>
+
+namespace {
+
+constexpr size_t kRingSize = 1 << 16;
+constexpr size_t kPacketListMemory = 1 << 16;
+// A queued event: output slot (2 bytes), length (2 bytes), then the bytes.
+constexpr size_t kRecordHeader = 4;
+
+// True on JACK's process thread while our cycle runs.
+thread_local bool onProcessThread = false;
+
+void quietJackMessage(const char*) {}
+void jackMessageToStandardError(const char* message) { std::fprintf(stderr, "JACK: %s\n", message); }
+
+struct PortNames {
+    const char** names;
+    ~PortNames() {
+        if (names) jack_free(names);
+    }
+};
+
+}  // namespace
+
+JackMIDIBackend::JackMIDIBackend(Events events)
+    : events_(std::move(events)), packetListMemory_(kPacketListMemory), eventMemory_(kRecordHeader + UINT16_MAX) {}
+
+JackMIDIBackend::~JackMIDIBackend() {
+    if (client_) {
+        jack_deactivate(client_);
+        jack_client_close(client_);
+    }
+    if (ring_) jack_ringbuffer_free(ring_);
+}
+
+bool JackMIDIBackend::open() {
+    std::lock_guard lock(controlMutex_);
+    if (tried_) return isOpen();
+    tried_ = true;
+    // libjack reports a missing server on standard error in several lines;
+    // the single log line below says it better.
+    jack_set_error_function(quietJackMessage);
+    jack_set_info_function(quietJackMessage);
+    jack_status_t status{};
+    client_ = jack_client_open("tembra-midi", JackNoStartServer, &status);
+    jack_set_error_function(jackMessageToStandardError);
+    jack_set_info_function(quietJackMessage);
+    if (!client_) {
+        NSLog("MIDI: no JACK server running; only virtual MIDI endpoints are available");
+        return false;
+    }
+    ring_ = jack_ringbuffer_create(kRingSize);
+    jack_set_process_callback(client_, processCallback, this);
+    jack_set_port_registration_callback(client_, registrationCallback, this);
+    jack_on_shutdown(client_, shutdownCallback, this);
+    if (jack_activate(client_) != 0) {
+        NSLog("MIDI: cannot activate the JACK client; only virtual MIDI endpoints are available");
+        jack_client_close(client_);
+        client_ = nullptr;
+        return false;
+    }
+    return true;
+}
+
+std::vector<JackMIDIBackend::PortInfo> JackMIDIBackend::midiPorts() {
+    std::vector<PortInfo> result;
+    if (!isOpen()) return result;
+    const PortNames names{jack_get_ports(client_, nullptr, JACK_DEFAULT_MIDI_TYPE, 0)};
+    for (const char** name = names.names; name && *name; ++name) {
+        jack_port_t* port = jack_port_by_name(client_, *name);
+        if (!port || jack_port_is_mine(client_, port)) continue;
+        const int flags = jack_port_flags(port);
+        if (!(flags & (JackPortIsOutput | JackPortIsInput))) continue;
+        PortInfo info;
+        info.fullName = *name;
+        info.shortName = jack_port_short_name(port);
+        const size_t colon = info.fullName.find(':');
+        info.clientName = colon == std::string::npos ? info.fullName : info.fullName.substr(0, colon);
+        info.isSource = flags & JackPortIsOutput;
+        result.push_back(std::move(info));
+    }
+    return result;
+}
+
+int JackMIDIBackend::createInput(MIDIReadProc readProc, void* refCon) {
+    std::lock_guard lock(controlMutex_);
+    if (!isOpen()) return -1;
+    for (int i = 0; i < kMaxInputs; ++i) {
+        InputSlot& slot = inputs_[i];
+        if (slot.used) continue;
+        const std::string name = "in_" + std::to_string(i);
+        jack_port_t* port = jack_port_register(client_, name.c_str(), JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+        if (!port) return -1;
+        slot.used = true;
+        slot.port.store(port);
+        slot.readProc.store(readProc);
+        slot.refCon.store(refCon);
+        if (i >= inputCount_.load()) inputCount_.store(i + 1);
+        slot.active.store(true);
+        return i;
+    }
+    NSLog("MIDI: no more JACK input ports (at most %d)", kMaxInputs);
+    return -1;
+}
+
+bool JackMIDIBackend::connectInput(int slot, const std::string& sourcePort) {
+    std::lock_guard lock(controlMutex_);
+    if (!isOpen() || slot < 0 || !inputs_[slot].used) return false;
+    const int result = jack_connect(client_, sourcePort.c_str(), fullName(inputs_[slot].port.load()).c_str());
+    return result == 0 || result == EEXIST;
+}
+
+void JackMIDIBackend::disconnectInput(int slot, const std::string& sourcePort) {
+    std::lock_guard lock(controlMutex_);
+    if (!isOpen() || slot < 0 || !inputs_[slot].used) return;
+    jack_disconnect(client_, sourcePort.c_str(), fullName(inputs_[slot].port.load()).c_str());
+}
+
+void JackMIDIBackend::disposeInput(int slot) {
+    std::lock_guard lock(controlMutex_);
+    if (slot < 0 || slot >= kMaxInputs || !inputs_[slot].used) return;
+    InputSlot& input = inputs_[slot];
+    input.active.store(false);
+    waitForProcessCycle();
+    if (isOpen()) jack_port_unregister(client_, input.port.load());
+    input.port.store(nullptr);
+    input.used = false;
+}
+
+bool JackMIDIBackend::send(const std::string& destinationPort, const Byte* data, size_t length) {
+    if (length == 0 || length > UINT16_MAX) return false;
+    int slot = -1;
+    {
+        std::lock_guard lock(controlMutex_);
+        if (!isOpen()) return false;
+        auto it = outputByDestination_.find(destinationPort);
+        if (it != outputByDestination_.end()) {
+            slot = it->second;
+        } else {
+            const int next = outputCount_.load();
+            if (next >= kMaxOutputs) return false;
+            const std::string name = "out_" + std::to_string(next);
+            jack_port_t* port = jack_port_register(client_, name.c_str(), JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+            if (!port) return false;
+            const int connected = jack_connect(client_, jack_port_name(port), destinationPort.c_str());
+            if (connected != 0 && connected != EEXIST) {
+                jack_port_unregister(client_, port);
+                return false;
+            }
+            outputs_[next].port.store(port);
+            outputCount_.store(next + 1);
+            outputByDestination_.emplace(destinationPort, next);
+            slot = next;
+        }
+    }
+    // One contiguous write, so the process thread sees whole records only.
+    std::vector<Byte> record(kRecordHeader + length);
+    const uint16_t slot16 = static_cast<uint16_t>(slot), length16 = static_cast<uint16_t>(length);
+    std::memcpy(record.data(), &slot16, 2);
+    std::memcpy(record.data() + 2, &length16, 2);
+    std::memcpy(record.data() + kRecordHeader, data, length);
+    std::lock_guard lock(sendMutex_);
+    if (jack_ringbuffer_write_space(ring_) < record.size()) return false;
+    jack_ringbuffer_write(ring_, reinterpret_cast<const char*>(record.data()), record.size());
+    return true;
+}
+
+int JackMIDIBackend::processCallback(uint32_t nframes, void* arg) {
+    static_cast<JackMIDIBackend*>(arg)->process(nframes);
+    return 0;
+}
+
+void JackMIDIBackend::registrationCallback(uint32_t, int, void* arg) {
+    auto* self = static_cast<JackMIDIBackend*>(arg);
+    if (self->events_.portsChanged) self->events_.portsChanged();
+}
+
+void JackMIDIBackend::shutdownCallback(void* arg) {
+    auto* self = static_cast<JackMIDIBackend*>(arg);
+    self->gone_.store(true);
+    if (self->events_.serverGone) self->events_.serverGone();
+}
+
+void JackMIDIBackend::process(uint32_t nframes) {
+    // cycle_ odd marks a running cycle; disposeInput waits on it.
+    cycle_.fetch_add(1);
+    onProcessThread = true;
+    const int inputs = inputCount_.load();
+    for (int i = 0; i < inputs; ++i)
+        if (inputs_[i].active.load()) receive(inputs_[i], nframes);
+    transmit(nframes);
+    onProcessThread = false;
+    cycle_.fetch_add(1);
+}
+
+void JackMIDIBackend::receive(InputSlot& slot, uint32_t nframes) {
+    void* buffer = jack_port_get_buffer(slot.port.load(std::memory_order_relaxed), nframes);
+    const uint32_t count = jack_midi_get_event_count(buffer);
+    if (count == 0) return;
+    const MIDIReadProc readProc = slot.readProc.load(std::memory_order_relaxed);
+    void* refCon = slot.refCon.load(std::memory_order_relaxed);
+    auto* list = reinterpret_cast<MIDIPacketList*>(packetListMemory_.data());
+    MIDIPacket* packet = MIDIPacketListInit(list);
+    const jack_nframes_t cycleStart = jack_last_frame_time(client_);
+    for (uint32_t e = 0; e < count; ++e) {
+        jack_midi_event_t event;
+        if (jack_midi_event_get(&event, buffer, e) != 0) continue;
+        const MIDITimeStamp time = jack_frames_to_time(client_, cycleStart + event.time) * 1000;  // ns
+        MIDIPacket* added = MIDIPacketListAdd(list, packetListMemory_.size(), packet, time, event.size, event.buffer);
+        if (!added && list->numPackets > 0) {
+            // Full: hand over what we have and start again.
+            readProc(list, refCon, nullptr);
+            packet = MIDIPacketListInit(list);
+            added = MIDIPacketListAdd(list, packetListMemory_.size(), packet, time, event.size, event.buffer);
+        }
+        if (added) packet = added;
+    }
+    if (list->numPackets > 0) readProc(list, refCon, nullptr);
+}
+
+void JackMIDIBackend::transmit(uint32_t nframes) {
+    const int outputs = outputCount_.load();
+    for (int i = 0; i < outputs; ++i) {
+        outputBuffers_[i] = jack_port_get_buffer(outputs_[i].port.load(std::memory_order_relaxed), nframes);
+        jack_midi_clear_buffer(outputBuffers_[i]);
+    }
+    while (jack_ringbuffer_read_space(ring_) >= kRecordHeader) {
+        uint16_t slot = 0, length = 0;
+        jack_ringbuffer_peek(ring_, reinterpret_cast<char*>(eventMemory_.data()), kRecordHeader);
+        std::memcpy(&slot, eventMemory_.data(), 2);
+        std::memcpy(&length, eventMemory_.data() + 2, 2);
+        if (jack_ringbuffer_read_space(ring_) < kRecordHeader + length) break;
+        jack_ringbuffer_peek(ring_, reinterpret_cast<char*>(eventMemory_.data()), kRecordHeader + length);
+        if (slot < outputs) {
+            void* buffer = outputBuffers_[slot];
+            if (jack_midi_event_write(buffer, 0, eventMemory_.data() + kRecordHeader, length) != 0 &&
+                jack_midi_get_event_count(buffer) > 0)
+                break;  // this cycle's buffer is full: the rest waits for the next cycle
+            // (an event too big for an empty buffer can never be sent and is dropped)
+        }
+        jack_ringbuffer_read_advance(ring_, kRecordHeader + length);
+    }
+}
+
+void JackMIDIBackend::waitForProcessCycle() {
+    if (onProcessThread || !client_) return;
+    const uint64_t cycle = cycle_.load();
+    if ((cycle & 1) == 0) return;
+    while (cycle_.load() == cycle && !gone_.load()) std::this_thread::sleep_for(std::chrono::microseconds(50));
+}
+
+std::string JackMIDIBackend::fullName(jack_port_t* port) const { return port ? jack_port_name(port) : ""; }

@@ -1,0 +1,98 @@
+#pragma once
+
+#include "platform/midi/CoreMIDI.h"
+
+#include <jack/jack.h>
+#include <jack/ringbuffer.h>
+
+#include <array>
+#include <atomic>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+
+// The process as one JACK client. Other clients' MIDI ports are listed for
+// the layer; an input port of ours (one JACK port each, made on demand)
+// receives from the JACK ports connected to it on JACK's process thread; a
+// send goes through a lock-free ring buffer to the process thread, which
+// writes it to an output port of ours connected to the destination.
+class JackMIDIBackend {
+public:
+    struct Events {
+        std::function<void()> portsChanged;  // on a JACK thread: post, do not work there
+        std::function<void()> serverGone;    // likewise
+    };
+    struct PortInfo {
+        std::string fullName, clientName, shortName;
+        bool isSource = false;  // JACK output port: a source for us
+    };
+
+    explicit JackMIDIBackend(Events events);
+    ~JackMIDIBackend();
+    JackMIDIBackend(const JackMIDIBackend&) = delete;
+    JackMIDIBackend& operator=(const JackMIDIBackend&) = delete;
+
+    // Connects to a running server (never starts one). Tried once; without a
+    // server, logs one line and stays closed.
+    bool open();
+    bool isOpen() const { return client_ != nullptr && !gone_.load(); }
+
+    // Other clients' MIDI ports (ours are left out).
+    std::vector<PortInfo> midiPorts();
+
+    // An input port of ours delivering to `readProc`; its slot, or -1.
+    int createInput(MIDIReadProc readProc, void* refCon);
+    bool connectInput(int slot, const std::string& sourcePort);
+    void disconnectInput(int slot, const std::string& sourcePort);
+    // After this returns the read callback of the slot no longer runs.
+    void disposeInput(int slot);
+
+    // Queues the bytes as one event for `destinationPort`; false when they
+    // cannot be queued or the destination cannot be reached.
+    bool send(const std::string& destinationPort, const Byte* data, size_t length);
+
+    static constexpr int kMaxInputs = 256;
+    static constexpr int kMaxOutputs = 128;
+
+private:
+    struct InputSlot {
+        std::atomic<bool> active{false};
+        std::atomic<jack_port_t*> port{nullptr};
+        std::atomic<MIDIReadProc> readProc{nullptr};
+        std::atomic<void*> refCon{nullptr};
+        bool used = false;  // under controlMutex_
+    };
+    struct OutputSlot {
+        std::atomic<jack_port_t*> port{nullptr};
+    };
+
+    static int processCallback(uint32_t nframes, void* arg);
+    static void registrationCallback(uint32_t port, int registered, void* arg);
+    static void shutdownCallback(void* arg);
+    void process(uint32_t nframes);
+    void receive(InputSlot& slot, uint32_t nframes);
+    void transmit(uint32_t nframes);
+    void waitForProcessCycle();
+    std::string fullName(jack_port_t* port) const;
+
+    Events events_;
+    std::mutex controlMutex_;  // slot tables and JACK requests; never taken on the process thread
+    bool tried_ = false;
+    jack_client_t* client_ = nullptr;
+    std::atomic<bool> gone_{false};
+    std::atomic<uint64_t> cycle_{0};  // odd while a process cycle runs
+    std::array<InputSlot, kMaxInputs> inputs_;
+    std::atomic<int> inputCount_{0};  // slots in use lie below this
+    std::array<OutputSlot, kMaxOutputs> outputs_;
+    std::atomic<int> outputCount_{0};
+    std::map<std::string, int> outputByDestination_;
+    jack_ringbuffer_t* ring_ = nullptr;
+    std::mutex sendMutex_;  // one writer at a time into the ring
+    // Process-thread memory, allocated once.
+    std::vector<Byte> packetListMemory_;
+    std::vector<Byte> eventMemory_;
+    std::array<void*, kMaxOutputs> outputBuffers_{};
+};

@@ -1,0 +1,60 @@
+#include "platform/midi/MIDITaskThread.h"
+
+MIDITaskThread::~MIDITaskThread() {
+    {
+        std::lock_guard lock(queueMutex_);
+        stopping_ = true;
+    }
+    wake_.notify_all();
+    if (thread_.joinable()) {
+        if (isCurrentThread()) thread_.detach();
+        else thread_.join();
+    }
+}
+
+void MIDITaskThread::post(std::function<void()> task) {
+    {
+        std::lock_guard lock(queueMutex_);
+        if (stopping_) return;
+        tasks_.push_back(std::move(task));
+        ++posted_;
+        if (!thread_.joinable()) {
+            thread_ = std::thread([this] { run(); });
+            threadId_ = thread_.get_id();
+        }
+    }
+    wake_.notify_one();
+}
+
+void MIDITaskThread::flush() {
+    if (isCurrentThread()) return;
+    std::unique_lock lock(queueMutex_);
+    const uint64_t target = posted_;
+    drained_.wait(lock, [&] { return finished_ >= target || stopping_; });
+}
+
+void MIDITaskThread::waitForRunningTask() {
+    if (isCurrentThread()) return;
+    std::lock_guard running(runningMutex_);
+}
+
+bool MIDITaskThread::isCurrentThread() const { return std::this_thread::get_id() == threadId_.load(); }
+
+void MIDITaskThread::run() {
+    std::unique_lock lock(queueMutex_);
+    for (;;) {
+        wake_.wait(lock, [&] { return stopping_ || !tasks_.empty(); });
+        if (tasks_.empty()) return;  // stopping with nothing left
+        std::function<void()> task = std::move(tasks_.front());
+        tasks_.pop_front();
+        {
+            std::lock_guard running(runningMutex_);
+            lock.unlock();
+            task();
+            task = nullptr;  // whatever it captured goes before the next task
+        }
+        lock.lock();
+        ++finished_;
+        drained_.notify_all();
+    }
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+
+// One thread of the MIDI layer that runs posted tasks one at a time, in
+// order. The thread starts with the first task and ends with the object.
+class MIDITaskThread {
+public:
+    MIDITaskThread() = default;
+    ~MIDITaskThread();
+    MIDITaskThread(const MIDITaskThread&) = delete;
+    MIDITaskThread& operator=(const MIDITaskThread&) = delete;
+
+    void post(std::function<void()> task);
+    // Returns once every task posted before the call has run. On the thread
+    // itself it returns at once (waiting there could never end).
+    void flush();
+    // Returns once the task running now (if any) has finished; used so that
+    // a callback removed from the layer is known not to be running anymore.
+    // On the thread itself it returns at once.
+    void waitForRunningTask();
+    bool isCurrentThread() const;
+
+private:
+    void run();
+
+    std::mutex queueMutex_;
+    std::condition_variable wake_;
+    std::condition_variable drained_;
+    std::deque<std::function<void()>> tasks_;
+    uint64_t posted_ = 0, finished_ = 0;
+    bool stopping_ = false;
+    std::mutex runningMutex_;  // held while a task runs
+    std::thread thread_;
+    std::atomic<std::thread::id> threadId_{};
+};

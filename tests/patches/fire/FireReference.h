@@ -1,0 +1,18 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <vector>
+
+// The fire model written out stage by stage, plainly and apart from the
+// patch, to hold the patch's merged passes to the same values bit for bit.
+struct FireReference {
+    int W, H;
+    std::vector<float> heat, oxygen, fuel, vx, vy;
+    std::vector<uint8_t> bufHeat, bufOxygen, bufVisible;
+
+    FireReference(int width, int height);
+    void addFuel();
+    void step(float energy_barrier, float rate_constant, float maxrate, float Exothermicness, float coolrate);
+};

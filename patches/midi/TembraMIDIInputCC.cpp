@@ -1,7 +1,6 @@
 #include "TembraMIDIInputCC.h"
 
 #include "MIDITables.h"
-#include "NotificationTargets.h"
 #include "TembraMIDIPatch.h"
 #include "patches/regex/CSRegexException.h"
 #include "patches/regex/CSRegexStringOperations.h"
@@ -10,15 +9,6 @@
 #include <algorithm>
 
 using namespace MIDITables;
-
-namespace {
-
-NotificationTargets<TembraMIDIInputCC>& liveInstances() {
-    static NotificationTargets<TembraMIDIInputCC> targets;
-    return targets;
-}
-
-}  // namespace
 
 TembraMIDIInputCC::TembraMIDIInputCC(const std::string& identifier) : QCPatch(identifier) {
     inputChannel.setIndexValue(1);
@@ -36,15 +26,15 @@ TembraMIDIInputCC::TembraMIDIInputCC(const std::string& identifier) : QCPatch(id
             store(controllerTrigs[channel][controller], false);
         }
 
-    notificationToken = liveInstances().add(this);
     client = 0;
-    MIDIClientCreate("TembraMIDIInputCC", TembraMIDIInputCCNotifyProc, notificationToken, &client);
+    MIDIClientCreate("TembraMIDIInputCC", TembraMIDIInputCCNotifyProc, this, &client);
     inPort = 0;
 }
 
 TembraMIDIInputCC::~TembraMIDIInputCC() {
-    // The client lives on; its notifications must not reach this instance.
-    liveInstances().remove(notificationToken);
+    // The client's notifications carry this instance: none may run once it is
+    // gone. Disposing the client waits for one in progress and ends its port.
+    MIDIClientDispose(client);
 }
 
 QCContext* TembraMIDIInputCC::setup(QCContext* context) {
@@ -120,12 +110,10 @@ void TembraMIDIInputCCNotifyProc(const MIDINotification* message, void* refCon) 
     if (message->messageID != kMIDIMsgObjectAdded && message->messageID != kMIDIMsgObjectRemoved) return;
     const auto* change = reinterpret_cast<const MIDIObjectAddRemoveNotification*>(message);
     if (change->childType != kMIDIObjectType_Source) return;
-    liveInstances().with(refCon, [&](TembraMIDIInputCC& instance) {
-        if (change->messageID == kMIDIMsgObjectAdded) {
-            instance.sourceAdded(change->child);
-        } else {
-            const StringRef name = TembraMIDIPatch::endpointName(change->child);
-            NSLog("TembraMIDIInputCCNotifyProc() kMIDIMsgObjectRemoved(\"%s\")", name->c_str());
-        }
-    });
+    if (change->messageID == kMIDIMsgObjectAdded) {
+        static_cast<TembraMIDIInputCC*>(refCon)->sourceAdded(change->child);
+    } else {
+        const StringRef name = TembraMIDIPatch::endpointName(change->child);
+        NSLog("TembraMIDIInputCCNotifyProc() kMIDIMsgObjectRemoved(\"%s\")", name->c_str());
+    }
 }

@@ -34,7 +34,6 @@ private:
     StringRef currentPortName;
     MIDIClientRef client = 0;
     MIDIPortRef inPort = 0;
-    void* notificationToken = nullptr;
 };
 
 // Read callback: stores Control Changes in the process-wide tables.

@@ -1,6 +1,7 @@
 #include "SoundFileImport.h"
 
 #include "platform/foundation/NSLog.h"
+#include "platform/media/HugePages.h"
 #include "platform/media/MovieAudioExtraction.h"
 #include "platform/media/MovieToolbox.h"
 
@@ -149,6 +150,7 @@ void importAudioFromFile(const std::string& path, std::unique_ptr<float[]>& samp
     std::unique_ptr<float[]> sampleMemory;
     try {
         sampleMemory = std::make_unique_for_overwrite<float[]>(capacity);
+        adviseHugePages(sampleMemory.get(), capacity * sizeof(float));
     } catch (const std::bad_alloc&) {
         NSLog("Oops, out of memory");
         return;

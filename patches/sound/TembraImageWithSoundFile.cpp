@@ -3,8 +3,8 @@
 #include "SoundFileImport.h"
 #include "host/QCGLCGImage.h"
 #include "platform/foundation/NSLog.h"
+#include "platform/media/HugePages.h"
 
-#include <sys/mman.h>
 #include <cstring>
 #include <new>
 
@@ -85,7 +85,7 @@ ImageRef TembraImageWithSoundFile::QCGLCGImageForSound(const float* samples, uin
     } catch (const std::bad_alloc&) {
         return nullptr;
     }
-    madvise(_scratchBufferPtr.data(), _scratchBufferPtr.size(), MADV_HUGEPAGE);
+    adviseHugePages(_scratchBufferPtr.data(), _scratchBufferPtr.size());
     _colorspace = CGColorSpaceCreateDeviceRGB();
 
     // Frame i: column i mod 512 of row pair i div 512. Frames past the last
@@ -101,8 +101,8 @@ ImageRef TembraImageWithSoundFile::QCGLCGImageForSound(const float* samples, uin
         }
     }
 
-    CGContextRef context = CGBitmapContextCreate(_scratchBufferPtr.data(), kSoundImageWidth, height, 8, _scratchBufferRowBytes,
-                                                 _colorspace, kCGImageAlphaPremultipliedLast);
+    CGContextRef context = CGBitmapContextCreate(_scratchBufferPtr.data(), kSoundImageWidth, height, 8,
+                                                 _scratchBufferRowBytes, _colorspace, kCGImageAlphaPremultipliedLast);
     CGImageRef image = CGBitmapContextCreateImage(context.get());
     ImageRef soundImage = image ? std::make_shared<const QCGLCGImage>(image, nullptr) : nullptr;
     CGImageRelease(image);

@@ -4,12 +4,29 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
+
+namespace {
+
+void discardMessage(const char*) {}
+// What libjack does by default.
+void printMessage(const char* message) {
+    std::fprintf(stderr, "%s\n", message);
+    std::fflush(stderr);
+}
+
+}  // namespace
 
 std::shared_ptr<JACKAudioDevice> JACKAudioDevice::open() {
     jack_status_t status{};
-    // Never start a server behind the user's back: no server, no device.
+    // Never start a server behind the user's back: no server, no device. The
+    // library's own lines about a missing server are replaced by ours.
+    jack_set_error_function(discardMessage);
+    jack_set_info_function(discardMessage);
     jack_client_t* client = jack_client_open("tembra-audio", JackNoStartServer, &status);
+    jack_set_error_function(printMessage);
+    jack_set_info_function(printMessage);
     if (client == nullptr) {
         NSLog("Audio: no JACK server is running, so there is no audio output device");
         return nullptr;

@@ -37,11 +37,16 @@ JackMIDIBackend::JackMIDIBackend(Events events)
     : events_(std::move(events)), packetListMemory_(kPacketListMemory), eventMemory_(kRecordHeader + UINT16_MAX) {}
 
 JackMIDIBackend::~JackMIDIBackend() {
-    if (client_) {
-        jack_deactivate(client_);
-        jack_client_close(client_);
-    }
+    close();
     if (ring_) jack_ringbuffer_free(ring_);
+}
+
+void JackMIDIBackend::close() {
+    std::lock_guard lock(controlMutex_);
+    if (!client_) return;
+    jack_deactivate(client_);
+    jack_client_close(client_);
+    client_ = nullptr;
 }
 
 bool JackMIDIBackend::open() {

@@ -39,6 +39,8 @@ public:
     // server, logs one line and stays closed.
     bool open();
     bool isOpen() const { return client_ != nullptr && !gone_.load(); }
+    // Leaves the server; no JACK callback runs after this returns.
+    void close();
 
     // Other clients' MIDI ports (ours are left out).
     std::vector<PortInfo> midiPorts();

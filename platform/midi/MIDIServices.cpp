@@ -31,7 +31,13 @@ MIDIServices::MIDIServices()
     targets_.reserve(64);
 }
 
-MIDIServices::~MIDIServices() = default;
+MIDIServices::~MIDIServices() {
+    // At exit: our threads first (their tasks use JACK), then JACK (whose
+    // callbacks post to them, which is refused once they are stopped).
+    notificationThread_.stop();
+    receiveThread_.stop();
+    jack_.close();
+}
 
 // ---- clients and ports
 

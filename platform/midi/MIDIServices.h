@@ -81,8 +81,7 @@ private:
     std::vector<ReadTarget> targets_;
     std::vector<Byte> receiveMemory_;
 
-    // Declared last: destroyed first, JACK before the threads it posts to.
     MIDITaskThread notificationThread_;
     MIDITaskThread receiveThread_;
-    JackMIDIBackend jack_;
+    JackMIDIBackend jack_;  // its callbacks post to the notification thread
 };

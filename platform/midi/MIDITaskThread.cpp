@@ -1,11 +1,15 @@
 #include "platform/midi/MIDITaskThread.h"
 
-MIDITaskThread::~MIDITaskThread() {
+MIDITaskThread::~MIDITaskThread() { stop(); }
+
+void MIDITaskThread::stop() {
     {
         std::lock_guard lock(queueMutex_);
         stopping_ = true;
+        tasks_.clear();
     }
     wake_.notify_all();
+    drained_.notify_all();
     if (thread_.joinable()) {
         if (isCurrentThread()) thread_.detach();
         else thread_.join();
@@ -44,7 +48,7 @@ void MIDITaskThread::run() {
     std::unique_lock lock(queueMutex_);
     for (;;) {
         wake_.wait(lock, [&] { return stopping_ || !tasks_.empty(); });
-        if (tasks_.empty()) return;  // stopping with nothing left
+        if (stopping_) return;
         std::function<void()> task = std::move(tasks_.front());
         tasks_.pop_front();
         {

@@ -18,6 +18,9 @@ public:
     MIDITaskThread& operator=(const MIDITaskThread&) = delete;
 
     void post(std::function<void()> task);
+    // Ends the thread after the task running now; tasks not yet started are
+    // dropped (at exit their callbacks may point at objects already gone).
+    void stop();
     // Returns once every task posted before the call has run. On the thread
     // itself it returns at once (waiting there could never end).
     void flush();

@@ -15,14 +15,14 @@ CGImageRef makeContactSheet(const std::vector<CGImageRef>& pictures, size_t colu
                                                cellWidth * columns * 4, CGColorSpaceCreateDeviceRGB(),
                                                kCGImageAlphaPremultipliedLast);
     if (!sheet) return nullptr;
+    // Opaque black everywhere, including cells no picture fills.
+    for (size_t i = 3; i < sheet->bytesPerRow * sheet->height; i += 4) sheet->data[i] = 255;
     for (size_t k = 0; k < pictures.size(); ++k) {
         const CGImage& picture = *pictures[k];
         const size_t left = (k % columns) * cellWidth, top = (k / columns) * cellHeight;
-        for (size_t y = 0; y < sheet->height && y < cellHeight; ++y) {
+        for (size_t y = 0; y < picture.height; ++y) {
             uint8_t* out = sheet->data + (top + y) * sheet->bytesPerRow + left * 4;
-            for (size_t x = 0; x < cellWidth; ++x, out += 4) {
-                out[3] = 255;  // black where the picture does not reach
-                if (y >= picture.height || x >= picture.width) continue;
+            for (size_t x = 0; x < picture.width; ++x, out += 4) {
                 const uint8_t* in = picture.pixels.data() + y * picture.bytesPerRow + x * 4;
                 for (int c = 0; c < 3; ++c) out[c] = static_cast<uint8_t>((in[c] * in[3] + 127) / 255);
             }

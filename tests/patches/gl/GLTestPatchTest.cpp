@@ -179,3 +179,23 @@ TEST_F(GLTestPatch, TembraRunSavesTheFramesTheConsumersDrew) {
     EXPECT_EQ(refused.status, 2);
     EXPECT_NE(refused.err.find("--render"), std::string::npos);
 }
+
+TEST_F(GLTestPatch, WithoutOpenGLTheHostSaysSoAndRunsOn) {
+    // Mesa finds no driver here, so EGL has no display.
+    dir.write("gltest.json", R"({"patches": [{"id": "gl", "class": "GLTest"}]})");
+    const std::string file = dir.write("outer.json", R"({"patches": [
+        {"id": "render", "class": "TembraImageWithComposition", "inputs": {"inputCompositionPath": "gltest.json"}},
+        {"id": "show", "class": "Billboard"}],
+        "connections": [{"from": "render.outputImage", "to": "show.inputImage"}]})");
+    const std::string env = "LIBGL_DRIVERS_PATH=/nonexistent EGL_LOG_LEVEL=fatal ";
+    const CommandResult run =
+        runCommand(env + tembraProgram() + " --bundle " + bundlePath() + " run " + file + " --frames 3");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.err.find("OpenGL: no EGL display"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("Cannot create OpenGL pixel buffer"), std::string::npos) << run.err;
+
+    const CommandResult render = runCommand(env + tembraProgram() + " --bundle " + bundlePath() + " run " + file +
+                                            " --render " + (dir.path() / "f-%d.png").string());
+    EXPECT_EQ(render.status, 1);
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "f-0.png"));
+}

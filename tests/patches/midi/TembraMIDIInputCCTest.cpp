@@ -262,7 +262,7 @@ TEST_F(InputCCTest, NotificationsNeverReachADestroyedInstance) {
             VirtualMIDI::removeEndpoint(source);
         }
     });
-    for (int i = 0; i < 300; ++i) {
+    for (int i = 0; i < 2000; ++i) {
         auto patch = startPatch<TembraMIDIInputCC>();
         evaluate(*patch);
         if (i % 2) patch->inputPortName.setStringValue(newString("Churn"));

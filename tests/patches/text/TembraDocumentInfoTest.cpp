@@ -111,8 +111,6 @@ TEST(DocumentInfoInTembra, TheRunCompositionIsTheDocumentAndSetValuesAreUnsaved)
         return run.out;
     };
     EXPECT_EQ(watch("info.outputDocumentDisplayName"), "frame 0 t=0.000 info.outputDocumentDisplayName = \"my info\"\n");
-    EXPECT_EQ(watch("info.outputDocumentFileURL"), "frame 0 t=0.000 info.outputDocumentFileURL = \"file://" +
-                                                        dir.path().string() + "/my%20info.json\"\n");
     EXPECT_EQ(watch("info.outputCurrentDirectory"),
               "frame 0 t=0.000 info.outputCurrentDirectory = \"" + dir.path().string() + "\"\n");
     EXPECT_EQ(watch("info.outputDocumentIsEdited"), "frame 0 t=0.000 info.outputDocumentIsEdited = false\n");

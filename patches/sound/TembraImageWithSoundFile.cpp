@@ -3,7 +3,6 @@
 #include "SoundFileImport.h"
 #include "host/QCGLCGImage.h"
 #include "platform/foundation/NSLog.h"
-#include "platform/media/HugePages.h"
 
 #include <cstring>
 #include <new>
@@ -85,7 +84,6 @@ ImageRef TembraImageWithSoundFile::QCGLCGImageForSound(const float* samples, uin
     } catch (const std::bad_alloc&) {
         return nullptr;
     }
-    adviseHugePages(_scratchBufferPtr.data(), _scratchBufferPtr.size());
     _colorspace = CGColorSpaceCreateDeviceRGB();
 
     // Frame i: column i mod 512 of row pair i div 512. Frames past the last

@@ -9,10 +9,6 @@ AudioDevice::Slot* AudioDevice::find(AudioDeviceIOProc proc, void* clientData) {
     return nullptr;
 }
 
-const AudioDevice::Slot* AudioDevice::find(AudioDeviceIOProc proc, void* clientData) const {
-    return const_cast<AudioDevice*>(this)->find(proc, clientData);
-}
-
 OSStatus AudioDevice::addIOProc(AudioDeviceIOProc proc, void* clientData) {
     if (proc == nullptr) return kAudioHardwareIllegalOperationError;
     // Allocated here, outside the lock and off the IO thread.

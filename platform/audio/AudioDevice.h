@@ -66,7 +66,6 @@ private:
     };
 
     Slot* find(AudioDeviceIOProc proc, void* clientData);
-    const Slot* find(AudioDeviceIOProc proc, void* clientData) const;
 
     mutable std::mutex mutex_;
     std::array<Slot, kMaxIOProcs> slots_;

@@ -1,30 +1,96 @@
 #include "PageAlignedBuffer.h"
 
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <utility>
+#include <vector>
+
+namespace {
+
+constexpr size_t kHugePage = size_t{2} << 20;
+
+// Patches make a new picture of the same size every frame. Keeping a few
+// freed blocks for the next request of the same size spares the page faults
+// of fresh memory, which otherwise cost more than the pixels themselves.
+class BlockCache {
+public:
+    ~BlockCache() {
+        for (const Block& b : blocks_) std::free(b.memory);
+    }
+    void* take(size_t bytes) {
+        std::lock_guard lock(mutex_);
+        for (auto it = blocks_.begin(); it != blocks_.end(); ++it)
+            if (it->bytes == bytes) {
+                void* memory = it->memory;
+                total_ -= bytes;
+                blocks_.erase(it);
+                return memory;
+            }
+        return nullptr;
+    }
+    bool keep(void* memory, size_t bytes) {
+        std::lock_guard lock(mutex_);
+        if (blocks_.size() >= kMaxBlocks || total_ + bytes > kMaxBytes) return false;
+        blocks_.push_back({memory, bytes});
+        total_ += bytes;
+        return true;
+    }
+
+private:
+    static constexpr size_t kMaxBlocks = 16;
+    static constexpr size_t kMaxBytes = size_t{64} << 20;
+    struct Block {
+        void* memory;
+        size_t bytes;
+    };
+    std::mutex mutex_;
+    std::vector<Block> blocks_;
+    size_t total_ = 0;
+};
+
+BlockCache& cache() {
+    static BlockCache blocks;
+    return blocks;
+}
+
+void* allocate(size_t bytes) {
+    if (void* memory = cache().take(bytes)) return memory;
+    // Large buffers start on a huge-page boundary and ask for huge pages:
+    // fresh memory then faults in once per 2 MiB instead of once per page.
+    const bool huge = bytes >= kHugePage;
+    const size_t alignment = huge ? kHugePage : static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    void* memory = nullptr;
+    if (posix_memalign(&memory, alignment, bytes) != 0) throw std::bad_alloc();
+    if (huge) madvise(memory, bytes / kHugePage * kHugePage, MADV_HUGEPAGE);
+    return memory;
+}
+
+void release(void* memory, size_t bytes) {
+    if (memory != nullptr && !cache().keep(memory, bytes)) std::free(memory);
+}
+
+}  // namespace
 
 PageAlignedBuffer::PageAlignedBuffer(size_t bytes, Fill fill) {
     if (bytes == 0) return;
-    void* memory = nullptr;
-    const auto page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
-    if (posix_memalign(&memory, page, bytes) != 0) throw std::bad_alloc();
-    if (fill == Fill::Zero) std::memset(memory, 0, bytes);
-    data_ = static_cast<uint8_t*>(memory);
+    data_ = static_cast<uint8_t*>(allocate(bytes));
     size_ = bytes;
+    if (fill == Fill::Zero) std::memset(data_, 0, bytes);
 }
 
-PageAlignedBuffer::~PageAlignedBuffer() { std::free(data_); }
+PageAlignedBuffer::~PageAlignedBuffer() { release(data_, size_); }
 
 PageAlignedBuffer::PageAlignedBuffer(PageAlignedBuffer&& other) noexcept
     : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)) {}
 
 PageAlignedBuffer& PageAlignedBuffer::operator=(PageAlignedBuffer&& other) noexcept {
     if (this != &other) {
-        std::free(data_);
+        release(data_, size_);
         data_ = std::exchange(other.data_, nullptr);
         size_ = std::exchange(other.size_, 0);
     }

@@ -51,9 +51,13 @@ void MIDITaskThread::run() {
         if (stopping_) return;
         std::function<void()> task = std::move(tasks_.front());
         tasks_.pop_front();
+        lock.unlock();
         {
+            // Held while the task runs (the queue lock is not: a task may
+            // post). A task taken off the queue but not yet started looks
+            // up its callbacks only when it runs, so waiting for it is not
+            // needed.
             std::lock_guard running(runningMutex_);
-            lock.unlock();
             task();
             task = nullptr;  // whatever it captured goes before the next task
         }

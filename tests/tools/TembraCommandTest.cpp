@@ -25,9 +25,11 @@ TEST(TembraCommand, WatchPrintsTheFileTextOnce) {
     const std::string text = dir.write("words.txt", "two\nlines");
     const std::string doc = dir.write("doc.json", R"({"patches": [{"id": "t", "class": "TembraStringWithFile",
         "inputs": {"inputFilePath": ")" + text + R"("}}]})");
-    const CommandResult r = runCommand(tembra("--log none run --watch t.outputFileContent " + doc + " --frames 3"));
+    const CommandResult r = runCommand(
+        tembra("--log none run --watch t.outputFileContent --watch t.outputFileContent " + doc + " --frames 3"));
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "frame 0 t=0.000 t.outputFileContent = \"two\\nlines\"\n");
+    const std::string line = "frame 0 t=0.000 t.outputFileContent = \"two\\nlines\"\n";
+    EXPECT_EQ(r.out, line + line);  // one line per watch, each printed once
 }
 
 TEST(TembraCommand, SetReplacesAnInputBeforeTheRun) {

@@ -49,11 +49,11 @@ int main(int argc, char** argv) {
     runCommand->add_flag("--realtime", run.realtime,
                          "pace frames to the wall clock (without --frames or --duration: until Ctrl-C)");
     runCommand->add_option("--set", run.sets, "set an input before the run: id.port=value (repeatable)")
-        ->expected(1)->allow_extra_args(false);
+        ->allow_extra_args(false);
     runCommand->add_option("--watch", run.watches, "print id.port whenever its value changes (repeatable)")
-        ->expected(1)->allow_extra_args(false);
+        ->allow_extra_args(false);
     runCommand->add_option("--save", run.saves, "save image port id.port to PNG files per frame: id.port=PATTERN")
-        ->expected(1)->allow_extra_args(false);
+        ->allow_extra_args(false);
     runCommand->add_flag("--print-midi", run.printMIDI,
                          "print every packet a virtual MIDI destination receives: midi NAME t=TIME HEX BYTES");
     runCommand->add_option("--render", run.render, "save each rendered frame as a PNG file: PATTERN (out/frame-%04d.png)");

@@ -108,6 +108,12 @@ TEST(TembraFireModel, ZeroSizeBecomesOneAndIsWrittenBack) {
     ASSERT_EQ(fire.fireGrid()->cells(), 1u);
     const float rate = ((1.0f * 0.1f) * 0.3f - 0.0f) * 0.01f;
     EXPECT_EQ(fire.fireGrid()->fuel[0], 0.1f - rate);
+    for (const QCGLImagePort* port : {&fire.outputImageHeat, &fire.outputImageOxygen, &fire.outputImageVisible}) {
+        const CGImage& image = *port->imageValue()->CGImage();
+        EXPECT_EQ(image.width, 1u);
+        EXPECT_EQ(image.height, 1u);
+        EXPECT_EQ(image.bytesPerRow, 4u);
+    }
 }
 
 TEST(TembraFireModel, FirstStepReactsAtTheExpectedRates) {

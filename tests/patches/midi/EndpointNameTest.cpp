@@ -1,6 +1,5 @@
 #include "MIDIPatchTesting.h"
 #include "patches/midi/EndpointName.h"
-#include "patches/midi/TembraMIDIPatch.h"
 
 #include <gtest/gtest.h>
 
@@ -40,15 +39,4 @@ TEST_F(EndpointNameTest, WithoutEntityTheEndpointKeepsItsOwnNameOrNone) {
     EXPECT_EQ(EndpointName(VirtualMIDI::createSource(0, "Alone")), "Alone");
     EXPECT_EQ(EndpointName(VirtualMIDI::createDestination(0, std::nullopt)), "");
     EXPECT_EQ(EndpointName(0), "");
-}
-
-TEST_F(EndpointNameTest, TheClassOperationHandsOutANewStringWithTheSameText) {
-    const MIDIEndpointRef source =
-        VirtualMIDI::createSource(VirtualMIDI::createEntity(VirtualMIDI::createDevice("Synth"), "E"), "Port 1");
-    const StringRef first = TembraMIDIPatch::endpointName(source);
-    const StringRef second = TembraMIDIPatch::endpointName(source);
-    ASSERT_TRUE(first && second);
-    EXPECT_EQ(*first, "Synth Port 1");
-    EXPECT_EQ(*second, *first);
-    EXPECT_NE(first, second);
 }

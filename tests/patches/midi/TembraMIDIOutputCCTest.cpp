@@ -116,17 +116,4 @@ TEST_F(OutputCCTest, ABadPatternLeavesTheSetEmptyUntilThePatternChanges) {
     EXPECT_EQ(receivedBytes(synth), std::vector<Bytes>{Bytes({0xB0, 1, 11})});
 }
 
-TEST_F(OutputCCTest, LifecycleIsLogged) {
-    LogCapture log;
-    {
-        auto patch = startPatch<TembraMIDIOutputCC>();
-        patch->disable(nullptr);
-        patch->cleanup(nullptr);
-    }
-    EXPECT_EQ(linesStartingWith(log.lines(), "TembraMIDIOutputCC::"),
-              (std::vector<std::string>{"TembraMIDIOutputCC::initWithIdentifier()", "TembraMIDIOutputCC::setup()",
-                                        "TembraMIDIOutputCC::enable()", "TembraMIDIOutputCC::disable()",
-                                        "TembraMIDIOutputCC::cleanup()", "TembraMIDIOutputCC::dealloc()"}));
-}
-
 }  // namespace

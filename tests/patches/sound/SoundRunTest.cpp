@@ -43,12 +43,4 @@ TEST(SoundRun, APNGSoundImagePlaysIntoAWAVFileAsLongAsTheRun) {
     }
 }
 
-TEST(SoundRun, AudioOptionMustBeKnown) {
-    TempDir dir;
-    const std::string composition = dir.write("empty.json", R"({"patches": []})");
-    const CommandResult run = runCommand(tembraProgram() + " run " + composition + " --audio speakers");
-    EXPECT_EQ(run.status, 2);
-    EXPECT_NE(run.err.find("--audio \"speakers\" must be jack, wav:PATH or none"), std::string::npos) << run.err;
-}
-
 }  // namespace

@@ -56,42 +56,44 @@ public:
     std::string name() const { return jack_get_client_name(client_); }
     jack_client_t* client() const { return client_; }
 
-    void play(const Bytes& bytes) {
-        const Byte length = static_cast<Byte>(bytes.size());
-        jack_ringbuffer_write(toPlay_, reinterpret_cast<const char*>(&length), 1);
-        jack_ringbuffer_write(toPlay_, reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    }
+    void play(const Bytes& bytes) { writeRecord(toPlay_, bytes.data(), bytes.size()); }
     // Every event heard so far, oldest first.
     std::vector<Bytes> heard() {
-        while (jack_ringbuffer_read_space(heard_) > 0) {
-            Byte length = 0;
-            jack_ringbuffer_read(heard_, reinterpret_cast<char*>(&length), 1);
-            Bytes bytes(length);
-            jack_ringbuffer_read(heard_, reinterpret_cast<char*>(bytes.data()), length);
-            heardSoFar_.push_back(bytes);
-        }
+        Byte event[256];
+        while (size_t length = readRecord(heard_, event)) heardSoFar_.emplace_back(event, event + length);
         return heardSoFar_;
     }
 
 private:
+    // Records are a length byte and the bytes, written in one go so that the
+    // reader never sees half of one.
+    static void writeRecord(jack_ringbuffer_t* ring, const Byte* bytes, size_t length) {
+        Byte record[257];
+        record[0] = static_cast<Byte>(length);
+        std::memcpy(record + 1, bytes, length);
+        jack_ringbuffer_write(ring, reinterpret_cast<const char*>(record), length + 1);
+    }
+    // Reads one whole record into `bytes`; returns its length, 0 when none.
+    static size_t readRecord(jack_ringbuffer_t* ring, Byte* bytes) {
+        Byte length = 0;
+        if (jack_ringbuffer_peek(ring, reinterpret_cast<char*>(&length), 1) < 1) return 0;
+        if (length == 0 || jack_ringbuffer_read_space(ring) < 1u + length) return 0;
+        jack_ringbuffer_read_advance(ring, 1);
+        jack_ringbuffer_read(ring, reinterpret_cast<char*>(bytes), length);
+        return length;
+    }
+
     static int process(jack_nframes_t nframes, void* arg) {
         auto* self = static_cast<JackPeer*>(arg);
         void* out = jack_port_get_buffer(self->out_, nframes);
         jack_midi_clear_buffer(out);
         Byte event[256];
-        while (jack_ringbuffer_read_space(self->toPlay_) > 0) {
-            Byte length = 0;
-            jack_ringbuffer_read(self->toPlay_, reinterpret_cast<char*>(&length), 1);
-            jack_ringbuffer_read(self->toPlay_, reinterpret_cast<char*>(event), length);
-            jack_midi_event_write(out, 0, event, length);
-        }
+        while (size_t length = readRecord(self->toPlay_, event)) jack_midi_event_write(out, 0, event, length);
         void* in = jack_port_get_buffer(self->in_, nframes);
         for (uint32_t i = 0; i < jack_midi_get_event_count(in); ++i) {
             jack_midi_event_t e;
             jack_midi_event_get(&e, in, i);
-            const Byte length = static_cast<Byte>(e.size);
-            jack_ringbuffer_write(self->heard_, reinterpret_cast<const char*>(&length), 1);
-            jack_ringbuffer_write(self->heard_, reinterpret_cast<const char*>(e.buffer), e.size);
+            if (e.size > 0 && e.size < 256) writeRecord(self->heard_, e.buffer, e.size);
         }
         return 0;
     }

@@ -226,6 +226,7 @@ TEST_F(VirtualMIDITest, AddedAndRemovedNotificationsReachEveryNotifyingClientOnT
     // Disposing a client disposes its ports.
     EXPECT_EQ(MIDIClientDispose(quiet), noErr);
     EXPECT_EQ(MIDIPortDispose(port), kMIDIInvalidPort);
+    MIDIClientDispose(c2);  // log2 ends with this test
 }
 
 TEST_F(VirtualMIDITest, NamesEntitiesDevicesAndEnumeration) {

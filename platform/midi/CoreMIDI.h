@@ -90,7 +90,9 @@ struct MIDIObjectAddRemoveNotification {
 };
 
 // Called on the MIDI layer's receive thread (virtual sources) or JACK's
-// process thread (JACK sources); must not block or allocate.
+// process thread (JACK sources); must not block or allocate. The connection
+// context is the one given to MIDIPortConnectSource for virtual sources;
+// JACK delivers per port, not per connection, and passes null.
 using MIDIReadProc = void (*)(const MIDIPacketList* pktlist, void* readProcRefCon, void* srcConnRefCon);
 // Called on the MIDI layer's notification thread, never on a JACK thread.
 using MIDINotifyProc = void (*)(const MIDINotification* message, void* refCon);

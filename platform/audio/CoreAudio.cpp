@@ -4,6 +4,19 @@
 
 #include <cstring>
 
+AudioStreamBasicDescription floatStereoFormat(double sampleRate) {
+    AudioStreamBasicDescription format;
+    format.mSampleRate = sampleRate;
+    format.mFormatID = kAudioFormatLinearPCM;
+    format.mFormatFlags = kAudioFormatFlagIsFloat | kAudioFormatFlagIsPacked;
+    format.mBytesPerPacket = 8;
+    format.mFramesPerPacket = 1;
+    format.mBytesPerFrame = 8;
+    format.mChannelsPerFrame = 2;
+    format.mBitsPerChannel = 32;
+    return format;
+}
+
 OSStatus AudioHardwareGetProperty(AudioHardwarePropertyID inPropertyID, uint32_t* ioPropertyDataSize,
                                   void* outPropertyData) {
     if (inPropertyID != kAudioHardwarePropertyDefaultOutputDevice) return kAudioHardwareUnknownPropertyError;

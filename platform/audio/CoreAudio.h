@@ -59,6 +59,9 @@ struct AudioStreamBasicDescription {
 };
 static_assert(sizeof(AudioStreamBasicDescription) == 40);
 
+// Linear PCM, 32-bit float, two channels interleaved: what every device here plays.
+AudioStreamBasicDescription floatStereoFormat(double sampleRate);
+
 struct AudioBuffer {
     uint32_t mNumberChannels = 0;
     uint32_t mDataByteSize = 0;

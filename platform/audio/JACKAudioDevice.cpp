@@ -74,18 +74,7 @@ std::string JACKAudioDevice::portName(int channel) const {
 
 uint32_t JACKAudioDevice::bufferSize() const { return period_.load() * 2 * static_cast<uint32_t>(sizeof(float)); }
 
-AudioStreamBasicDescription JACKAudioDevice::streamFormat() const {
-    AudioStreamBasicDescription format;
-    format.mSampleRate = sampleRate_;
-    format.mFormatID = kAudioFormatLinearPCM;
-    format.mFormatFlags = kAudioFormatFlagIsFloat | kAudioFormatFlagIsPacked;
-    format.mBytesPerPacket = 8;
-    format.mFramesPerPacket = 1;
-    format.mBytesPerFrame = 8;
-    format.mChannelsPerFrame = 2;
-    format.mBitsPerChannel = 32;
-    return format;
-}
+AudioStreamBasicDescription JACKAudioDevice::streamFormat() const { return floatStereoFormat(sampleRate_); }
 
 int JACKAudioDevice::process(jack_nframes_t frames, void* arg) {
     auto* self = static_cast<JACKAudioDevice*>(arg);

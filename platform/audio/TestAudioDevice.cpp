@@ -1,15 +1,6 @@
 #include "TestAudioDevice.h"
 
-TestAudioDevice::TestAudioDevice() : bufferSize_(512 * 8) {
-    format_.mSampleRate = 44100.0;
-    format_.mFormatID = kAudioFormatLinearPCM;
-    format_.mFormatFlags = kAudioFormatFlagIsFloat | kAudioFormatFlagIsPacked;
-    format_.mBytesPerPacket = 8;
-    format_.mFramesPerPacket = 1;
-    format_.mBytesPerFrame = 8;
-    format_.mChannelsPerFrame = 2;
-    format_.mBitsPerChannel = 32;
-}
+TestAudioDevice::TestAudioDevice() : bufferSize_(512 * 8), format_(floatStereoFormat(44100.0)) {}
 
 std::vector<float> TestAudioDevice::pullCycle() {
     std::vector<float> samples(bufferSize_ / sizeof(float));

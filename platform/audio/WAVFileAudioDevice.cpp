@@ -22,18 +22,7 @@ std::shared_ptr<WAVFileAudioDevice> WAVFileAudioDevice::create(const std::string
 
 WAVFileAudioDevice::~WAVFileAudioDevice() { close(); }
 
-AudioStreamBasicDescription WAVFileAudioDevice::streamFormat() const {
-    AudioStreamBasicDescription format;
-    format.mSampleRate = kSampleRate;
-    format.mFormatID = kAudioFormatLinearPCM;
-    format.mFormatFlags = kAudioFormatFlagIsFloat | kAudioFormatFlagIsPacked;
-    format.mBytesPerPacket = 8;
-    format.mFramesPerPacket = 1;
-    format.mBytesPerFrame = 8;
-    format.mChannelsPerFrame = 2;
-    format.mBitsPerChannel = 32;
-    return format;
-}
+AudioStreamBasicDescription WAVFileAudioDevice::streamFormat() const { return floatStereoFormat(kSampleRate); }
 
 void WAVFileAudioDevice::advanceTo(double seconds) {
     if (file_ == nullptr || !(seconds > 0)) return;

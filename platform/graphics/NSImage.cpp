@@ -28,9 +28,6 @@ uint32_t NSBitmapImageRep::bitmapFormat() const {
 const uint8_t* NSBitmapImageRep::bitmapData() const { return image_ ? image_->pixels.data() : nullptr; }
 long NSBitmapImageRep::bytesPerRow() const { return image_ ? static_cast<long>(image_->bytesPerRow) : 0; }
 long NSBitmapImageRep::samplesPerPixel() const { return image_ ? 4 : 0; }
-long NSBitmapImageRep::bitsPerSample() const {
-    return image_ ? static_cast<long>(image_->bitsPerComponent) : 0;
-}
 
 std::shared_ptr<const NSBitmapImageRep> NSBitmapImageRep::initWithFocusedViewRect(const NSImage& image,
                                                                                    NSSize size) {

@@ -43,7 +43,6 @@ public:
     const uint8_t* bitmapData() const;
     long bytesPerRow() const;
     long samplesPerPixel() const;
-    long bitsPerSample() const;
     const CGImageRef& CGImage() const { return image_; }
 
 private:

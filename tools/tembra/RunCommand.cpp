@@ -26,6 +26,19 @@ std::atomic<bool> interrupted{false};
 
 extern "C" void onInterrupt(int) { interrupted = true; }
 
+// Ctrl-C ends the run after the current frame, so the patches still go
+// through disable and cleanup; the previous handler comes back afterwards.
+class InterruptHandler {
+public:
+    InterruptHandler() : previous_(std::signal(SIGINT, onInterrupt)) { interrupted = false; }
+    ~InterruptHandler() { std::signal(SIGINT, previous_); }
+    InterruptHandler(const InterruptHandler&) = delete;
+    InterruptHandler& operator=(const InterruptHandler&) = delete;
+
+private:
+    void (*previous_)(int);
+};
+
 // "id.port=value" -> ("id.port", "value")
 std::pair<std::string, std::string> splitAssignment(const std::string& text, const char* option) {
     const size_t eq = text.find('=');
@@ -44,7 +57,6 @@ struct Watch {
     std::string endpoint;
     const QCPort* port;
     std::string lastText;
-    uint64_t lastGeneration = UINT64_MAX;
     const void* lastObject = nullptr;
 };
 
@@ -128,8 +140,7 @@ int runComposition(const RunOptions& options) {
 
     RenderFrames rendering(evaluator, options.file, options.render);
 
-    interrupted = false;
-    auto previousHandler = std::signal(SIGINT, onInterrupt);
+    const InterruptHandler interruptHandler;
     Progress progress(options.realtime || untilInterrupted ? 0 : frames);
     evaluator.start();
     const auto startTime = std::chrono::steady_clock::now();
@@ -157,6 +168,5 @@ int runComposition(const RunOptions& options) {
     finishAudioClock(audioEnd);
     progress.finish();
     evaluator.stop();
-    std::signal(SIGINT, previousHandler);
     return 0;
 }

@@ -7,7 +7,6 @@
 #include <benchmark/benchmark.h>
 #include <GL/gl.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>

@@ -1,6 +1,5 @@
 // The controller read callback, per packet, and the endpoint scan that a
 // pattern change makes over 100 sources.
-#include "patches/midi/EndpointName.h"
 #include "patches/midi/TembraMIDIInputCC.h"
 #include "patches/midi/TembraMIDIPatch.h"
 #include "patches/regex/CSRegexStringOperations.h"

@@ -8,9 +8,3 @@ void GFList::addObject(const QCParameterInfo& object, const std::string& key) {
         }
     entries_.emplace_back(key, object);
 }
-
-const QCParameterInfo* GFList::objectForKey(const std::string& key) const {
-    for (const auto& entry : entries_)
-        if (entry.first == key) return &entry.second;
-    return nullptr;
-}

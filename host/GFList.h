@@ -19,8 +19,6 @@ public:
     size_t count() const { return entries_.size(); }
     const std::string& keyAtIndex(size_t index) const { return entries_.at(index).first; }
     const QCParameterInfo& objectAtIndex(size_t index) const { return entries_.at(index).second; }
-    // The entry under `key`, or null.
-    const QCParameterInfo* objectForKey(const std::string& key) const;
 
     bool operator==(const GFList&) const = default;
 

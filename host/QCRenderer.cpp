@@ -9,6 +9,7 @@
 #include <cmath>
 #include <filesystem>
 #include <system_error>
+#include <vector>
 
 namespace {
 
@@ -48,12 +49,12 @@ std::unique_ptr<QCRenderer> QCRenderer::initWithOpenGLContext(NSOpenGLContext* c
     if (!loading.admitted()) return nullptr;
     // Compositions rendered off screen may use the host's own classes too.
     registerHostBuiltins(QCNodeManager::shared());
+    // Patches are set up with the renderer's context current, as they will
+    // execute, and one that fails is torn down in it too.
+    CGLContextScope current(context->CGLContextObj());
     std::unique_ptr<Evaluator> evaluator;
     try {
         evaluator = std::make_unique<Evaluator>(CompositionDocument::load(path), QCNodeManager::shared());
-        // Patches set up with the renderer's context current, as they will
-        // execute.
-        CGLContextScope current(context->CGLContextObj());
         evaluator->start();
     } catch (const std::exception&) {
         return nullptr;

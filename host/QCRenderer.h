@@ -6,7 +6,6 @@
 
 #include <memory>
 #include <string>
-#include <vector>
 
 // Renders a composition into an OpenGL context: loads the file, runs its
 // patches as the evaluator does, and before the consumers draw clears the
@@ -31,8 +30,6 @@ public:
     // One frame at `time` into the context's pixel buffer. False when the
     // context cannot be made current or the time is not a finite number.
     bool renderAtTime(double time, const QCArguments* arguments);
-
-    Evaluator& evaluator() { return *evaluator_; }
 
     // One frame of `evaluator` at `time` into `context`, which draws into a
     // buffer of `width` x `height`: the host's part of rendering, shared with

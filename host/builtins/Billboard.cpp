@@ -10,8 +10,9 @@ Billboard::Billboard(const std::string& identifier) : QCPatch(identifier) { inpu
 
 namespace {
 
-// Uploads the image into the bound 2D texture. False for a layout that is
-// not four components of 8-bit integers or 32-bit floats.
+// Uploads the image into the bound 2D texture, leaving the context's pixel
+// store settings as they were. False for a layout that is not four
+// components of 8-bit integers or 32-bit floats.
 bool uploadTexture(const CGImage& image) {
     const bool isFloat = (image.bitmapInfo & kCGBitmapFloatComponents) != 0;
     const size_t bytesPerPixel = isFloat ? 16 : 4;
@@ -19,12 +20,13 @@ bool uploadTexture(const CGImage& image) {
     const uint32_t alpha = image.bitmapInfo & kCGBitmapAlphaInfoMask;
     // Images without alpha keep a fourth byte that means nothing.
     const bool opaque = alpha == kCGImageAlphaNone || alpha == kCGImageAlphaNoneSkipLast;
+    glPushClientAttrib(GL_CLIENT_PIXEL_STORE_BIT);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     glPixelStorei(GL_UNPACK_ROW_LENGTH, static_cast<GLint>(image.bytesPerRow / bytesPerPixel));
     glTexImage2D(GL_TEXTURE_2D, 0, opaque ? GL_RGB8 : GL_RGBA8, static_cast<GLsizei>(image.width),
                  static_cast<GLsizei>(image.height), 0, GL_RGBA, isFloat ? GL_FLOAT : GL_UNSIGNED_BYTE,
                  image.pixels.data());
-    glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
+    glPopClientAttrib();
     return true;
 }
 

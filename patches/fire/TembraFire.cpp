@@ -24,8 +24,6 @@ inline void storePixel(uint8_t* pixel, uint32_t rgba) {
 }  // namespace
 
 TembraFire::TembraFire(const std::string& identifier) : QCPatch(identifier) {
-    currentPixelsWide = 320;
-    currentPixelsHigh = 240;
     inputPixelsWide.setIndexValue(320);
     inputPixelsWide.setMaxIndexValue(4096);
     inputPixelsHigh.setIndexValue(240);
@@ -224,11 +222,12 @@ void TembraFire::settle(float coolrate) {
         oxygen[i] = oxygen2[i];
         const uint32_t h = fireByteValue(cooled);
         const uint32_t o = fireByteValue(oxygen2[i]);
+        const uint32_t a = fireVisibleAlpha(oxygen2[i]);
         // Grey pixels: red, green and blue the same byte, then alpha. The
         // visible colour is stored as computed, not multiplied by its alpha.
         storePixel(bufHeat + 4 * i, h * 0x010101u | 0xFF000000u);
         storePixel(bufOxygen + 4 * i, o * 0x010101u | 0xFF000000u);
-        storePixel(bufVisible + 4 * i, h * 0x010101u | (255u - o) << 24);
+        storePixel(bufVisible + 4 * i, h * 0x010101u | a << 24);
     }
 }
 

@@ -33,9 +33,8 @@ private:
     std::string filterText() const;
 
     std::optional<std::string> portFilter;
-    // Made at the first connection and reused by every later one.
-    MIDIClientRef client = 0;
-    MIDIPortRef inPort = 0;
+    MIDIClientRef client = 0;  // made at the first connection and reused by every later one
+    MIDIPortRef inPort = 0;    // while connected
 };
 
 // Read callback: Timing Clock, Start, Continue and Stop into the clock values.

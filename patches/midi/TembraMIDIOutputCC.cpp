@@ -1,11 +1,11 @@
 #include "TembraMIDIOutputCC.h"
 
+#include "MIDIMessageList.h"
 #include "TembraMIDIPatch.h"
 #include "patches/regex/CSRegexStringOperations.h"
 #include "platform/foundation/NSLog.h"
 
 #include <algorithm>
-#include <array>
 
 namespace {
 
@@ -106,16 +106,12 @@ void TembraMIDIOutputCC::scanDestinations() {
 }
 
 void TembraMIDIOutputCC::send() {
-    alignas(MIDIPacketList) std::array<Byte, 1024> buffer{};
-    auto* list = reinterpret_cast<MIDIPacketList*>(buffer.data());
-    MIDIPacket* packet = MIDIPacketListInit(list);
     // The port maxima are not enforced on every path: a channel above 16 or a
     // data byte above 127 would make another message.
-    const Byte message[3] = {
+    MIDIMessageList message({
         static_cast<Byte>(0xB0 + (std::min(currentChannel, 16) - 1)),
         static_cast<Byte>(std::min(currentController, 127)),
         static_cast<Byte>(std::min(currentValue, 127)),
-    };
-    MIDIPacketListAdd(list, buffer.size(), packet, 0, sizeof message, message);
-    for (const MIDIEndpointRef destination : destinations) MIDISend(gOutPort, destination, list);
+    });
+    for (const MIDIEndpointRef destination : destinations) MIDISend(gOutPort, destination, message.list());
 }

@@ -1,7 +1,8 @@
 #include "TembraMIDIOutputNote.h"
 
+#include "MIDIMessageList.h"
+
 #include <algorithm>
-#include <array>
 
 TembraMIDIOutputNote::TembraMIDIOutputNote(const std::string& identifier) : QCPatch(identifier) {
     inputChannel.setIndexValue(1);
@@ -39,19 +40,15 @@ bool TembraMIDIOutputNote::execute(QCOpenGLContext*, double, const QCArguments*)
         inputVelocity.setIndexValue(0);
     }
 
-    alignas(MIDIPacketList) std::array<Byte, 1024> buffer{};
-    auto* list = reinterpret_cast<MIDIPacketList*>(buffer.data());
-    MIDIPacket* packet = MIDIPacketListInit(list);
     // The port maxima are not enforced on every path: a channel above 16 or a
     // data byte above 127 would make another message.
-    const Byte message[3] = {
+    MIDIMessageList message({
         static_cast<Byte>((gateState ? 0x90 : 0x80) + std::min(channel, 15)),
         static_cast<Byte>(std::min(note, 127)),
         static_cast<Byte>(std::min(velocity, 127)),
-    };
-    MIDIPacketListAdd(list, buffer.size(), packet, 0, sizeof message, message);
+    });
 
     const ItemCount count = MIDIGetNumberOfDestinations();
-    for (ItemCount i = 0; i < count; ++i) MIDISend(gOutPort, MIDIGetDestination(i), list);
+    for (ItemCount i = 0; i < count; ++i) MIDISend(gOutPort, MIDIGetDestination(i), message.list());
     return true;
 }

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <limits>
 #include <new>
+#include <vector>
 
 namespace {
 

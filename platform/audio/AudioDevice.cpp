@@ -3,9 +3,9 @@
 #include <algorithm>
 
 AudioDevice::Slot* AudioDevice::find(AudioDeviceIOProc proc, void* clientData) {
+    if (proc == nullptr) return nullptr;  // the mark of a free slot, never a registration
     for (Slot& slot : slots_)
-        if (slot.proc == proc && proc != nullptr && (clientData == nullptr || slot.clientData == clientData))
-            return &slot;
+        if (slot.proc == proc && (clientData == nullptr || slot.clientData == clientData)) return &slot;
     return nullptr;
 }
 

@@ -5,7 +5,6 @@
 #include <map>
 #include <memory>
 #include <mutex>
-#include <string>
 
 // The process's audio devices and the choice of the default output device.
 // Devices get ids from 1 up and stay registered for the life of the process,

@@ -29,8 +29,6 @@ enum : uint32_t {
 
 enum : OSStatus {
     kAudioHardwareNoError = 0,
-    kAudioHardwareNotRunningError = static_cast<OSStatus>(fourCharCode("stop")),
-    kAudioHardwareUnspecifiedError = static_cast<OSStatus>(fourCharCode("what")),
     kAudioHardwareUnknownPropertyError = static_cast<OSStatus>(fourCharCode("who?")),
     kAudioHardwareBadPropertySizeError = static_cast<OSStatus>(fourCharCode("!siz")),
     kAudioHardwareIllegalOperationError = static_cast<OSStatus>(fourCharCode("nope")),

@@ -25,15 +25,22 @@ WAVFileAudioDevice::~WAVFileAudioDevice() { close(); }
 AudioStreamBasicDescription WAVFileAudioDevice::streamFormat() const { return floatStereoFormat(kSampleRate); }
 
 void WAVFileAudioDevice::advanceTo(double seconds) {
-    if (file_ == nullptr || !(seconds > 0)) return;
-    const auto target = static_cast<uint64_t>(std::llround(seconds * kSampleRate));
+    if (file_ == nullptr || !(seconds > 0) || !std::isfinite(seconds)) return;
+    // Clamped to what a WAV file holds before the conversion to a count,
+    // which would be undefined for a time too large.
+    const double wanted = std::round(seconds * kSampleRate);
+    const uint64_t target = wanted < static_cast<double>(kMaxFrames) ? static_cast<uint64_t>(wanted) : kMaxFrames;
     while (framesWritten_ < target) {
         const auto chunk = static_cast<uint32_t>(std::min<uint64_t>(kPeriodFrames, target - framesWritten_));
         AudioTimeStamp now;
         now.mSampleTime = static_cast<double>(framesWritten_);
         now.mFlags = kAudioTimeStampSampleTimeValid;
         mixCycle(buffer_.data(), chunk, now);
-        sf_writef_float(file_, buffer_.data(), chunk);
+        // A write that falls short (a full disk) ends the file where it is.
+        if (sf_writef_float(file_, buffer_.data(), chunk) != chunk) {
+            close();
+            return;
+        }
         framesWritten_ += chunk;
     }
 }

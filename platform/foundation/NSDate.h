@@ -8,7 +8,6 @@ class NSDate {
 public:
     static NSDate dateWithTimeIntervalSince1970(int64_t seconds) { return NSDate(seconds); }
 
-    int64_t timeIntervalSince1970() const { return seconds_; }
     // The moment in UTC: "YYYY-MM-DD HH:MM:SS +0000".
     std::string description() const;
 

@@ -5,8 +5,6 @@
 #include <EGL/eglext.h>
 
 #include <cstring>
-#include <mutex>
-#include <string>
 
 namespace {
 

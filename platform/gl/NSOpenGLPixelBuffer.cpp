@@ -3,7 +3,6 @@
 #include "EGLDisplayConnection.h"
 
 #include <GL/gl.h>
-#include <GL/glext.h>
 
 std::unique_ptr<NSOpenGLPixelBuffer> NSOpenGLPixelBuffer::initWithTextureTarget(GLenum target, GLenum internalFormat,
                                                                                 GLint maxLevel, GLsizei pixelsWide,

@@ -13,9 +13,9 @@ std::unique_ptr<NSOpenGLPixelFormat> NSOpenGLPixelFormat::initWithAttributes(
         case NSOpenGLPFAStencilSize: ++a; break;  // 8-bit RGBA is always asked for
         default: break;  // pixel buffer, accelerated, no recovery: preferences
         }
-        if (*a == 0) break;
+        if (*a == 0) break;  // the list ended where a value was due
     }
     EGLConfig config = nullptr;
     if (!EGLDisplayConnection::chooseConfig(depthSize, &config)) return nullptr;
-    return std::unique_ptr<NSOpenGLPixelFormat>(new NSOpenGLPixelFormat(config, depthSize));
+    return std::unique_ptr<NSOpenGLPixelFormat>(new NSOpenGLPixelFormat(config));
 }

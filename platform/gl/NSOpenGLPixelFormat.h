@@ -29,10 +29,8 @@ public:
     static std::unique_ptr<NSOpenGLPixelFormat> initWithAttributes(const NSOpenGLPixelFormatAttribute* attributes);
 
     EGLConfig config() const { return config_; }
-    int depthSize() const { return depthSize_; }
 
 private:
-    NSOpenGLPixelFormat(EGLConfig config, int depthSize) : config_(config), depthSize_(depthSize) {}
+    explicit NSOpenGLPixelFormat(EGLConfig config) : config_(config) {}
     EGLConfig config_;
-    int depthSize_;
 };

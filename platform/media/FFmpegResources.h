@@ -37,7 +37,6 @@ using FramePtr = std::unique_ptr<AVFrame, AVFrameFreer>;
 struct MovieRecord {
     FormatContextPtr format;
     int audioStream = -1;
-    bool active = false;
 
     AVStream* stream() const { return format->streams[audioStream]; }
 };

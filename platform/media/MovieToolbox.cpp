@@ -55,9 +55,7 @@ OSStatus NewMovieFromDataRef(Movie* movie, int16_t /*flags*/, int16_t* /*fileID*
     return 0;
 }
 
-void SetMovieActive(const Movie& movie, bool active) {
-    if (movie) movie->active = active;
-}
+void SetMovieActive(const Movie&, bool) {}
 
 TimeScale GetMovieTimeScale(const Movie& movie) {
     if (!movie) return 0;

@@ -49,6 +49,8 @@ void DisposeHandle(DataReferenceHandle& dataRef);
 OSStatus NewMovieFromDataRef(Movie* movie, int16_t flags, int16_t* fileID, const DataReferenceHandle& dataRef,
                              OSType dataRefType);
 
+// Nothing here plays a movie, so activity changes nothing; the call stays
+// for the toolbox's order of calls.
 void SetMovieActive(const Movie& movie, bool active);
 
 // The audio's length: the time scale is the audio's sample rate and the

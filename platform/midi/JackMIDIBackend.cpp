@@ -23,6 +23,12 @@ thread_local bool onProcessThread = false;
 void quietJackMessage(const char*) {}
 void jackMessageToStandardError(const char* message) { std::fprintf(stderr, "JACK: %s\n", message); }
 
+// Connects port `from` to port `to`; true also when they already were.
+bool connectPorts(jack_client_t* client, const char* from, const char* to) {
+    const int result = jack_connect(client, from, to);
+    return result == 0 || result == EEXIST;
+}
+
 struct PortNames {
     const char** names;
     ~PortNames() {
@@ -121,8 +127,7 @@ int JackMIDIBackend::createInput(MIDIReadProc readProc, void* refCon) {
 bool JackMIDIBackend::connectInput(int slot, const std::string& sourcePort) {
     std::lock_guard lock(controlMutex_);
     if (!isOpen() || slot < 0 || !inputs_[slot].used) return false;
-    const int result = jack_connect(client_, sourcePort.c_str(), fullName(inputs_[slot].port.load()).c_str());
-    return result == 0 || result == EEXIST;
+    return connectPorts(client_, sourcePort.c_str(), fullName(inputs_[slot].port.load()).c_str());
 }
 
 void JackMIDIBackend::disconnectInput(int slot, const std::string& sourcePort) {
@@ -151,14 +156,19 @@ bool JackMIDIBackend::send(const std::string& destinationPort, const Byte* data,
         auto it = outputByDestination_.find(destinationPort);
         if (it != outputByDestination_.end()) {
             slot = it->second;
+            // A destination port that went away and came back under the same
+            // name has lost its connection to ours.
+            jack_port_t* port = outputs_[slot].port.load();
+            if (!jack_port_connected_to(port, destinationPort.c_str()) &&
+                !connectPorts(client_, jack_port_name(port), destinationPort.c_str()))
+                return false;
         } else {
             const int next = outputCount_.load();
             if (next >= kMaxOutputs) return false;
             const std::string name = "out_" + std::to_string(next);
             jack_port_t* port = jack_port_register(client_, name.c_str(), JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
             if (!port) return false;
-            const int connected = jack_connect(client_, jack_port_name(port), destinationPort.c_str());
-            if (connected != 0 && connected != EEXIST) {
+            if (!connectPorts(client_, jack_port_name(port), destinationPort.c_str())) {
                 jack_port_unregister(client_, port);
                 return false;
             }
@@ -209,10 +219,12 @@ void JackMIDIBackend::process(uint32_t nframes) {
 }
 
 void JackMIDIBackend::receive(InputSlot& slot, uint32_t nframes) {
+    // An input port may be made without a read callback: its events go nowhere.
+    const MIDIReadProc readProc = slot.readProc.load(std::memory_order_relaxed);
+    if (!readProc) return;
     void* buffer = jack_port_get_buffer(slot.port.load(std::memory_order_relaxed), nframes);
     const uint32_t count = jack_midi_get_event_count(buffer);
     if (count == 0) return;
-    const MIDIReadProc readProc = slot.readProc.load(std::memory_order_relaxed);
     void* refCon = slot.refCon.load(std::memory_order_relaxed);
     auto* list = reinterpret_cast<MIDIPacketList*>(packetListMemory_.data());
     MIDIPacket* packet = MIDIPacketListInit(list);
@@ -245,14 +257,14 @@ void JackMIDIBackend::transmit(uint32_t nframes) {
         std::memcpy(&slot, eventMemory_.data(), 2);
         std::memcpy(&length, eventMemory_.data() + 2, 2);
         if (jack_ringbuffer_read_space(ring_) < kRecordHeader + length) break;
+        // A port made by a send after this cycle read the count: from the next cycle on.
+        if (slot >= outputs) break;
         jack_ringbuffer_peek(ring_, reinterpret_cast<char*>(eventMemory_.data()), kRecordHeader + length);
-        if (slot < outputs) {
-            void* buffer = outputBuffers_[slot];
-            if (jack_midi_event_write(buffer, 0, eventMemory_.data() + kRecordHeader, length) != 0 &&
-                jack_midi_get_event_count(buffer) > 0)
-                break;  // this cycle's buffer is full: the rest waits for the next cycle
-            // (an event too big for an empty buffer can never be sent and is dropped)
-        }
+        void* buffer = outputBuffers_[slot];
+        if (jack_midi_event_write(buffer, 0, eventMemory_.data() + kRecordHeader, length) != 0 &&
+            jack_midi_get_event_count(buffer) > 0)
+            break;  // this cycle's buffer is full: the rest waits for the next cycle
+        // (an event too big for an empty buffer can never be sent and is dropped)
         jack_ringbuffer_read_advance(ring_, kRecordHeader + length);
     }
 }

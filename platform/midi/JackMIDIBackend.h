@@ -13,7 +13,6 @@
 #include <string>
 #include <vector>
 
-
 // The process as one JACK client. Other clients' MIDI ports are listed for
 // the layer; an input port of ours (one JACK port each, made on demand)
 // receives from the JACK ports connected to it on JACK's process thread; a

@@ -7,7 +7,8 @@
 
 namespace {
 
-constexpr size_t kReceiveMemory = 1 << 16;
+// Room for a list of any one packet.
+constexpr size_t kReceiveMemory = offsetof(MIDIPacketList, packet) + offsetof(MIDIPacket, data) + UINT16_MAX;
 
 // Bytes taken by a packet list: the count and every packet after it.
 size_t packetListSize(const MIDIPacketList* list) {
@@ -185,14 +186,8 @@ OSStatus MIDIServices::send(MIDIPortRef portRef, MIDIEndpointRef destination, co
         MIDIObjectRecord* endpoint = registry_.endpoint(destination, kMIDIObjectType_Destination);
         if (!endpoint) return kMIDIObjectNotFound;
         const MIDIPacket* packet = list->packet;
-        for (uint32_t i = 0; i < list->numPackets; ++i, packet = MIDIPacketNext(packet)) {
-            VirtualMIDI::ReceivedPacket received;
-            std::memcpy(&received.timeStamp, &packet->timeStamp, sizeof received.timeStamp);
-            uint16_t length;
-            std::memcpy(&length, &packet->length, sizeof length);
-            received.bytes.assign(packet->data, packet->data + length);
-            sent.push_back(std::move(received));
-        }
+        for (uint32_t i = 0; i < list->numPackets; ++i, packet = MIDIPacketNext(packet))
+            sent.push_back(VirtualMIDI::ReceivedPacket{packet->timeStamp, {packet->data, packet->data + packet->length}});
         if (endpoint->backend == MIDIBackendKind::Jack) {
             jackPort = endpoint->jackPortName;
         } else {

@@ -2,10 +2,10 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <mutex>
-#include <string>
 #include <thread>
 
 // One thread of the MIDI layer that runs posted tasks one at a time, in
@@ -28,9 +28,9 @@ public:
     // a callback removed from the layer is known not to be running anymore.
     // On the thread itself it returns at once.
     void waitForRunningTask();
-    bool isCurrentThread() const;
 
 private:
+    bool isCurrentThread() const;
     void run();
 
     std::mutex queueMutex_;

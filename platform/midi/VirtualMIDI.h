@@ -4,7 +4,7 @@
 // made by the program itself. Tests use it, and so does the host's scripted
 // MIDI. Its endpoints appear in the enumeration of CoreMIDI.h.
 
-#include "CoreMIDI.h"
+#include "platform/midi/CoreMIDI.h"
 
 #include <functional>
 #include <optional>

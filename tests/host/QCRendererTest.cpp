@@ -11,47 +11,6 @@
 
 namespace {
 
-const NSOpenGLPixelFormatAttribute kAttributes[] = {NSOpenGLPFAPixelBuffer, NSOpenGLPFADepthSize, 24, 0};
-
-// An off-screen target and what a renderer drew into it.
-class Target {
-public:
-    Target(int width, int height) : width_(width), height_(height) {
-        format_ = NSOpenGLPixelFormat::initWithAttributes(kAttributes);
-        buffer_ = NSOpenGLPixelBuffer::initWithTextureTarget(GL_TEXTURE_2D, GL_RGBA, 0, width, height);
-        context_ = NSOpenGLContext::initWithFormat(format_.get(), nullptr);
-        if (buffer_ && context_) context_->setPixelBuffer(buffer_.get(), 0, 0, 0);
-    }
-    ~Target() {
-        if (context_) context_->clearDrawable();
-    }
-    NSOpenGLContext* context() { return context_.get(); }
-    const NSOpenGLPixelFormat* format() { return format_.get(); }
-
-    void read() {
-        pixels_.assign(static_cast<size_t>(width_) * height_ * 4, 0);
-        CGLContextScope on(context_->CGLContextObj());
-        glPixelStorei(GL_PACK_ALIGNMENT, 1);
-        glReadPixels(0, 0, width_, height_, GL_RGBA, GL_UNSIGNED_BYTE, pixels_.data());
-    }
-    // The pixel under the host's point (x, y): x from -1 to 1 across the
-    // width, y from -h/w to h/w.
-    std::vector<int> at(double x, double y) const {
-        const double aspect = static_cast<double>(height_) / width_;
-        const int px = static_cast<int>(std::floor((x + 1.0) / 2.0 * width_));
-        const int py = static_cast<int>(std::floor((y + aspect) / (2.0 * aspect) * height_));
-        const uint8_t* p = &pixels_[(static_cast<size_t>(py) * width_ + px) * 4];
-        return {p[0], p[1], p[2], p[3]};
-    }
-
-private:
-    int width_, height_;
-    std::unique_ptr<NSOpenGLPixelFormat> format_;
-    std::unique_ptr<NSOpenGLPixelBuffer> buffer_;
-    std::unique_ptr<NSOpenGLContext> context_;
-    std::vector<uint8_t> pixels_;
-};
-
 std::string whitePNG(const TempDir& dir) {
     CGContextRef bitmap = CGBitmapContextCreate(nullptr, 2, 2, 8, 8, CGColorSpaceCreateDeviceRGB(),
                                                 kCGImageAlphaPremultipliedLast);
@@ -82,55 +41,61 @@ TEST_F(QCRendererTest, ClearsBothBuffersThenDrawsConsumersInTheHostProjection) {
         ],
         "connections": [{"from": "image.outputImage", "to": "show.inputImage"}]
     })");
-    Target target(64, 32);
-    ASSERT_TRUE(target.context());
-    auto renderer = QCRenderer::initWithOpenGLContext(target.context(), target.format(), file);
+    GLTarget target(64, 32);
+    ASSERT_TRUE(target.context);
+    auto renderer = QCRenderer::initWithOpenGLContext(target.context.get(), target.format.get(), file);
     ASSERT_TRUE(renderer);
     {
         // Leave something in both buffers that the host must clear away.
-        CGLContextScope on(target.context()->CGLContextObj());
+        CGLContextScope on(target.context->CGLContextObj());
         glClearColor(1, 0, 0, 1);
         glClearDepth(0.25);
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     }
     ASSERT_TRUE(renderer->renderAtTime(0.0, nullptr));
-    target.read();
-    EXPECT_EQ(target.at(0.5, 0.25), (std::vector<int>{255, 255, 255, 255}));
-    EXPECT_EQ(target.at(0.3, 0.05), (std::vector<int>{255, 255, 255, 255}));
-    EXPECT_EQ(target.at(0.5, -0.25), (std::vector<int>{0, 0, 0, 0}));
-    EXPECT_EQ(target.at(-0.5, 0.25), (std::vector<int>{0, 0, 0, 0}));
-    EXPECT_EQ(target.at(0.9, 0.45), (std::vector<int>{0, 0, 0, 0}));
-    CGLContextScope on(target.context()->CGLContextObj());
+    const auto pixels = target.read();
+    const auto at = [&](double x, double y) { return pixelAtHostPoint(pixels, 64, 32, x, y); };
+    const RGBA white{255, 255, 255, 255}, clear{0, 0, 0, 0};
+    EXPECT_EQ(at(0.5, 0.25), white);
+    EXPECT_EQ(at(0.3, 0.05), white);
+    EXPECT_EQ(at(0.5, -0.25), clear);
+    EXPECT_EQ(at(-0.5, 0.25), clear);
+    EXPECT_EQ(at(0.9, 0.45), clear);
+    CGLContextScope on(target.context->CGLContextObj());
     float depth = 0;
     glReadPixels(0, 0, 1, 1, GL_DEPTH_COMPONENT, GL_FLOAT, &depth);
     EXPECT_FLOAT_EQ(depth, 1.0f);
+    // Drawing the image left the context's unpacking settings alone.
+    GLint alignment = 0;
+    glGetIntegerv(GL_UNPACK_ALIGNMENT, &alignment);
+    EXPECT_EQ(alignment, 4);
 }
 
 TEST_F(QCRendererTest, LeavesTheThreadsCurrentContextAsItFoundIt) {
     TEMBRA_REQUIRE_GL();
     const std::string file = dir.write("clear.json", R"({"patches": [{"id": "c", "class": "Clear"}]})");
-    Target target(8, 8), other(8, 8);
-    ASSERT_TRUE(target.context() && other.context());
-    auto renderer = QCRenderer::initWithOpenGLContext(target.context(), target.format(), file);
+    GLTarget target(8, 8), other(8, 8);
+    ASSERT_TRUE(target.context && other.context);
+    auto renderer = QCRenderer::initWithOpenGLContext(target.context.get(), target.format.get(), file);
     ASSERT_TRUE(renderer);
     ASSERT_EQ(CGLGetCurrentContext(), nullptr);
     EXPECT_TRUE(renderer->renderAtTime(0.0, nullptr));
     EXPECT_EQ(CGLGetCurrentContext(), nullptr);
 
-    CGLSetCurrentContext(other.context()->CGLContextObj());
+    CGLSetCurrentContext(other.context->CGLContextObj());
     EXPECT_TRUE(renderer->renderAtTime(1.0, nullptr));
-    EXPECT_EQ(CGLGetCurrentContext(), other.context()->CGLContextObj());
+    EXPECT_EQ(CGLGetCurrentContext(), other.context->CGLContextObj());
     renderer.reset();
-    EXPECT_EQ(CGLGetCurrentContext(), other.context()->CGLContextObj());
+    EXPECT_EQ(CGLGetCurrentContext(), other.context->CGLContextObj());
     CGLSetCurrentContext(nullptr);
 }
 
 TEST_F(QCRendererTest, RefusesFilesItCannotLoadAndTimesItCannotRender) {
     TEMBRA_REQUIRE_GL();
-    Target target(8, 8);
-    ASSERT_TRUE(target.context());
+    GLTarget target(8, 8);
+    ASSERT_TRUE(target.context);
     const auto load = [&](const std::string& path) {
-        return QCRenderer::initWithOpenGLContext(target.context(), target.format(), path);
+        return QCRenderer::initWithOpenGLContext(target.context.get(), target.format.get(), path);
     };
     EXPECT_FALSE(load(""));
     EXPECT_FALSE(load((dir.path() / "missing.json").string()));

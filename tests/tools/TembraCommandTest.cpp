@@ -79,7 +79,8 @@ TEST(TembraCommand, CommandLineMistakesGiveStatusTwo) {
     for (const std::string& arguments : std::vector<std::string>
          {"run", "run " + doc + " --set t.inputFilePath", "run " + doc + " --set t.inputMissing=1",
           "run " + doc + " --watch t.nothing", "run " + doc + " --save t.outputFileContent=x%d.png",
-          "run " + doc + " --frames 2 --duration 1", "frobnicate"}) {
+          "run " + doc + " --frames 2 --duration 1", "run " + doc + " --duration inf",
+          "run " + doc + " --fps 1e-320 --frames 2", "run " + doc + " --fps nan", "frobnicate"}) {
         const CommandResult r = runCommand(tembra("--log none " + arguments));
         EXPECT_EQ(r.status, 2) << arguments << "\n" << r.err;
         EXPECT_FALSE(r.err.empty()) << arguments;

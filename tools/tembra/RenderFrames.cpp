@@ -63,6 +63,7 @@ void RenderFrames::saveFrame(long frame) const {
     CGContextRef bitmap = CGBitmapContextCreate(nullptr, static_cast<size_t>(width_), static_cast<size_t>(height_), 8,
                                                 static_cast<size_t>(width_) * 4, CGColorSpaceCreateDeviceRGB(),
                                                 kCGImageAlphaPremultipliedLast);
+    if (!bitmap) throw std::runtime_error("no memory to save frame " + std::to_string(frame));
     {
         CGLContextScope current(context_->CGLContextObj());
         if (!current.ok()) throw std::runtime_error("cannot read frame " + std::to_string(frame));
@@ -79,9 +80,10 @@ void RenderFrames::saveFrame(long frame) const {
         std::copy_n(row.data(), rowBytes, bitmap->data + bottom * rowBytes);
     }
     CGImageRef image = CGBitmapContextCreateImage(bitmap.get());
+    if (!image) throw std::runtime_error("no memory to save frame " + std::to_string(frame));
     const std::string path = pattern_->format(frame);
     const auto dir = std::filesystem::path(path).parent_path();
     if (!dir.empty()) std::filesystem::create_directories(dir);
     std::string error;
-    if (!image || !CGImageWriteToPNGFile(*image, path, &error)) throw std::runtime_error(error);
+    if (!CGImageWriteToPNGFile(*image, path, &error)) throw std::runtime_error(error);
 }

@@ -98,11 +98,18 @@ void saveImage(const Save& save, long frame) {
 }  // namespace
 
 int runComposition(const RunOptions& options) {
-    if (options.fps <= 0 || !std::isfinite(options.fps)) throw UsageError("--fps must be a positive number");
+    // Bounds that keep every frame's time and the frame count finite.
+    constexpr double kMinFPS = 1e-3, kMaxFPS = 1e6, kMaxFrames = 1e12;
+    if (!(options.fps >= kMinFPS && options.fps <= kMaxFPS))
+        throw UsageError("--fps must be a number from 0.001 to 1000000");
     long frames = 1;
     if (options.frames >= 0 && options.duration >= 0) throw UsageError("give --frames or --duration, not both");
     if (options.frames >= 0) frames = options.frames;
-    if (options.duration >= 0) frames = static_cast<long>(std::ceil(options.duration * options.fps));
+    if (options.duration >= 0) {
+        const double count = std::ceil(options.duration * options.fps);
+        if (!(count <= kMaxFrames)) throw UsageError("--duration is too long");
+        frames = static_cast<long>(count);
+    }
     const bool untilInterrupted = options.realtime && options.frames < 0 && options.duration < 0;
 
     const CompositionDocument document = CompositionDocument::load(options.file);

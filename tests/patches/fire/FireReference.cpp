@@ -2,9 +2,9 @@
 
 #include <cmath>
 
-namespace {
+float referenceFraction() { return static_cast<float>(std::rand()) / 2147483648.0f; }
 
-float fraction() { return static_cast<float>(std::rand()) / 2147483648.0f; }
+namespace {
 
 // Truncation toward zero, held to 0..255; NaN gives 0.
 uint8_t byteOf(float v) {
@@ -23,8 +23,8 @@ FireReference::FireReference(int width, int height)
         heat[i] = 0.3f;
         oxygen[i] = 1.0f;
         fuel[i] = 0.1f;
-        vx[i] = fraction() * 4.0f - 2.0f;
-        vy[i] = fraction() * 4.0f - 3.0f;
+        vx[i] = referenceFraction() * 4.0f - 2.0f;
+        vy[i] = referenceFraction() * 4.0f - 3.0f;
     }
     addFuel();
 }
@@ -62,8 +62,8 @@ void FireReference::step(float energy_barrier, float rate_constant, float maxrat
             oxygen2[ytarget * W + xtarget] = oxygen[ind];
         }
     for (int i = 0; i < n; ++i) {
-        vx[i] = fraction() * 5.0f - 2.0f;
-        vy[i] = fraction() * 5.0f - 2.0f;
+        vx[i] = referenceFraction() * 5.0f - 2.0f;
+        vy[i] = referenceFraction() * 5.0f - 2.0f;
     }
     heat = heat2;
     oxygen = oxygen2;

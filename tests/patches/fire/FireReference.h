@@ -5,6 +5,10 @@
 #include <cstdlib>
 #include <vector>
 
+// rand() scaled to [0, 1] in single precision: the draw behind every
+// displacement.
+float referenceFraction();
+
 // The fire model written out stage by stage, plainly and apart from the
 // patch, to hold the patch's merged passes to the same values bit for bit.
 struct FireReference {

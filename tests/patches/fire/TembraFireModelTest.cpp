@@ -9,8 +9,6 @@
 
 namespace {
 
-float fraction() { return static_cast<float>(std::rand()) / 2147483648.0f; }
-
 bool inFuelRectangle(int x, int y, int W, int H) {
     return (y >= 3 * H / 5 && y < 4 * H / 5 && x >= 3 * W / 5 && x < 4 * W / 5) ||
            (y >= 440 * H / 512 && y < 450 * H / 512 && x >= W / 5 && x < 2 * W / 5);
@@ -81,8 +79,8 @@ TEST(TembraFireModel, NewPatchHasInitialStateWithFuelRectangles) {
             ASSERT_EQ(g.fuel[i], fuelHere ? 1.0f : 0.1f) << x << "," << y;
             fuelled += fuelHere;
             // The generator is read in cell order, vx before vy.
-            ASSERT_EQ(g.vx[i], fraction() * 4.0f - 2.0f);
-            ASSERT_EQ(g.vy[i], fraction() * 4.0f - 3.0f);
+            ASSERT_EQ(g.vx[i], referenceFraction() * 4.0f - 2.0f);
+            ASSERT_EQ(g.vy[i], referenceFraction() * 4.0f - 3.0f);
         }
     // Rows 144..191 by columns 192..255, and rows 206..209 by columns 64..127.
     EXPECT_EQ(fuelled, 48u * 64u + 4u * 64u);

@@ -8,55 +8,14 @@
 
 #include <GL/gl.h>
 
-#include <cmath>
 #include <vector>
 
 namespace {
 
-const NSOpenGLPixelFormatAttribute kAttributes[] = {NSOpenGLPFAPixelBuffer, NSOpenGLPFADepthSize, 24, 0};
-
-struct Target {
-    Target(int w, int h) : width(w), height(h) {
-        format = NSOpenGLPixelFormat::initWithAttributes(kAttributes);
-        buffer = NSOpenGLPixelBuffer::initWithTextureTarget(GL_TEXTURE_2D, GL_RGBA, 0, w, h);
-        context = NSOpenGLContext::initWithFormat(format.get(), nullptr);
-        if (buffer && context) context->setPixelBuffer(buffer.get(), 0, 0, 0);
-    }
-    ~Target() {
-        if (context) context->clearDrawable();
-    }
-    std::vector<uint8_t> read() {
-        std::vector<uint8_t> pixels(static_cast<size_t>(width) * height * 4);
-        CGLContextScope on(context->CGLContextObj());
-        glPixelStorei(GL_PACK_ALIGNMENT, 1);
-        glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels.data());
-        return pixels;
-    }
-    int width, height;
-    std::unique_ptr<NSOpenGLPixelFormat> format;
-    std::unique_ptr<NSOpenGLPixelBuffer> buffer;
-    std::unique_ptr<NSOpenGLContext> context;
-};
-
-struct RGBA {
-    int r, g, b, a;
-};
-
-// The pixel under host point (x, y) of a picture whose rows run
-// `bottomUp` (as OpenGL reads them) or top down (as files store them).
-RGBA pixelAt(const std::vector<uint8_t>& pixels, int width, int height, double x, double y, bool bottomUp) {
-    const double aspect = static_cast<double>(height) / width;
-    const int px = static_cast<int>(std::floor((x + 1.0) / 2.0 * width));
-    int py = static_cast<int>(std::floor((y + aspect) / (2.0 * aspect) * height));
-    if (!bottomUp) py = height - 1 - py;
-    const uint8_t* p = &pixels[(static_cast<size_t>(py) * width + px) * 4];
-    return {p[0], p[1], p[2], p[3]};
-}
-
 // Checks a GLTest picture in the host projection: each sampled point is
 // inside exactly the shape named, or outside every shape.
 void expectTestPicture(const std::vector<uint8_t>& pixels, int width, int height, bool bottomUp) {
-    const auto at = [&](double x, double y) { return pixelAt(pixels, width, height, x, y, bottomUp); };
+    const auto at = [&](double x, double y) { return pixelAtHostPoint(pixels, width, height, x, y, bottomUp); };
     // Green triangle, near its bright apex and lower down where it is darker.
     RGBA p = at(0.0, 0.7);
     EXPECT_GT(p.g, 220);
@@ -87,7 +46,7 @@ protected:
 TEST_F(GLTestPatch, DrawsTheTestPictureInTheHostProjection) {
     TEMBRA_REQUIRE_GL();
     const std::string file = dir.write("gltest.json", R"({"patches": [{"id": "gl", "class": "GLTest"}]})");
-    Target target(64, 64);
+    GLTarget target(64, 64);
     ASSERT_TRUE(target.context);
     auto renderer = QCRenderer::initWithOpenGLContext(target.context.get(), target.format.get(), file);
     ASSERT_TRUE(renderer);
@@ -96,19 +55,19 @@ TEST_F(GLTestPatch, DrawsTheTestPictureInTheHostProjection) {
 
     // In a frame twice as wide as high, y runs from -0.5 to 0.5: (0.2, 0.45)
     // is inside the green triangle only if the projection keeps proportions.
-    Target wide(128, 64);
+    GLTarget wide(128, 64);
     auto wideRenderer = QCRenderer::initWithOpenGLContext(wide.context.get(), wide.format.get(), file);
     ASSERT_TRUE(wideRenderer);
     ASSERT_TRUE(wideRenderer->renderAtTime(0.0, nullptr));
     const auto pixels = wide.read();
-    EXPECT_GT(pixelAt(pixels, 128, 64, 0.2, 0.45, true).g, 200);
-    EXPECT_GT(pixelAt(pixels, 128, 64, 0.6, -0.45, true).g, 100);
-    EXPECT_EQ(pixelAt(pixels, 128, 64, 0.6, 0.4, true).g, 0);
+    EXPECT_GT(pixelAtHostPoint(pixels, 128, 64, 0.2, 0.45).g, 200);
+    EXPECT_GT(pixelAtHostPoint(pixels, 128, 64, 0.6, -0.45).g, 100);
+    EXPECT_EQ(pixelAtHostPoint(pixels, 128, 64, 0.6, 0.4).g, 0);
 }
 
 TEST_F(GLTestPatch, DrawsIntoTheHostContextAndRestoresTheThreadsContext) {
     TEMBRA_REQUIRE_GL();
-    Target host(64, 64), other(8, 8);
+    GLTarget host(64, 64), other(8, 8);
     ASSERT_TRUE(host.context && other.context);
     {
         // The host's projection, and a red picture that the patch must clear.

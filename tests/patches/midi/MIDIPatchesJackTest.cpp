@@ -1,10 +1,10 @@
-#include "JackPeer.h"
 #include "MIDIPatchTesting.h"
 #include "patches/midi/TembraMIDIClock.h"
 #include "patches/midi/TembraMIDIInputCC.h"
 #include "patches/midi/TembraMIDIOutputCC.h"
 #include "patches/midi/TembraMIDIOutputNote.h"
 #include "patches/regex/CSRegexStringOperations.h"
+#include "tests/platform/midi/JackPeer.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>

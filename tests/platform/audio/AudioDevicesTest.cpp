@@ -7,6 +7,7 @@
 
 #include <sndfile.h>
 
+#include <limits>
 #include <vector>
 
 namespace {
@@ -106,8 +107,12 @@ TEST(AudioDevices, WAVFileHoldsExactlyTheTimeItWasAdvancedTo) {
     ASSERT_EQ(AudioDeviceStart(id, constantProc, &quarter), 0);
     ASSERT_EQ(AudioDeviceStart(id, constantProc, &half), 0);
 
+    const size_t switchFrame = 14699;  // round(0.3333 s x 44100)
     wav->advanceTo(0.3333);
     wav->advanceTo(0.1);  // time never goes back
+    wav->advanceTo(std::numeric_limits<double>::infinity());  // not a time: nothing
+    wav->advanceTo(std::numeric_limits<double>::quiet_NaN());
+    EXPECT_EQ(wav->framesWritten(), switchFrame);
     ASSERT_EQ(AudioDeviceStop(id, constantProc, &half), 0);
     wav->advanceTo(1.0);
     EXPECT_EQ(wav->framesWritten(), 44100u);
@@ -126,7 +131,6 @@ TEST(AudioDevices, WAVFileHoldsExactlyTheTimeItWasAdvancedTo) {
     std::vector<float> samples(static_cast<size_t>(info.frames) * 2);
     ASSERT_EQ(sf_readf_float(file, samples.data(), info.frames), info.frames);
     sf_close(file);
-    const size_t switchFrame = 14699;  // round(0.3333 s x 44100)
     for (size_t frame = 0; frame < samples.size() / 2; ++frame) {
         const float expected = frame < switchFrame ? 0.75f : 0.25f;
         ASSERT_EQ(samples[2 * frame], expected) << "frame " << frame;

@@ -1,16 +1,16 @@
 #include "platform/midi/CoreMIDI.h"
+#include "tests/platform/midi/JackPeer.h"
 
 #include <gtest/gtest.h>
 #include <jack/jack.h>
-#include <jack/midiport.h>
-#include <jack/ringbuffer.h>
 
-#include <atomic>
+#include <array>
 #include <chrono>
 #include <cstdlib>
-#include <cstring>
 #include <functional>
+#include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -32,79 +32,6 @@ bool waitFor(const std::function<bool()>& condition) {
     }
     return condition();
 }
-
-// A second JACK client standing for a MIDI device: it plays what the test
-// queues through its output port and records what its input port receives.
-class JackPeer {
-public:
-    JackPeer() {
-        client_ = jack_client_open("midi-peer", JackNoStartServer, nullptr);
-        if (!client_) return;
-        out_ = jack_port_register(client_, "keys", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
-        in_ = jack_port_register(client_, "synth", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
-        toPlay_ = jack_ringbuffer_create(4096);
-        heard_ = jack_ringbuffer_create(4096);
-        jack_set_process_callback(client_, process, this);
-        jack_activate(client_);
-    }
-    ~JackPeer() {
-        if (client_) jack_client_close(client_);
-        if (toPlay_) jack_ringbuffer_free(toPlay_);
-        if (heard_) jack_ringbuffer_free(heard_);
-    }
-    bool ok() const { return client_ && out_ && in_; }
-    std::string name() const { return jack_get_client_name(client_); }
-    jack_client_t* client() const { return client_; }
-
-    void play(const Bytes& bytes) { writeRecord(toPlay_, bytes.data(), bytes.size()); }
-    // Every event heard so far, oldest first.
-    std::vector<Bytes> heard() {
-        Byte event[256];
-        while (size_t length = readRecord(heard_, event)) heardSoFar_.emplace_back(event, event + length);
-        return heardSoFar_;
-    }
-
-private:
-    // Records are a length byte and the bytes, written in one go so that the
-    // reader never sees half of one.
-    static void writeRecord(jack_ringbuffer_t* ring, const Byte* bytes, size_t length) {
-        Byte record[257];
-        record[0] = static_cast<Byte>(length);
-        std::memcpy(record + 1, bytes, length);
-        jack_ringbuffer_write(ring, reinterpret_cast<const char*>(record), length + 1);
-    }
-    // Reads one whole record into `bytes`; returns its length, 0 when none.
-    static size_t readRecord(jack_ringbuffer_t* ring, Byte* bytes) {
-        Byte length = 0;
-        if (jack_ringbuffer_peek(ring, reinterpret_cast<char*>(&length), 1) < 1) return 0;
-        if (length == 0 || jack_ringbuffer_read_space(ring) < 1u + length) return 0;
-        jack_ringbuffer_read_advance(ring, 1);
-        jack_ringbuffer_read(ring, reinterpret_cast<char*>(bytes), length);
-        return length;
-    }
-
-    static int process(jack_nframes_t nframes, void* arg) {
-        auto* self = static_cast<JackPeer*>(arg);
-        void* out = jack_port_get_buffer(self->out_, nframes);
-        jack_midi_clear_buffer(out);
-        Byte event[256];
-        while (size_t length = readRecord(self->toPlay_, event)) jack_midi_event_write(out, 0, event, length);
-        void* in = jack_port_get_buffer(self->in_, nframes);
-        for (uint32_t i = 0; i < jack_midi_get_event_count(in); ++i) {
-            jack_midi_event_t e;
-            jack_midi_event_get(&e, in, i);
-            if (e.size > 0 && e.size < 256) writeRecord(self->heard_, e.buffer, e.size);
-        }
-        return 0;
-    }
-
-    jack_client_t* client_ = nullptr;
-    jack_port_t* out_ = nullptr;
-    jack_port_t* in_ = nullptr;
-    jack_ringbuffer_t* toPlay_ = nullptr;
-    jack_ringbuffer_t* heard_ = nullptr;
-    std::vector<Bytes> heardSoFar_;
-};
 
 std::optional<std::string> nameOf(MIDIObjectRef object) {
     std::optional<std::string> name;
@@ -163,7 +90,7 @@ void notifyProc(const MIDINotification* message, void* refCon) {
 class JackMIDITest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!peer.ok()) {
+        if (!jackServerRunning()) {
             const char* server = std::getenv("JACK_DEFAULT_SERVER");
             if (inCI()) {
                 FAIL() << "no JACK server reachable (JACK_DEFAULT_SERVER=" << (server ? server : "") << ")";
@@ -171,6 +98,8 @@ protected:
                 GTEST_SKIP() << "no JACK server running";
             }
         }
+        peer = std::make_unique<JackPeer>();
+        ASSERT_TRUE(peer->isOpen());
         ASSERT_EQ(MIDIClientCreate("JackMIDITest", notifyProc, &notes, &client), noErr);
     }
     // `notes` goes with the fixture: stop the notifications first (the peer's
@@ -181,15 +110,37 @@ protected:
         }
     }
 
-    JackPeer peer;
+    // The peer's port `portName`, once the layer has heard of it.
+    MIDIEndpointRef peerEndpoint(bool source, const std::string& portName) {
+        MIDIEndpointRef endpoint = 0;
+        waitFor([&] { return (endpoint = findEndpoint(source, peer->name(), portName)) != 0; });
+        return endpoint;
+    }
+
+    MIDIPortRef connectedInput(Heard* heard, MIDIEndpointRef source) {
+        MIDIPortRef port = 0;
+        EXPECT_EQ(MIDIInputPortCreate(client, "in", heard ? readProc : nullptr, heard, &port), noErr);
+        EXPECT_EQ(MIDIPortConnectSource(port, source, nullptr), noErr);
+        return port;
+    }
+
+    std::unique_ptr<JackPeer> peer;
     Notes notes;
     MIDIClientRef client = 0;
 };
 
+// One packet list of the given messages, in `buffer`.
+const MIDIPacketList* packetList(std::array<Byte, 1024>& buffer, const std::vector<Bytes>& messages) {
+    auto* list = reinterpret_cast<MIDIPacketList*>(buffer.data());
+    MIDIPacket* packet = MIDIPacketListInit(list);
+    for (const Bytes& m : messages) packet = MIDIPacketListAdd(list, buffer.size(), packet, 0, m.size(), m.data());
+    return list;
+}
+
 TEST_F(JackMIDITest, ControlChangesFromAJackClientReachTheReadCallback) {
-    const MIDIEndpointRef keys = findEndpoint(true, peer.name(), "keys");
-    ASSERT_NE(keys, 0u) << "the peer's output port is not listed as a source";
-    EXPECT_NE(findEndpoint(false, peer.name(), "synth"), 0u);
+    const MIDIEndpointRef out = peerEndpoint(true, "out");
+    ASSERT_NE(out, 0u) << "the peer's output port is not listed as a source";
+    EXPECT_NE(peerEndpoint(false, "in"), 0u);
     // Our own JACK ports never show up as endpoints.
     for (ItemCount i = 0; i < MIDIGetNumberOfSources(); ++i) {
         MIDIEntityRef entity = 0;
@@ -197,28 +148,32 @@ TEST_F(JackMIDITest, ControlChangesFromAJackClientReachTheReadCallback) {
         EXPECT_NE(nameOf(entity).value_or("").rfind("tembra-midi", 0), 0u);
     }
 
+    // A port without read callback takes the source's events too, and drops them.
+    connectedInput(nullptr, out);
     Heard heard;
-    MIDIPortRef port = 0;
-    ASSERT_EQ(MIDIInputPortCreate(client, "in", readProc, &heard, &port), noErr);
-    ASSERT_EQ(MIDIPortConnectSource(port, keys, nullptr), noErr);
-    // Connections are made in the server's graph; give it a cycle or two.
-    std::this_thread::sleep_for(100ms);
-    peer.play({0xB3, 7, 100});
-    peer.play({0xB3, 7, 101});
+    const MIDIPortRef port = connectedInput(&heard, out);
+    ASSERT_TRUE(peer->waitUntilConnected());
+    peer->send({0xB3, 7, 100});
+    peer->send({0xB3, 7, 101});
     ASSERT_TRUE(waitFor([&] { return heard.take().size() >= 2; }));
     EXPECT_EQ(heard.take(), (std::vector<Bytes>{{0xB3, 7, 100}, {0xB3, 7, 101}}));
     EXPECT_NE(heard.thread, std::this_thread::get_id());
 
-    // After dispose, nothing more arrives.
+    // After dispose, nothing more arrives: a port connected later hears the
+    // next event, the disposed one does not.
     ASSERT_EQ(MIDIPortDispose(port), noErr);
-    peer.play({0xB3, 7, 102});
-    std::this_thread::sleep_for(200ms);
+    Heard later;
+    connectedInput(&later, out);
+    ASSERT_TRUE(peer->waitUntilConnected());
+    peer->send({0xB3, 7, 102});
+    ASSERT_TRUE(waitFor([&] { return !later.take().empty(); }));
+    EXPECT_EQ(later.take(), (std::vector<Bytes>{{0xB3, 7, 102}}));
     EXPECT_EQ(heard.take().size(), 2u);
 }
 
 TEST_F(JackMIDITest, PortsRegisteredLaterAreAnnouncedOnTheNotificationThread) {
     const ItemCount before = MIDIGetNumberOfSources();
-    jack_port_t* late = jack_port_register(peer.client(), "late", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+    jack_port_t* late = jack_port_register(peer->client(), "late", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
     ASSERT_NE(late, nullptr);
     auto announced = [&](MIDINotificationMessageID id) {
         std::lock_guard lock(notes.mutex);
@@ -232,39 +187,51 @@ TEST_F(JackMIDITest, PortsRegisteredLaterAreAnnouncedOnTheNotificationThread) {
         const auto& record = notes.records.back();
         EXPECT_EQ(record.childType, kMIDIObjectType_Source);
         EXPECT_EQ(record.parentType, kMIDIObjectType_Entity);
-        EXPECT_EQ(nameOf(record.parent), peer.name());
+        EXPECT_EQ(nameOf(record.parent), peer->name());
     }
     EXPECT_EQ(MIDIGetNumberOfSources(), before + 1);
-    EXPECT_NE(findEndpoint(true, peer.name(), "late"), 0u);
+    EXPECT_NE(findEndpoint(true, peer->name(), "late"), 0u);
 
-    jack_port_unregister(peer.client(), late);
+    jack_port_unregister(peer->client(), late);
     ASSERT_TRUE(waitFor([&] { return announced(kMIDIMsgObjectRemoved); }));
     EXPECT_EQ(MIDIGetNumberOfSources(), before);
 }
 
 TEST_F(JackMIDITest, SendReachesAJackClientsInputPortByteExact) {
-    const MIDIEndpointRef synth = findEndpoint(false, peer.name(), "synth");
-    ASSERT_NE(synth, 0u);
+    const MIDIEndpointRef in = peerEndpoint(false, "in");
+    ASSERT_NE(in, 0u);
     MIDIPortRef out = 0;
     ASSERT_EQ(MIDIOutputPortCreate(client, "out", &out), noErr);
 
     std::array<Byte, 1024> buffer{};
-    auto* list = reinterpret_cast<MIDIPacketList*>(buffer.data());
-    MIDIPacket* packet = MIDIPacketListInit(list);
-    const Byte cc[] = {0xB0, 1, 0}, on[] = {0x95, 60, 127};
-    packet = MIDIPacketListAdd(list, buffer.size(), packet, 0, 3, cc);
-    packet = MIDIPacketListAdd(list, buffer.size(), packet, 0, 3, on);
-    ASSERT_EQ(MIDISend(out, synth, list), noErr);
-    ASSERT_TRUE(waitFor([&] { return peer.heard().size() >= 2; }));
-    EXPECT_EQ(peer.heard(), (std::vector<Bytes>{{0xB0, 1, 0}, {0x95, 60, 127}}));
+    ASSERT_EQ(MIDISend(out, in, packetList(buffer, {{0xB0, 1, 0}, {0x95, 60, 127}})), noErr);
+    EXPECT_EQ(peer->received(2), (std::vector<Bytes>{{0xB0, 1, 0}, {0x95, 60, 127}}));
 
     // The second send goes through the same output port of ours.
-    const Byte clock[] = {0xF8};
-    packet = MIDIPacketListInit(list);
-    MIDIPacketListAdd(list, buffer.size(), packet, 0, 1, clock);
-    ASSERT_EQ(MIDISend(out, synth, list), noErr);
-    ASSERT_TRUE(waitFor([&] { return peer.heard().size() >= 3; }));
-    EXPECT_EQ(peer.heard().back(), (Bytes{0xF8}));
+    ASSERT_EQ(MIDISend(out, in, packetList(buffer, {{0xF8}})), noErr);
+    ASSERT_EQ(peer->received(3).size(), 3u);
+    EXPECT_EQ(peer->received(3).back(), (Bytes{0xF8}));
+}
+
+TEST_F(JackMIDITest, SendReachesADestinationThatCameBackUnderTheSameName) {
+    MIDIPortRef out = 0;
+    ASSERT_EQ(MIDIOutputPortCreate(client, "out", &out), noErr);
+    std::array<Byte, 1024> buffer{};
+    ASSERT_EQ(MIDISend(out, peerEndpoint(false, "in"), packetList(buffer, {{0x90, 60, 1}})), noErr);
+    ASSERT_EQ(peer->received(1).size(), 1u);
+
+    // The synthesizer restarts: its port goes away with its connections and
+    // comes back under the same name. Whichever endpoint the layer lists for
+    // it while it follows the change, sends reach the new port.
+    const std::string name = peer->name();
+    peer.reset();
+    peer = std::make_unique<JackPeer>();
+    ASSERT_EQ(peer->name(), name);
+    ASSERT_TRUE(waitFor([&] {
+        MIDISend(out, peerEndpoint(false, "in"), packetList(buffer, {{0x90, 60, 2}}));
+        return !peer->received(1, std::chrono::seconds(0)).empty();
+    }));
+    EXPECT_EQ(peer->received(1).front(), (Bytes{0x90, 60, 2}));
 }
 
 }  // namespace

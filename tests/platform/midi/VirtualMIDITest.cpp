@@ -103,6 +103,16 @@ TEST_F(VirtualMIDITest, InjectedPacketsReachOnlyConnectedPortsOnTheReceiveThread
     VirtualMIDI::injectPacketList(b, list);
     VirtualMIDI::flush();
     EXPECT_EQ(second.take(), (Bytes{{0x90, 60, 1}, {0xB0, 2, 3, 0xB0, 4, 5}, {0xB0}}));
+
+    // A packet as long as a packet can be arrives whole.
+    std::vector<Byte> longest(UINT16_MAX, 0x7F);
+    longest.front() = 0xF0;
+    longest.back() = 0xF7;
+    VirtualMIDI::inject(b, longest);
+    VirtualMIDI::flush();
+    const Bytes all = second.take();
+    ASSERT_EQ(all.size(), 4u);
+    EXPECT_TRUE(all.back() == longest);
 }
 
 TEST_F(VirtualMIDITest, DisconnectRemovalAndDisposeStopDelivery) {

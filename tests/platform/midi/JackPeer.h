@@ -10,6 +10,8 @@
 
 // Another JACK client with a MIDI output port "out" and a MIDI input port
 // "in", standing for a keyboard or a synthesizer on the other side of JACK.
+// Its name is the same for every peer of one test process, so a peer made
+// after another has gone comes back under the same port names.
 class JackPeer {
 public:
     JackPeer();
@@ -19,6 +21,9 @@ public:
 
     bool isOpen() const { return client_ != nullptr; }
     const std::string& name() const { return name_; }
+    // For ports a test registers and unregisters itself; the peer's process
+    // callback does not use them.
+    jack_client_t* client() const { return client_; }
 
     // Registers another MIDI output port while the client runs.
     bool addOutput(const std::string& shortName);

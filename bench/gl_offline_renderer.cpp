@@ -52,7 +52,9 @@ void BM_QCGLCGImageForTime(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * width * height * 4);
 }
 
-void BM_BareReadPixels(benchmark::State& state) {
+// Reads the renderer's picture back from its own context, after clearing it
+// first when `clearFirst`.
+void readBack(benchmark::State& state, bool clearFirst) {
     const auto width = static_cast<GLsizei>(state.range(0)), height = static_cast<GLsizei>(state.range(1));
     OfflineRenderer* renderer = rendererOfSize(static_cast<uint32_t>(width), static_cast<uint32_t>(height));
     if (!renderer) return state.SkipWithError("no OpenGL renderer");
@@ -60,28 +62,18 @@ void BM_BareReadPixels(benchmark::State& state) {
     CGLContextScope on(renderer->context());
     glPixelStorei(GL_PACK_ROW_LENGTH, static_cast<GLint>(renderer->scratchBufferRowBytes() / 4));
     for (auto _ : state) {
+        if (clearFirst) glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
         glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_INT_8_8_8_8_REV, pixels.data());
         benchmark::ClobberMemory();
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * width * height * 4);
 }
 
+void BM_BareReadPixels(benchmark::State& state) { readBack(state, false); }
+
 // What the renderer cannot avoid on a software rasteriser: the clear itself,
 // then the read-back that waits for it.
-void BM_ClearThenReadPixels(benchmark::State& state) {
-    const auto width = static_cast<GLsizei>(state.range(0)), height = static_cast<GLsizei>(state.range(1));
-    OfflineRenderer* renderer = rendererOfSize(static_cast<uint32_t>(width), static_cast<uint32_t>(height));
-    if (!renderer) return state.SkipWithError("no OpenGL renderer");
-    PageAlignedBuffer pixels(size_t{renderer->scratchBufferRowBytes()} * static_cast<size_t>(height));
-    CGLContextScope on(renderer->context());
-    glPixelStorei(GL_PACK_ROW_LENGTH, static_cast<GLint>(renderer->scratchBufferRowBytes() / 4));
-    for (auto _ : state) {
-        glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-        glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_INT_8_8_8_8_REV, pixels.data());
-        benchmark::ClobberMemory();
-    }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * width * height * 4);
-}
+void BM_ClearThenReadPixels(benchmark::State& state) { readBack(state, true); }
 
 }  // namespace
 

@@ -3,6 +3,7 @@
 #include "platform/midi/CoreMIDI.h"
 #include "platform/midi/VirtualMIDI.h"
 
+#include <deque>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -19,7 +20,10 @@ struct MIDIObjectRecord {
     MIDIObjectRef parent = 0;  // entity of an endpoint, device of an entity
     bool removed = false;      // kept so that a removed endpoint can still be named
     std::string jackPortName;  // "client:port" of a JACK endpoint
-    std::vector<VirtualMIDI::ReceivedPacket> received;  // virtual destinations
+    // The latest packets sent to a virtual destination, at most
+    // kMaxReceivedPackets, so a long run does not grow without end.
+    std::deque<VirtualMIDI::ReceivedPacket> received;
+    static constexpr size_t kMaxReceivedPackets = 4096;
 };
 
 struct MIDIClientRecord {

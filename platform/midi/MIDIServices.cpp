@@ -192,6 +192,7 @@ OSStatus MIDIServices::send(MIDIPortRef portRef, MIDIEndpointRef destination, co
             jackPort = endpoint->jackPortName;
         } else {
             endpoint->received.insert(endpoint->received.end(), sent.begin(), sent.end());
+            while (endpoint->received.size() > MIDIObjectRecord::kMaxReceivedPackets) endpoint->received.pop_front();
             listener = listener_;
         }
     }
@@ -284,7 +285,8 @@ void MIDIServices::flush() {
 std::vector<VirtualMIDI::ReceivedPacket> MIDIServices::received(MIDIEndpointRef destination) {
     std::lock_guard lock(mutex_);
     const MIDIObjectRecord* record = registry_.object(destination);
-    return record ? record->received : std::vector<VirtualMIDI::ReceivedPacket>{};
+    if (!record) return {};
+    return {record->received.begin(), record->received.end()};
 }
 
 void MIDIServices::clearReceived(MIDIEndpointRef destination) {

@@ -37,7 +37,8 @@ struct ReceivedPacket {
     MIDITimeStamp timeStamp;
     std::vector<Byte> bytes;
 };
-// What was sent to a virtual destination, oldest first.
+// What was sent to a virtual destination, oldest first (the latest 4096
+// packets).
 std::vector<ReceivedPacket> received(MIDIEndpointRef destination);
 void clearReceived(MIDIEndpointRef destination);
 // Called on the sending thread for every packet sent to a virtual

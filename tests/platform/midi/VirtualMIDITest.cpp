@@ -312,6 +312,18 @@ TEST_F(VirtualMIDITest, SendToAVirtualDestinationIsRecordedAndHeard) {
     EXPECT_EQ(MIDISend(out, VirtualMIDI::createSource(0, "not a destination"), list), kMIDIObjectNotFound);
     VirtualMIDI::clearReceived(destination);
     EXPECT_TRUE(VirtualMIDI::received(destination).empty());
+
+    // A long run keeps only the latest packets.
+    for (int i = 0; i < 5000; ++i) {
+        packet = MIDIPacketListInit(list);
+        const Byte cc[] = {0xB0, 1, static_cast<Byte>(i % 128)};
+        MIDIPacketListAdd(list, buffer.size(), packet, static_cast<MIDITimeStamp>(i), 3, cc);
+        MIDISend(out, destination, list);
+    }
+    const auto kept = VirtualMIDI::received(destination);
+    ASSERT_EQ(kept.size(), 4096u);
+    EXPECT_EQ(kept.front().timeStamp, 5000u - 4096u);
+    EXPECT_EQ(kept.back().timeStamp, 4999u);
 }
 
 }  // namespace

@@ -69,7 +69,9 @@ void QCProgrammablePatch::stateUpdated() {
 }
 
 void QCProgrammablePatch::notify(QCPatchNotification notification) {
-    for (const Observer& observer : observers_) observer(*this, notification);
+    // A copy, so an observer may add another while it is told.
+    const std::vector<Observer> observers = observers_;
+    for (const Observer& observer : observers) observer(*this, notification);
 }
 
 void QCProgrammablePatch::applyCompositionSettings(QCPatch& patch, const PatchSpec& spec,

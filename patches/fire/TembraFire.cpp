@@ -1,6 +1,7 @@
 #include "TembraFire.h"
 
 #include "FireByteValue.h"
+#include "patches/SizePort.h"
 #include "host/QCGLCGImage.h"
 #include "platform/foundation/NSLog.h"
 
@@ -114,23 +115,10 @@ bool TembraFire::execute(QCOpenGLContext*, double, const QCArguments*) {
 // A new size restarts the model, once even when both dimensions changed.
 void TembraFire::followSize() {
     const int32_t previousWide = currentPixelsWide, previousHigh = currentPixelsHigh;
-    bool rebuild = false;
-    if (currentPixelsWide != static_cast<int32_t>(inputPixelsWide.indexValue())) {
-        currentPixelsWide = static_cast<int32_t>(inputPixelsWide.indexValue());
-        if (!(currentPixelsWide > 0)) {
-            currentPixelsWide = 1;
-            inputPixelsWide.setIndexValue(1);
-        }
-        rebuild = true;
-    }
-    if (currentPixelsHigh != static_cast<int32_t>(inputPixelsHigh.indexValue())) {
-        currentPixelsHigh = static_cast<int32_t>(inputPixelsHigh.indexValue());
-        if (!(currentPixelsHigh > 0)) {
-            currentPixelsHigh = 1;
-            inputPixelsHigh.setIndexValue(1);
-        }
-        rebuild = true;
-    }
+    // Both ports are looked at, so the model restarts once for two changes.
+    const bool wideChanged = followSizePort(inputPixelsWide, currentPixelsWide);
+    const bool highChanged = followSizePort(inputPixelsHigh, currentPixelsHigh);
+    const bool rebuild = wideChanged || highChanged;
     if (!rebuild || arInit()) return;
 
     // Out of memory: go on with the grid we have, and say so on the ports.

@@ -1,5 +1,7 @@
 #include "TembraImageWithComposition.h"
 
+#include "patches/SizePort.h"
+
 TembraImageWithComposition::TembraImageWithComposition(const std::string& identifier) : QCPatch(identifier) {
     currentPixelsWide = 320;
     currentPixelsHigh = 240;
@@ -25,22 +27,8 @@ bool TembraImageWithComposition::execute(QCOpenGLContext*, double time, const QC
         currentPath = inputCompositionPath.stringValue();
         realloc = true;
     }
-    if (currentPixelsWide != static_cast<int32_t>(inputPixelsWide.indexValue())) {
-        currentPixelsWide = static_cast<int32_t>(inputPixelsWide.indexValue());
-        if (currentPixelsWide <= 0) {
-            currentPixelsWide = 1;
-            inputPixelsWide.setIndexValue(1);
-        }
-        realloc = true;
-    }
-    if (currentPixelsHigh != static_cast<int32_t>(inputPixelsHigh.indexValue())) {
-        currentPixelsHigh = static_cast<int32_t>(inputPixelsHigh.indexValue());
-        if (currentPixelsHigh <= 0) {
-            currentPixelsHigh = 1;
-            inputPixelsHigh.setIndexValue(1);
-        }
-        realloc = true;
-    }
+    if (followSizePort(inputPixelsWide, currentPixelsWide)) realloc = true;
+    if (followSizePort(inputPixelsHigh, currentPixelsHigh)) realloc = true;
 
     if (realloc) {
         or_.reset();

@@ -73,17 +73,20 @@ TEST(TembraCommand, EachBadDocumentGetsOneLineAndStatusOne) {
     }
 }
 
-TEST(TembraCommand, CommandLineMistakesGiveStatusTwo) {
+TEST(TembraCommand, EachCommandLineMistakeGivesOneLineAndStatusTwo) {
     TempDir dir;
     const std::string doc = dir.write("doc.json", R"({"patches": [{"id": "t", "class": "TembraStringWithFile"}]})");
     for (const std::string& arguments : std::vector<std::string>
          {"run", "run " + doc + " --set t.inputFilePath", "run " + doc + " --set t.inputMissing=1",
           "run " + doc + " --watch t.nothing", "run " + doc + " --save t.outputFileContent=x%d.png",
           "run " + doc + " --frames 2 --duration 1", "run " + doc + " --duration inf",
-          "run " + doc + " --fps 1e-320 --frames 2", "run " + doc + " --fps nan", "frobnicate"}) {
+          "run " + doc + " --fps 1e-320 --frames 2", "run " + doc + " --fps nan", "frobnicate",
+          "run " + doc + " --frames -1", "run " + doc + " --duration nan", "run " + doc + " --audio ''",
+          "run " + doc + " --no-such-option"}) {
         const CommandResult r = runCommand(tembra("--log none " + arguments));
         EXPECT_EQ(r.status, 2) << arguments << "\n" << r.err;
-        EXPECT_FALSE(r.err.empty()) << arguments;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << arguments << "\n" << r.err;
+        EXPECT_LT(r.err.size(), 200u) << arguments << "\n" << r.err;
     }
 }
 

@@ -4,14 +4,31 @@
 
 #include <cstdio>
 
+namespace {
+
+// "1:05" or "2:03:07"
+void printDuration(double seconds) {
+    const long s = static_cast<long>(seconds + 0.5);
+    if (s >= 3600) std::fprintf(stderr, "%ld:%02ld:%02ld", s / 3600, s / 60 % 60, s % 60);
+    else std::fprintf(stderr, "%ld:%02ld", s / 60, s % 60);
+}
+
+}  // namespace
+
 Progress::Progress(long total) : total_(isatty(STDERR_FILENO) && total > 1 ? total : 0) {}
 
 void Progress::update(long done) {
     if (total_ == 0) return;
-    constexpr int width = 40;
+    constexpr int width = 30;
     const int filled = static_cast<int>(width * done / total_);
-    std::fprintf(stderr, "\r[%-*.*s] %ld/%ld", width, filled, "########################################", done,
-                 total_);
+    std::fprintf(stderr, "\r\033[K[%-*.*s] %ld/%ld", width, filled, "##############################", done, total_);
+    const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+    if (done > 0 && elapsed > 0) {
+        const double fps = done / elapsed;
+        std::fprintf(stderr, "  %.1f fps  ", fps);
+        printDuration((total_ - done) / fps);
+        std::fprintf(stderr, " left");
+    }
     std::fflush(stderr);
     shown_ = true;
 }

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <chrono>
+
 // A one-line progress bar on standard error, shown only when standard error
-// is a terminal and the number of frames is known.
+// is a terminal and the number of frames is known: frames done, frames per
+// second and the time left at that rate.
 class Progress {
 public:
     explicit Progress(long total);
@@ -13,4 +16,5 @@ public:
 private:
     long total_;
     bool shown_ = false;
+    std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };

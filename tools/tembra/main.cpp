@@ -11,6 +11,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <cmath>
 #include <cstdio>
 #include <iostream>
 
@@ -25,6 +26,20 @@ void setLogDestination(const std::string& log) {
     else ok = NSLogSetDestination(LogDestination::File, log, &error);
     if (!ok) throw UsageError("--log: " + error);
 }
+
+// Counts and lengths: finite and not negative, said in words rather than as
+// a range with a 309-digit bound.
+const CLI::Validator kNotNegative(
+    [](const std::string& text) -> std::string {
+        try {
+            size_t used = 0;
+            const double value = std::stod(text, &used);
+            if (used == text.size() && std::isfinite(value) && value >= 0) return {};
+        } catch (const std::exception&) {
+        }
+        return "\"" + text + "\" must be a number, 0 or more";
+    },
+    "NUMBER >= 0");
 
 }  // namespace
 
@@ -42,9 +57,9 @@ int main(int argc, char** argv) {
     std::string audio;
     auto* runCommand = app.add_subcommand("run", "run a composition");
     runCommand->add_option("file", run.file, "composition file (JSON)")->required();
-    runCommand->add_option("--frames", run.frames, "number of frames to run (default 1)")->check(CLI::NonNegativeNumber);
+    runCommand->add_option("--frames", run.frames, "number of frames to run (default 1)")->check(kNotNegative);
     runCommand->add_option("--duration", run.duration, "seconds of composition time to run")
-        ->check(CLI::NonNegativeNumber);
+        ->check(kNotNegative);
     runCommand->add_option("--fps", run.fps, "frames per second of composition time")->capture_default_str();
     runCommand->add_flag("--realtime", run.realtime,
                          "pace frames to the wall clock (without --frames or --duration: until Ctrl-C)");
@@ -58,14 +73,20 @@ int main(int argc, char** argv) {
                          "print every packet a virtual MIDI destination receives: midi NAME t=TIME HEX BYTES");
     runCommand->add_option("--render", run.render, "save each rendered frame as a PNG file: PATTERN (out/frame-%04d.png)");
 
-    runCommand->add_option("--audio", audio,
+    auto* audioOption = runCommand->add_option("--audio", audio,
                            "audio output: jack, wav:PATH or none (default: JACK when a server runs)");
 
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
-        const int status = app.exit(e);
-        return status == 0 ? 0 : 2;
+        // Help is printed in full; a mistake is one line.
+        if (e.get_exit_code() == 0) return app.exit(e);
+        std::fprintf(stderr, "tembra: %s\n", e.what());
+        return 2;
+    }
+    if (audioOption->count() > 0 && audio.empty()) {
+        std::fprintf(stderr, "tembra: --audio must be jack, wav:PATH or none, not empty\n");
+        return 2;
     }
 
     NSLogSetProgramName("tembra");

@@ -4,6 +4,7 @@
 #include "AudioOption.h"
 #include "Bundle.h"
 #include "ListCommand.h"
+#include "PlayCommand.h"
 #include "RunCommand.h"
 #include "host/CompositionDocument.h"
 #include "host/builtins/HostBuiltins.h"
@@ -41,6 +42,25 @@ const CLI::Validator kNotNegative(
     },
     "NUMBER >= 0");
 
+// The options every command that runs a composition takes.
+void addSessionOptions(CLI::App* command, RunOptions& options, std::string& audio) {
+    command->add_option("file", options.file, "composition file (JSON)")->required();
+    command->add_option("--set", options.sets, "set an input before the run: id.port=value (repeatable)")
+        ->allow_extra_args(false);
+    command->add_option("--watch", options.watches, "print id.port whenever its value changes (repeatable)")
+        ->allow_extra_args(false);
+    command->add_option("--save", options.saves, "save image port id.port to PNG files per frame: id.port=PATTERN")
+        ->allow_extra_args(false);
+    command->add_option("--show", options.show,
+                        "the image output id.port to show instead of what the composition draws");
+    command->add_flag("--print-midi", options.printMIDI,
+                      "print every packet a virtual MIDI destination receives: midi NAME t=TIME HEX BYTES");
+    command->add_option("--audio", audio, "audio output: jack, wav:PATH or none (default: JACK when a server runs)")
+        ->check(CLI::Validator(
+            [](const std::string& text) { return text.empty() ? std::string("must be jack, wav:PATH or none") : std::string(); },
+            "jack|wav:PATH|none"));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -56,25 +76,27 @@ int main(int argc, char** argv) {
     RunOptions run;
     std::string audio;
     auto* runCommand = app.add_subcommand("run", "run a composition");
-    runCommand->add_option("file", run.file, "composition file (JSON)")->required();
+    addSessionOptions(runCommand, run, audio);
     runCommand->add_option("--frames", run.frames, "number of frames to run (default 1)")->check(kNotNegative);
     runCommand->add_option("--duration", run.duration, "seconds of composition time to run")
         ->check(kNotNegative);
     runCommand->add_option("--fps", run.fps, "frames per second of composition time")->capture_default_str();
     runCommand->add_flag("--realtime", run.realtime,
                          "pace frames to the wall clock (without --frames or --duration: until Ctrl-C)");
-    runCommand->add_option("--set", run.sets, "set an input before the run: id.port=value (repeatable)")
-        ->allow_extra_args(false);
-    runCommand->add_option("--watch", run.watches, "print id.port whenever its value changes (repeatable)")
-        ->allow_extra_args(false);
-    runCommand->add_option("--save", run.saves, "save image port id.port to PNG files per frame: id.port=PATTERN")
-        ->allow_extra_args(false);
-    runCommand->add_flag("--print-midi", run.printMIDI,
-                         "print every packet a virtual MIDI destination receives: midi NAME t=TIME HEX BYTES");
     runCommand->add_option("--render", run.render, "save each rendered frame as a PNG file: PATTERN (out/frame-%04d.png)");
 
-    auto* audioOption = runCommand->add_option("--audio", audio,
-                           "audio output: jack, wav:PATH or none (default: JACK when a server runs)");
+    PlayOptions play;
+    auto* playCommand = app.add_subcommand("play", "play a composition live in a window until it is closed");
+    addSessionOptions(playCommand, play.session, audio);
+    playCommand->add_option("--frames", play.session.frames, "stop after this many frames (default: when closed)")
+        ->check(kNotNegative);
+    playCommand->add_option("--fps", play.session.fps, "frames per second where the display sets no pace")
+        ->capture_default_str();
+    playCommand->add_option("--size", play.size, "window size WIDTHxHEIGHT (default: the composition's render size)");
+    playCommand->add_flag("--fullscreen", play.fullscreen, "start full screen (F or F11 toggles)");
+    playCommand->add_option("--snapshot", play.snapshot,
+                            "save what the window shows as a PNG file per frame: PATTERN (out/shown-%04d.png)");
+    playCommand->footer("Keys: Space pauses, R reloads (saving the file does too), F or F11 full screen, Esc or Q quits.");
 
     try {
         app.parse(argc, argv);
@@ -82,10 +104,6 @@ int main(int argc, char** argv) {
         // Help is printed in full; a mistake is one line.
         if (e.get_exit_code() == 0) return app.exit(e);
         std::fprintf(stderr, "tembra: %s\n", e.what());
-        return 2;
-    }
-    if (audioOption->count() > 0 && audio.empty()) {
-        std::fprintf(stderr, "tembra: --audio must be jack, wav:PATH or none, not empty\n");
         return 2;
     }
 
@@ -99,6 +117,7 @@ int main(int argc, char** argv) {
             return 0;
         }
         configureAudioOutput(audio);
+        if (*playCommand) return playComposition(play);
         return runComposition(run);
     } catch (const UsageError& e) {
         std::fprintf(stderr, "tembra: %s\n", e.what());

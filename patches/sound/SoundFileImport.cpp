@@ -208,6 +208,11 @@ void importAudioFromFile(const std::string& path, std::unique_ptr<float[]>& samp
     const uint64_t claimed = frameEstimate(GetMovieDuration(soundToPlay), GetMovieTimeScale(soundToPlay),
                                            asbd.mSampleRate);
     const uint64_t padTo = std::min(claimed, framesTheFileCanHold(path));
+    if (padTo < claimed)
+        NSLog("%s: the header claims %llu frames, more than the file can hold; silence pads it to %llu at most "
+              "(%llu frames per byte)",
+              path.c_str(), static_cast<unsigned long long>(claimed), static_cast<unsigned long long>(padTo),
+              static_cast<unsigned long long>(kMostFramesPerFileByte));
 
     uint32_t extractionFlags = 0;
     GrowingSamples sampleMemory;

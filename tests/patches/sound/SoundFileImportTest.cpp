@@ -10,6 +10,7 @@ extern "C" {
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
@@ -206,6 +207,11 @@ TEST(SoundFileImport, AHeaderClaimingMillionsOfFramesGivesWhatTheFileCanHold) {
     const auto imported = importFile(lying);
     ASSERT_TRUE(imported.returned);
     EXPECT_LE(imported.sampleCount, 2 * 16 * bytes.size());
+    EXPECT_EQ(std::count_if(imported.log.begin(), imported.log.end(),
+                            [&](const std::string& line) {
+                                return line.starts_with(lying + ": the header claims 100000000 frames");
+                            }),
+              1);
     ASSERT_GE(imported.sampleCount, source.size());
     EXPECT_LE(largestDifference(imported.samples.data(), source.data(), source.size()), 1e-4f);
 }

@@ -5,7 +5,10 @@
 #include "platform/media/MovieAudioExtraction.h"
 #include "platform/media/MovieToolbox.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cmath>
 #include <limits>
 #include <new>
 #include <vector>
@@ -18,13 +21,81 @@ constexpr OSErr memFullErr = -108;
 // status type does; success is tested on those bits alone.
 OSErr status(OSStatus result) { return static_cast<OSErr>(result & 0xFFFF); }
 
-// The frame estimate as an unsigned 32-bit count: truncated toward zero,
-// negative (or not a number) gives 0, too large gives the largest count.
-uint32_t frameCount(float numFramesF) {
-    if (!(numFramesF > 0.0f)) return 0;
-    if (numFramesF >= 4294967296.0f) return std::numeric_limits<uint32_t>::max();
-    return static_cast<uint32_t>(numFramesF);
+// Frames asked of one fill when the planned buffer is full: a probe for
+// more audio than the file announced.
+constexpr uint64_t kFirstChunkFrames = 65536;
+// One fill's byte size is a 32-bit field.
+constexpr uint64_t kMaxChunkFrames = uint64_t{1} << 24;
+// The count is a 32-bit number of values, two per frame.
+constexpr uint64_t kMostFrames = std::numeric_limits<uint32_t>::max() / 2;
+// The most frames one byte of a sound file can decode to: far beyond PCM
+// (at most one frame per byte) and the lowest bit rates of compressed
+// codecs. It bounds only the silence a header's claim adds at the end.
+constexpr uint64_t kMostFramesPerFileByte = 16;
+
+// The frames in `duration` units of `timeScale` per second at `rate`.
+uint64_t frameEstimate(TimeValue duration, TimeScale timeScale, double rate) {
+    if (duration <= 0 || timeScale <= 0 || !(rate > 0.0)) return 0;
+    const double frames = std::round(static_cast<double>(duration) * rate / timeScale);
+    return frames >= static_cast<double>(kMostFrames) ? kMostFrames : static_cast<uint64_t>(frames);
 }
+
+uint64_t framesTheFileCanHold(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0 || info.st_size <= 0) return 0;
+    return std::min<uint64_t>(static_cast<uint64_t>(info.st_size), kMostFrames / kMostFramesPerFileByte) *
+           kMostFramesPerFileByte;
+}
+
+// Interleaved stereo samples that grow as frames are decoded.
+class GrowingSamples {
+public:
+    // Room for `frames` frames; false when the memory cannot be had.
+    bool reserve(uint64_t frames) {
+        if (frames <= capacity_) return true;
+        if (frames > kMostFrames) return false;
+        try {
+            auto bigger = std::make_unique_for_overwrite<float[]>(frames * 2);
+            adviseHugePages(bigger.get(), frames * 2 * sizeof(float));
+            std::copy_n(data_.get(), frames_ * 2, bigger.get());
+            data_ = std::move(bigger);
+            capacity_ = frames;
+            return true;
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
+    }
+    uint64_t frames() const { return frames_; }
+    uint64_t room() const { return capacity_ - frames_; }
+    float* end() { return data_.get() + frames_ * 2; }
+    // Where a fill goes when there is no room: the caller appends from it.
+    float* scratch() {
+        if (!scratch_) scratch_ = std::make_unique_for_overwrite<float[]>(kFirstChunkFrames * 2);
+        return scratch_.get();
+    }
+    // Takes `count` frames written at end() or into scratch().
+    bool append(const float* from, uint64_t count) {
+        if (from != end()) {
+            const uint64_t needed = frames_ + count;
+            if (needed > capacity_ && !reserve(std::max(needed, std::min(capacity_ * 2, kMostFrames)))) return false;
+            std::copy_n(from, count * 2, end());
+        }
+        frames_ += count;
+        return true;
+    }
+    // Silence from the last decoded frame up to `total` (within the room).
+    void padWithSilence(uint64_t total) {
+        std::fill(end(), data_.get() + std::min(total, capacity_) * 2, 0.0f);
+        frames_ = std::max(frames_, std::min(total, capacity_));
+    }
+    std::unique_ptr<float[]> release() { return std::move(data_); }
+
+private:
+    std::unique_ptr<float[]> data_;
+    std::unique_ptr<float[]> scratch_;
+    uint64_t capacity_ = 0;
+    uint64_t frames_ = 0;
+};
 
 }  // namespace
 
@@ -129,50 +200,50 @@ void importAudioFromFile(const std::string& path, std::unique_ptr<float[]>& samp
         return;
     }
 
-    // Frame estimate from the movie's length, in the same precision steps
-    // the count has always been computed with.
-    const double sampleRate = asbd.mSampleRate;
-    const auto duration = static_cast<float>(GetMovieDuration(soundToPlay));
-    const auto timeScale = static_cast<float>(GetMovieTimeScale(soundToPlay));
-    const float seconds = duration / timeScale;
-    const auto numFramesF = static_cast<float>(static_cast<double>(seconds) * sampleRate);
-    uint32_t numFrames = frameCount(numFramesF);
+    // The frame count from the movie's length, exact where the container
+    // knows it (the time scale is then the audio's own rate). A header may
+    // claim far more than the file holds, so the claim only pads the end with
+    // silence, and only as far as the file's bytes could decode to; memory
+    // grows with what is actually decoded, and no decoded frame is dropped.
+    const uint64_t claimed = frameEstimate(GetMovieDuration(soundToPlay), GetMovieTimeScale(soundToPlay),
+                                           asbd.mSampleRate);
+    const uint64_t padTo = std::min(claimed, framesTheFileCanHold(path));
+    if (padTo < claimed)
+        NSLog("%s: the header claims %llu frames, more than the file can hold; silence pads it to %llu at most "
+              "(%llu frames per byte)",
+              path.c_str(), static_cast<unsigned long long>(claimed), static_cast<unsigned long long>(padTo),
+              static_cast<unsigned long long>(kMostFramesPerFileByte));
 
     uint32_t extractionFlags = 0;
-    // The buffer's byte size is a 32-bit field: a longer estimate cannot be
-    // described, let alone held, so it is treated as memory not to be had.
-    if (numFrames > std::numeric_limits<uint32_t>::max() / asbd.mBytesPerFrame) {
+    GrowingSamples sampleMemory;
+    if (!sampleMemory.reserve(std::max<uint64_t>(padTo, kFirstChunkFrames))) {
         NSLog("Oops, out of memory");
         return;
     }
-    // Zero-filled as far as the fill does not reach: only the tail is
-    // cleared after it, which spares a pass over a buffer of many megabytes.
-    const size_t capacity = static_cast<size_t>(numFrames) * asbd.mChannelsPerFrame;
-    std::unique_ptr<float[]> sampleMemory;
-    try {
-        sampleMemory = std::make_unique_for_overwrite<float[]>(capacity);
-        adviseHugePages(sampleMemory.get(), capacity * sizeof(float));
-    } catch (const std::bad_alloc&) {
-        NSLog("Oops, out of memory");
-        return;
+    for (;;) {
+        float* into = sampleMemory.room() > 0 ? sampleMemory.end() : sampleMemory.scratch();
+        uint32_t numFrames = static_cast<uint32_t>(
+            std::min<uint64_t>(sampleMemory.room() > 0 ? sampleMemory.room() : kFirstChunkFrames, kMaxChunkFrames));
+        AudioBufferList buffer{};
+        buffer.mNumberBuffers = 1;
+        buffer.mBuffers[0].mNumberChannels = asbd.mChannelsPerFrame;
+        buffer.mBuffers[0].mDataByteSize = numFrames * asbd.mBytesPerFrame;
+        buffer.mBuffers[0].mData = into;
+        error = status(MovieAudioExtractionFillBuffer(extractionSessionRef, &numFrames, &buffer, &extractionFlags));
+        if (error != noErr) {
+            NSLog("Filling buffer of audio...");
+            NSLog("   %d", error);
+            return;
+        }
+        if (!sampleMemory.append(into, numFrames)) {
+            NSLog("Oops, out of memory");
+            return;
+        }
+        if ((extractionFlags & kQTMovieAudioExtractionComplete) != 0 || numFrames == 0) break;
     }
-    AudioBufferList buffer{};
-    buffer.mNumberBuffers = 1;
-    buffer.mBuffers[0].mNumberChannels = asbd.mChannelsPerFrame;
-    buffer.mBuffers[0].mDataByteSize = numFrames * asbd.mBytesPerFrame;
-    buffer.mBuffers[0].mData = sampleMemory.get();
-
-    resultCount = asbd.mChannelsPerFrame * numFrames;
-
-    error = status(MovieAudioExtractionFillBuffer(extractionSessionRef, &numFrames, &buffer, &extractionFlags));
-    if (error != noErr) {
-        NSLog("Filling buffer of audio...");
-        NSLog("   %d", error);
-        return;
-    }
-
-    std::fill(sampleMemory.get() + static_cast<size_t>(numFrames) * asbd.mChannelsPerFrame,
-              sampleMemory.get() + capacity, 0.0f);
+    const uint64_t frames = std::max<uint64_t>(sampleMemory.frames(), padTo);
+    sampleMemory.padWithSilence(frames);
+    resultCount = static_cast<uint32_t>(frames * 2);
 
     NSLog("   Extraction flags = %d (contains %d?)", static_cast<int>(extractionFlags),
           static_cast<int>(kQTMovieAudioExtractionComplete));
@@ -185,6 +256,6 @@ void importAudioFromFile(const std::string& path, std::unique_ptr<float[]>& samp
     }
 
     ExitMovies();
-    samples = std::move(sampleMemory);
+    samples = sampleMemory.release();
     sampleCount = resultCount;
 }

@@ -1,11 +1,9 @@
 #include "NSString.h"
 
+#include "NSLog.h"
 #include "NSURL.h"
+#include "RegularFile.h"
 #include "UTF8.h"
-
-#include <fstream>
-#include <iterator>
-#include <sys/stat.h>
 
 namespace {
 
@@ -17,13 +15,16 @@ std::optional<std::string> decoded(std::string bytes, int encoding) {
 }  // namespace
 
 std::optional<std::string> stringWithContentsOfFile(const std::string& path, int encoding) {
-    struct stat info {};
-    if (path.empty() || stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) return std::nullopt;
-    return decoded(std::move(bytes), encoding);
+    // Text files get the same cap as fetched text. A file that is merely
+    // missing fails silently; one turned away for its kind or size says why.
+    std::string error;
+    bool refused = false;
+    std::optional<std::string> bytes = readRegularFile(path, URLFetchLimits::maxBodyBytes, &error, &refused);
+    if (!bytes) {
+        if (refused) NSLog("cannot read text: %s", error.c_str());
+        return std::nullopt;
+    }
+    return decoded(std::move(*bytes), encoding);
 }
 
 std::optional<std::string> stringWithContentsOfURL(const NSURL* url, int encoding) {

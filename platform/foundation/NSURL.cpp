@@ -1,5 +1,8 @@
 #include "NSURL.h"
 
+#include "NSLog.h"
+#include "RegularFile.h"
+
 #include <curl/curl.h>
 
 #include <mutex>
@@ -83,7 +86,27 @@ std::unique_ptr<NSURL> NSURL::fileURLWithPath(const std::string& path) {
     return URLWithString(text);
 }
 
+namespace {
+
+// libcurl reads a file: URL with blocking calls that its time limit does not
+// cover, so a FIFO or /dev/stdin would hang it: local files go through the
+// regular-file reader instead.
+std::unique_ptr<std::string> readFileURL(const NSURL& url) {
+    if (!url.host().empty() && url.host() != "localhost") return nullptr;
+    std::string error;
+    bool refused = false;
+    auto bytes = readRegularFile(url.path(), URLFetchLimits::maxBodyBytes, &error, &refused);
+    if (!bytes) {
+        if (refused) NSLog("cannot read URL %s: %s", url.absoluteString().c_str(), error.c_str());
+        return nullptr;
+    }
+    return std::make_unique<std::string>(std::move(*bytes));
+}
+
+}  // namespace
+
 std::unique_ptr<std::string> fetchURLBytes(const NSURL& url) {
+    if (url.isFileURL()) return readFileURL(url);
     initialiseCurlOnce();
     std::unique_ptr<CURL, CurlEasyDeleter> curl(curl_easy_init());
     if (!curl) return nullptr;
@@ -91,7 +114,7 @@ std::unique_ptr<std::string> fetchURLBytes(const NSURL& url) {
     CURL* c = curl.get();
     curl_easy_setopt(c, CURLOPT_URL, url.absoluteString().c_str());
     curl_easy_setopt(c, CURLOPT_PROTOCOLS_STR, URLFetchLimits::allowedProtocols);
-    curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, URLFetchLimits::allowedProtocols);
+    curl_easy_setopt(c, CURLOPT_REDIR_PROTOCOLS_STR, URLFetchLimits::allowedRedirectProtocols);
     curl_easy_setopt(c, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(c, CURLOPT_MAXREDIRS, URLFetchLimits::maxRedirects);
     curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, URLFetchLimits::connectTimeoutSeconds);

@@ -7,6 +7,9 @@
 // Limits on fetching a URL, all in one place.
 struct URLFetchLimits {
     static constexpr const char* allowedProtocols = "http,https,ftp,file";
+    // A server may send the reader on only to another web address: a
+    // redirect to file: would hand a web page the user's local files.
+    static constexpr const char* allowedRedirectProtocols = "http,https";
     static constexpr long connectTimeoutSeconds = 10;
     static constexpr long totalTimeoutSeconds = 30;
     static constexpr long maxRedirects = 5;
@@ -38,5 +41,7 @@ private:
 
 // The bytes of the resource, or nothing when it cannot be fetched within the
 // limits (connection failures, HTTP errors, too many redirects, a body over
-// the size cap, a protocol not allowed).
+// the size cap, a protocol not allowed, a redirect to anything but http or
+// https). A file: URL names a local regular file, read like any other file
+// the user names (FIFOs and devices refused, with one log line).
 std::unique_ptr<std::string> fetchURLBytes(const NSURL& url);

@@ -1,5 +1,7 @@
 #include "PNGFile.h"
 
+#include "platform/foundation/RegularFile.h"
+
 #include <png.h>
 
 #include <cstdio>
@@ -20,16 +22,31 @@ void fail(std::string* error, const std::string& text) {
 }  // namespace
 
 CGImageRef CGImageCreateWithPNGFile(const std::string& path, std::string* error) {
-    File file(std::fopen(path.c_str(), "rb"));
+    std::string why;
+    FileDescriptor opened = openRegularFile(path, &why);
+    if (!opened) {
+        fail(error, "cannot open " + why);
+        return nullptr;
+    }
+    File file(::fdopen(opened.get(), "rb"));
     if (!file) {
         fail(error, path + ": cannot open: " + std::strerror(errno));
         return nullptr;
     }
+    opened.release();  // the stream closes it now
     png_image png;
     std::memset(&png, 0, sizeof png);
     png.version = PNG_IMAGE_VERSION;
     if (!png_image_begin_read_from_stdio(&png, file.get())) {
         fail(error, path + ": not a readable PNG file: " + png.message);
+        return nullptr;
+    }
+    // The size comes from the header alone: a small file can claim a huge
+    // picture. Refuse it before a byte of pixels is decoded.
+    if (uint64_t{png.width} * png.height > kPNGMaxPixels) {
+        png_image_free(&png);
+        fail(error, path + ": picture too large (" + std::to_string(png.width) + " x " + std::to_string(png.height) +
+                        "); the limit is " + std::to_string(kPNGMaxPixels) + " pixels (16384 x 16384)");
         return nullptr;
     }
     png.format = PNG_FORMAT_RGBA;

@@ -2,6 +2,9 @@
 
 #include "FFmpegResources.h"
 
+#include "platform/foundation/NSLog.h"
+#include "platform/foundation/RegularFile.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <limits>
@@ -30,12 +33,26 @@ OSStatus NewMovieFromDataRef(Movie* movie, int16_t /*flags*/, int16_t* /*fileID*
                              OSType dataRefType) {
     if (!dataRef || dataRefType != kDataRefTypeFilePath) return AVERROR(EINVAL);
 
+    // A FIFO or a device would block FFmpeg or never end: only a regular
+    // file is opened, and FFmpeg is handed that very file through its
+    // descriptor, so nothing can swap it between the check and the open.
+    std::string error;
+    bool notRegular = false;
+    const FileDescriptor checked = openRegularFile(dataRef->path, &error, &notRegular);
+    if (!checked) {
+        if (notRegular) {
+            NSLog("cannot open sound file %s", error.c_str());
+            return AVERROR(EINVAL);
+        }
+        return AVERROR(errno ? errno : EIO);
+    }
+
     // The name is a file path, never a URL: the file protocol alone, also for
     // anything a playlist-like file would open in turn.
     AVDictionary* options = nullptr;
     av_dict_set(&options, "protocol_whitelist", "file", 0);
     AVFormatContext* opened = nullptr;
-    const std::string url = "file:" + dataRef->path;
+    const std::string url = "file:/proc/self/fd/" + std::to_string(checked.get());
     int result = avformat_open_input(&opened, url.c_str(), nullptr, &options);
     av_dict_free(&options);
     if (result < 0) return result;  // FFmpeg frees the context itself on failure

@@ -8,8 +8,13 @@ extern "C" {
 #include <libavutil/error.h>
 }
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 namespace {
 
@@ -168,4 +173,88 @@ TEST(SoundFileImport, TruncatedFilesGiveWhatTheyHold) {
     const auto at = [&](double fraction) { return imported.samples.begin() + long(fraction * imported.sampleCount); };
     EXPECT_GT(rms({at(0.05), at(0.4)}, 0, 1), 0.3);
     EXPECT_EQ(rms({at(0.6), at(1.0)}, 0, 1), 0.0);
+}
+
+TEST(SoundFileImport, AFIFOIsRefusedWithoutWaitingForAWriter) {
+    TempDir dir;
+    const std::string fifo = (dir.path() / "pipe.wav").string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const auto imported = importFile(fifo);
+    EXPECT_FALSE(imported.returned);
+    EXPECT_EQ(imported.log, (std::vector<std::string>{kImportLine,
+                                                      "cannot open sound file " + fifo + ": is a FIFO, not a regular file",
+                                                      codeLine(AVERROR(EINVAL))}));
+}
+
+// A header that claims far more frames than the file holds must not decide
+// how much memory the import takes.
+TEST(SoundFileImport, AHeaderClaimingMillionsOfFramesGivesWhatTheFileCanHold) {
+    TempDir dir;
+    const int rate = 8000;
+    const auto source = testSignal(rate, 2, 0.1);
+    const std::string path = makeSoundFile(dir, "claims.aiff", source, rate, 2);
+    std::string bytes;
+    {
+        std::ifstream in(path, std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    const size_t comm = bytes.find("COMM");
+    ASSERT_NE(comm, std::string::npos);
+    const uint32_t claimed = 100'000'000;  // big-endian frame count after the channel count
+    for (int i = 0; i < 4; ++i) bytes[comm + 10 + i] = static_cast<char>(claimed >> (24 - 8 * i));
+    const std::string lying = dir.write("lying.aiff", bytes);
+
+    const auto imported = importFile(lying);
+    ASSERT_TRUE(imported.returned);
+    EXPECT_LE(imported.sampleCount, 2 * 16 * bytes.size());
+    EXPECT_EQ(std::count_if(imported.log.begin(), imported.log.end(),
+                            [&](const std::string& line) {
+                                return line.starts_with(lying + ": the header claims 100000000 frames");
+                            }),
+              1);
+    ASSERT_GE(imported.sampleCount, source.size());
+    EXPECT_LE(largestDifference(imported.samples.data(), source.data(), source.size()), 1e-4f);
+}
+
+namespace {
+
+// A 16-bit stereo WAV file of `frames` frames, frame i holding i and -i.
+std::string writeWAV(const TempDir& dir, uint32_t frames, uint32_t rate) {
+    std::string bytes;
+    const auto put = [&](uint32_t value, int size) {
+        for (int i = 0; i < size; ++i) bytes += static_cast<char>(value >> (8 * i));
+    };
+    const uint32_t dataBytes = frames * 4;
+    bytes += "RIFF";
+    put(36 + dataBytes, 4);
+    bytes += "WAVEfmt ";
+    put(16, 4);
+    put(1, 2);  // PCM
+    put(2, 2);
+    put(rate, 4);
+    put(rate * 4, 4);
+    put(4, 2);
+    put(16, 2);
+    bytes += "data";
+    put(dataBytes, 4);
+    for (uint32_t i = 0; i < frames; ++i) {
+        put(i, 2);
+        put(static_cast<uint32_t>(-static_cast<int32_t>(i)), 2);
+    }
+    return dir.write(std::to_string(rate) + "-" + std::to_string(frames) + ".wav", bytes);
+}
+
+}  // namespace
+
+TEST(SoundFileImport, EveryFrameOfShortFilesIsCounted) {
+    TempDir dir;
+    for (uint32_t rate : {44100u, 48000u}) {
+        for (uint32_t frames = 1; frames <= 600; ++frames) {
+            const auto imported = importFile(writeWAV(dir, frames, rate));
+            ASSERT_EQ(imported.sampleCount, 2 * frames) << frames << " frames at " << rate;
+            const float last = static_cast<float>(frames - 1) / 32768.0f;
+            ASSERT_EQ(imported.samples[2 * frames - 2], last) << frames << " frames at " << rate;
+            ASSERT_EQ(imported.samples[2 * frames - 1], -last) << frames << " frames at " << rate;
+        }
+    }
 }

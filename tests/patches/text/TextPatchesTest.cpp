@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 
 namespace {
@@ -78,6 +80,22 @@ TEST_F(StringWithFile, SetupAgainClearsTheOutputUntilTheInputChanges) {
     EXPECT_EQ(output(), "A");
 }
 
+TEST_F(StringWithFile, RefusesFIFOsAndFilesOverTheCapWithOneLogLine) {
+    readPath(dir.write("a.txt", "A"));
+    const std::string fifo = (dir.path() / "pipe.txt").string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string huge = dir.write("huge.txt", "");
+    std::filesystem::resize_file(huge, URLFetchLimits::maxBodyBytes + 1);  // sparse: no disk used
+
+    LogCapture log;
+    readPath(fifo);
+    readPath(huge);
+    EXPECT_EQ(output(), "A");
+    EXPECT_EQ(log.lines(), (std::vector<std::string>{
+                               "cannot read text: " + fifo + ": is a FIFO, not a regular file",
+                               "cannot read text: " + huge + ": larger than the limit of 67108864 bytes"}));
+}
+
 TEST_F(StringWithFile, ANullPathReadsNothing) {
     readPath(dir.write("a.txt", "A"));
     patch.inputFilePath.setStringValue(nullptr);
@@ -87,7 +105,7 @@ TEST_F(StringWithFile, ANullPathReadsNothing) {
 
 class StringWithURL : public ::testing::Test {
 protected:
-    static std::map<std::string, LocalHTTPServer::Response> routes() {
+    std::map<std::string, LocalHTTPServer::Response> routes() const {
         std::map<std::string, LocalHTTPServer::Response> r;
         r["/hello"] = {200, "h\xC3\xA9llo", {}};
         r["/empty"] = {200, "", {}};
@@ -96,6 +114,8 @@ protected:
         r["/error"] = {500, "server trouble", {}};
         for (int i = 0; i < 7; ++i) r["/hop" + std::to_string(i)] = {302, "", "/hop" + std::to_string(i + 1)};
         r["/hop7"] = {200, "end of the chain", {}};
+        r["/to-file"] = {302, "", "file://" + localFile.write("secret.txt", "local secret")};
+        r["/to-ftp"] = {302, "", "ftp://127.0.0.1:1/x"};
         return r;
     }
     void SetUp() override { patch.setup(nullptr); }
@@ -105,6 +125,7 @@ protected:
     }
     std::string output() const { return *patch.outputURLContent.stringValue(); }
 
+    TempDir localFile;  // before the server, whose routes name a file in it
     LocalHTTPServer server{routes()};
     TembraStringWithURL patch{"fetcher"};
 };
@@ -141,6 +162,25 @@ TEST_F(StringWithURL, ReadsFileURLs) {
     TempDir dir;
     fetch("file://" + dir.write("page.txt", "from a file"));
     EXPECT_EQ(output(), "from a file");
+}
+
+TEST_F(StringWithURL, RedirectsLeadOnlyToWebAddresses) {
+    fetch(server.url("/hello"));
+    for (const char* away : {"/to-file", "/to-ftp"}) {
+        fetch(server.url(away));
+        EXPECT_EQ(output(), "h\xC3\xA9llo") << away;
+    }
+}
+
+TEST_F(StringWithURL, FileURLsNamingAFIFOEndAtOnce) {
+    TempDir dir;
+    fetch("file://" + dir.write("page.txt", "from a file"));
+    const std::string fifo = (dir.path() / "pipe").string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    LogCapture log;
+    fetch("file://" + fifo);
+    EXPECT_EQ(output(), "from a file");
+    EXPECT_TRUE(log.contains("cannot read URL file://" + fifo + ": " + fifo + ": is a FIFO, not a regular file"));
 }
 
 TEST_F(StringWithURL, TheSameValueObjectIsNotFetchedAgain) {

@@ -2,6 +2,7 @@
 
 #include "FireByteValue.h"
 #include "patches/SizePort.h"
+#include "patches/fire/FireRandom.h"
 #include "host/QCGLCGImage.h"
 #include "platform/foundation/NSLog.h"
 
@@ -12,9 +13,22 @@
 
 namespace {
 
-// rand() scaled to [0, 1] in single precision; exactly 1 for the few largest
-// results, which round up to 2^31 as floats.
-float randomFraction() { return static_cast<float>(std::rand()) / 2147483648.0f; }
+// Sets vx[i] = f * scale + vxOffset, then vy[i] = f * scale + vyOffset with
+// the next f, for the cells in ascending order, where f is a number of the
+// fire's sequence scaled to [0, 1] in single precision (exactly 1 for the few
+// largest numbers, which round up to 2^31 as floats).
+void drawDisplacements(float* vx, float* vy, size_t cells, float scale, float vxOffset, float vyOffset) {
+    FireRandom::shared().draw(2 * cells, [&](const uint32_t* numbers, size_t n) {
+        // Numbers are below 2^31, so the signed conversion is the same and
+        // vectorises; multiplying by 2^-31 is exactly dividing by 2^31.
+        for (size_t j = 0; j < n / 2; ++j) {
+            vx[j] = static_cast<float>(static_cast<int32_t>(numbers[2 * j])) * 0x1p-31f * scale + vxOffset;
+            vy[j] = static_cast<float>(static_cast<int32_t>(numbers[2 * j + 1])) * 0x1p-31f * scale + vyOffset;
+        }
+        vx += n / 2;
+        vy += n / 2;
+    });
+}
 
 // One RGBA pixel given as red | green << 8 | blue << 16 | alpha << 24.
 inline void storePixel(uint8_t* pixel, uint32_t rgba) {
@@ -66,11 +80,9 @@ bool TembraFire::arInit() {
         heat[i] = 0.3f;
         oxygen[i] = 1.0f;
         fuel[i] = 0.1f;
-        // vx draws first. The first vy range, [-3, 1], carries the first
-        // step's content upward.
-        vx[i] = randomFraction() * 4.0f - 2.0f;
-        vy[i] = randomFraction() * 4.0f - 3.0f;
     }
+    // The first vy range, [-3, 1], carries the first step's content upward.
+    drawDisplacements(vx, vy, cells, 4.0f, -2.0f, -3.0f);
     addFuel();
     return true;
 }
@@ -170,27 +182,23 @@ void TembraFire::transport() {
     float* const oxygen2 = grid->oxygen2;
     float* const vx = grid->vx;
     float* const vy = grid->vy;
-    for (int32_t y = 0; y < H; ++y) {
-        const bool sourceRow = y >= 10 && y < H - 10;
+    for (int32_t y = 10; y < H - 10; ++y) {
         for (int32_t x = 0; x < W; ++x) {
             const size_t ind = static_cast<size_t>(y) * W + x;
-            if (sourceRow) {
-                // The integer part (toward zero) of a sum lies in 0..N-1
-                // exactly when the sum lies in (-1, N).
-                const float ysum = vy[ind] + static_cast<float>(y);
-                const float xsum = vx[ind] + static_cast<float>(x);
-                if (ysum > -1.0f && ysum < static_cast<float>(H) && xsum > -1.0f && xsum < static_cast<float>(W)) {
-                    const auto ytarget = static_cast<int32_t>(ysum);
-                    const auto xtarget = static_cast<int32_t>(xsum);
-                    const size_t target = static_cast<size_t>(ytarget) * W + xtarget;
-                    heat2[target] = heat[ind];
-                    oxygen2[target] = oxygen[ind];
-                }
+            // The integer part (toward zero) of a sum lies in 0..N-1 exactly
+            // when the sum lies in (-1, N).
+            const float ysum = vy[ind] + static_cast<float>(y);
+            const float xsum = vx[ind] + static_cast<float>(x);
+            if (ysum > -1.0f && ysum < static_cast<float>(H) && xsum > -1.0f && xsum < static_cast<float>(W)) {
+                const auto ytarget = static_cast<int32_t>(ysum);
+                const auto xtarget = static_cast<int32_t>(xsum);
+                const size_t target = static_cast<size_t>(ytarget) * W + xtarget;
+                heat2[target] = heat[ind];
+                oxygen2[target] = oxygen[ind];
             }
-            vx[ind] = randomFraction() * 5.0f - 2.0f;
-            vy[ind] = randomFraction() * 5.0f - 2.0f;
         }
     }
+    drawDisplacements(vx, vy, grid->cells(), 5.0f, -2.0f, -2.0f);
 }
 
 // Copy back, cooling, and the bytes of the heat, oxygen and visible images.

@@ -20,6 +20,7 @@
 class FireRandom {
 public:
     static constexpr uint32_t defaultSeed = 1;  // rand()'s before any srand()
+    static constexpr size_t blockSize = 2048;   // numbers made at a time
 
     // The one sequence every fire patch in the process draws from, started
     // from the default seed.
@@ -32,32 +33,33 @@ public:
 
     // The next number, 0 to 2^31 - 1.
     uint32_t next() {
-        uint32_t number = 0;
-        draw(1, [&](const uint32_t* numbers, size_t) { number = numbers[0]; });
-        return number;
+        if (used_ == blockSize) refill();
+        return numbers_[used_++];
     }
 
     // Hands the next `count` numbers to use(const uint32_t* numbers, size_t n)
-    // in order, in blocks of at most `blockSize`.
+    // in order, at most a block at a time.
     template <class Use>
     void draw(size_t count, Use&& use) {
         while (count > 0) {
-            const size_t n = count < blockSize ? count : blockSize;
-            use(generate(n), n);
+            if (used_ == blockSize) refill();
+            const size_t n = count < blockSize - used_ ? count : blockSize - used_;
+            use(numbers_.data() + used_, n);
+            used_ += n;
             count -= n;
         }
     }
 
-    static constexpr size_t blockSize = 2048;
-
 private:
-    static constexpr size_t lag = 31;
+    // Sums kept from before the block being made: r[n] is also
+    // r[n-31] + r[n-34] + r[n-6], whose nearest term lies six places back,
+    // so four sums at a time can be made at once.
+    static constexpr size_t history = 34;
 
-    // Makes the next n <= blockSize numbers; the pointer is valid until the
-    // next call.
-    const uint32_t* generate(size_t n);
+    void refill();
 
-    // The last `lag` sums, oldest first, followed by room for one block.
-    std::array<uint32_t, lag + blockSize> sums_{};
-    std::array<uint32_t, blockSize> numbers_{};
+    // The last `history` sums, oldest first, then the block being made.
+    alignas(64) std::array<uint32_t, history + blockSize> sums_{};
+    alignas(64) std::array<uint32_t, blockSize> numbers_{};
+    size_t used_ = blockSize;
 };

@@ -1,25 +1,31 @@
-// One step of the fire model (reaction through to the three images), in
-// nanoseconds per cell, beside the floor measured in the same run: the two
-// rand() calls every cell must make, plus one streaming pass over twelve
-// arrays of the grid's size. The two are timed alternately, so both see the
-// same machine load, and in thread CPU time (user and system), since the
-// machine may be shared. Alongside, the cost of making the three images alone
-// (the part of the step spent in bufferToQCGLCGImage).
+// One step of the fire model (reaction through to the three images), beside
+// two floors measured in the same run, each a streaming pass over twelve
+// arrays of the grid's size plus two random numbers per cell:
+//   old floor: the numbers from rand(), which takes a lock per call;
+//   new floor: the numbers from the fire's own generator, drawn in bulk.
+// Step and floors are timed alternately, so all see the same machine load,
+// in wall time (the step shares its passes with a worker thread); the step's
+// CPU time over both threads is given too. Alongside, the cost of making the
+// three images alone (the part of the step spent in bufferToQCGLCGImage).
 
+#include "patches/fire/FireRandom.h"
 #include "patches/fire/TembraFire.h"
 #include "platform/graphics/PageAlignedBuffer.h"
 
 #include <benchmark/benchmark.h>
 
 #include <array>
-#include <ctime>
+#include <chrono>
 #include <cstdlib>
+#include <ctime>
 
 namespace {
 
-double cpuSeconds() {
+double wallSeconds() { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); }
+
+double processCPUSeconds() {
     timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
@@ -29,21 +35,36 @@ public:
         for (PageAlignedBuffer& array : arrays_) array = PageAlignedBuffer(cells * 4);  // zeroed, so touched
     }
 
-    uint32_t run() {
-        std::array<const uint32_t*, 12> words;
-        for (size_t a = 0; a < 12; ++a) words[a] = reinterpret_cast<const uint32_t*>(arrays_[a].data());
+    uint32_t withRand() {
         uint32_t sum = 0;
         for (size_t i = 0; i < cells_; ++i) {
             sum += static_cast<uint32_t>(std::rand());
             sum += static_cast<uint32_t>(std::rand());
-            for (const uint32_t* array : words) sum += array[i];
+            sum += sumOfCell(i);
         }
         return sum;
     }
 
+    uint32_t withFireRandom() {
+        uint32_t sum = 0;
+        size_t cell = 0;
+        random_.draw(2 * cells_, [&](const uint32_t* numbers, size_t n) {
+            for (size_t k = 0; k < n; ++k) sum += numbers[k];
+            for (const size_t end = cell + n / 2; cell < end; ++cell) sum += sumOfCell(cell);
+        });
+        return sum;
+    }
+
 private:
+    uint32_t sumOfCell(size_t i) const {
+        uint32_t sum = 0;
+        for (const PageAlignedBuffer& array : arrays_) sum += reinterpret_cast<const uint32_t*>(array.data())[i];
+        return sum;
+    }
+
     size_t cells_;
     std::array<PageAlignedBuffer, 12> arrays_;
+    FireRandom random_;
 };
 
 void BM_FireStep(benchmark::State& state) {
@@ -56,25 +77,33 @@ void BM_FireStep(benchmark::State& state) {
     Floor floor(static_cast<size_t>(cells));
 
     FireGrid& grid = *fire.fireGrid();
-    double stepTime = 0, floorTime = 0, imageTime = 0;
+    double stepTime = 0, stepCPU = 0, oldFloorTime = 0, newFloorTime = 0, imageTime = 0;
     for (auto _ : state) {
-        const double t0 = cpuSeconds();
+        const double c0 = processCPUSeconds(), t0 = wallSeconds();
         fire.execute(nullptr, 0.0, nullptr);
-        const double t1 = cpuSeconds();
-        benchmark::DoNotOptimize(floor.run());
-        const double t2 = cpuSeconds();
+        const double t1 = wallSeconds(), c1 = processCPUSeconds();
+        benchmark::DoNotOptimize(floor.withRand());
+        const double t2 = wallSeconds();
+        benchmark::DoNotOptimize(floor.withFireRandom());
+        const double t3 = wallSeconds();
         for (uint8_t* buffer : {grid.bufHeat, grid.bufOxygen, grid.bufVisible})
             benchmark::DoNotOptimize(fire.bufferToQCGLCGImage(buffer));
-        const double t3 = cpuSeconds();
+        const double t4 = wallSeconds();
         stepTime += t1 - t0;
-        floorTime += t2 - t1;
-        imageTime += t3 - t2;
+        stepCPU += c1 - c0;
+        oldFloorTime += t2 - t1;
+        newFloorTime += t3 - t2;
+        imageTime += t4 - t3;
         state.SetIterationTime(t1 - t0);
     }
-    const double n = static_cast<double>(state.iterations()) * cells;
+    const double steps = static_cast<double>(state.iterations()), n = steps * cells;
+    state.counters["steps_per_s"] = steps / stepTime;
     state.counters["step_ns_per_cell"] = stepTime / n * 1e9;
-    state.counters["floor_ns_per_cell"] = floorTime / n * 1e9;
-    state.counters["step_over_floor"] = stepTime / floorTime;
+    state.counters["step_cpu_ns_per_cell"] = stepCPU / n * 1e9;
+    state.counters["old_floor_ns_per_cell"] = oldFloorTime / n * 1e9;
+    state.counters["new_floor_ns_per_cell"] = newFloorTime / n * 1e9;
+    state.counters["step_over_old_floor"] = stepTime / oldFloorTime;
+    state.counters["step_over_new_floor"] = stepTime / newFloorTime;
     state.counters["images_ns_per_cell"] = imageTime / n * 1e9;
 }
 

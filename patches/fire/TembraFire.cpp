@@ -1,26 +1,20 @@
 #include "TembraFire.h"
 
-#include "FireByteValue.h"
 #include "patches/SizePort.h"
+#include "patches/fire/FirePasses.h"
 #include "host/QCGLCGImage.h"
 #include "platform/foundation/NSLog.h"
 
-#include <bit>
-#include <cstdlib>
-#include <cstring>
+#include <algorithm>
+#include <atomic>
 #include <new>
+#include <thread>
 
 namespace {
 
-// rand() scaled to [0, 1] in single precision; exactly 1 for the few largest
-// results, which round up to 2^31 as floats.
-float randomFraction() { return static_cast<float>(std::rand()) / 2147483648.0f; }
-
-// One RGBA pixel given as red | green << 8 | blue << 16 | alpha << 24.
-inline void storePixel(uint8_t* pixel, uint32_t rgba) {
-    static_assert(std::endian::native == std::endian::little, "pixels are stored as little-endian words");
-    std::memcpy(pixel, &rgba, 4);
-}
+// Below this many cells, handing half a pass to the worker costs about what
+// it saves.
+constexpr size_t kWorkerCells = size_t{1} << 16;
 
 }  // namespace
 
@@ -59,18 +53,14 @@ bool TembraFire::arInit() {
     float* const heat = grid->heat;
     float* const oxygen = grid->oxygen;
     float* const fuel = grid->fuel;
-    float* const vx = grid->vx;
-    float* const vy = grid->vy;
     const size_t cells = grid->cells();
     for (size_t i = 0; i < cells; ++i) {
         heat[i] = 0.3f;
         oxygen[i] = 1.0f;
         fuel[i] = 0.1f;
-        // vx draws first. The first vy range, [-3, 1], carries the first
-        // step's content upward.
-        vx[i] = randomFraction() * 4.0f - 2.0f;
-        vy[i] = randomFraction() * 4.0f - 3.0f;
     }
+    // The first vy range, [-3, 1], carries the first step's content upward.
+    fireDrawDisplacements(*grid, 0, cells, 4.0f, -2.0f, -3.0f);
     addFuel();
     return true;
 }
@@ -92,22 +82,25 @@ bool TembraFire::execute(QCOpenGLContext*, double, const QCArguments*) {
     followSize();
     if (!grid) return true;
 
-    const auto energy_barrier = static_cast<float>(inputEnergyBarrier.doubleValue());
-    const auto rate_constant = static_cast<float>(inputReactionRateCoefficient.doubleValue());
-    const auto maxrate = static_cast<float>(inputMaxReactionRate.doubleValue());
-    const auto Exothermicness = static_cast<float>(inputExothermicness.doubleValue());
+    const FireChemistry chemistry{static_cast<float>(inputEnergyBarrier.doubleValue()),
+                                  static_cast<float>(inputReactionRateCoefficient.doubleValue()),
+                                  static_cast<float>(inputMaxReactionRate.doubleValue()),
+                                  static_cast<float>(inputExothermicness.doubleValue())};
     const auto coolrate = static_cast<float>(inputCoolRate.doubleValue());
 
     // The step's stages are merged into three passes over the grid, which
     // gives the same values bit for bit: the copies into heat2 and oxygen2
     // ride on the reaction, the new displacements are drawn (in the same
-    // cell order) right after the transport has read the old ones, and fuel,
-    // which nothing else here reads, is fed before heat and oxygen are
-    // copied back, cooled and turned into bytes in one go.
-    react(energy_barrier, rate_constant, maxrate, Exothermicness);
+    // cell order) right behind the transport, which reads the old ones, and
+    // fuel, which nothing else here reads, is fed before heat and oxygen are
+    // copied back, cooled and turned into bytes in one go. On a large grid
+    // the worker takes half of each pass, and draws while the transport
+    // runs.
+    FireGrid& g = *grid;
+    inHalves([&](size_t begin, size_t end) { fireReact(g, chemistry, begin, end); });
     transport();
     addFuel();
-    settle(coolrate);
+    inHalves([&](size_t begin, size_t end) { fireSettle(g, coolrate, begin, end); });
     publishImages();
     return true;
 }
@@ -130,99 +123,82 @@ void TembraFire::followSize() {
     inputPixelsHigh.setIndexValue(static_cast<uint32_t>(previousHigh));
 }
 
-// Reaction, cell by cell, then the copy into heat2 and oxygen2.
-void TembraFire::react(float energy_barrier, float rate_constant, float maxrate, float Exothermicness) {
-    float* __restrict const heat = grid->heat;
-    float* __restrict const oxygen = grid->oxygen;
-    float* __restrict const fuel = grid->fuel;
-    float* __restrict const heat2 = grid->heat2;
-    float* __restrict const oxygen2 = grid->oxygen2;
-    const size_t cells = grid->cells();
-#pragma omp simd
-    for (size_t i = 0; i < cells; ++i) {
-        const float O = oxygen[i], F = fuel[i], H = heat[i];
-        float reaction_rate = ((O * F) * H - energy_barrier) * rate_constant;
-        // Lower bound first, so a negative maxrate wins.
-        reaction_rate = 0.0f > reaction_rate ? 0.0f : reaction_rate;
-        reaction_rate = reaction_rate > maxrate ? maxrate : reaction_rate;
-        float newOxygen = O - reaction_rate;
-        float newFuel = F - reaction_rate;
-        const float newHeat = reaction_rate * Exothermicness + H;
-        newOxygen = 0.0f > newOxygen ? 0.0f : newOxygen;
-        newFuel = 0.0f > newFuel ? 0.0f : newFuel;
-        oxygen[i] = newOxygen;
-        fuel[i] = newFuel;
-        heat[i] = newHeat;
-        heat2[i] = newHeat;
-        oxygen2[i] = newOxygen;
-    }
+FireWorker* TembraFire::worker() {
+    if (grid->cells() < kWorkerCells || std::thread::hardware_concurrency() < 2) return nullptr;
+    if (!worker_) worker_ = std::make_unique<FireWorker>();
+    return worker_.get();
 }
 
-// Forward scatter of heat and oxygen from heat/oxygen into heat2/oxygen2
-// (the last source in scan order wins; the ten top and bottom rows are never
-// sources), with the next step's displacements drawn as each cell's old
-// ones have been used.
+// Runs part(begin, end) over all cells: in two halves at once on a large
+// grid, the split on a multiple of 16 cells.
+template <class Part>
+void TembraFire::inHalves(Part&& part) {
+    const size_t cells = grid->cells();
+    FireWorker* const helper = worker();
+    if (!helper) return part(0, cells);
+    const size_t middle = cells / 2 / 16 * 16;
+    helper->together([&] { part(middle, cells); }, [&] { part(0, middle); });
+}
+
+// The scatter runs in scan order on this thread, and the worker draws the
+// next displacements, in cell order, for the rows the scatter is done with.
 void TembraFire::transport() {
-    const int32_t W = grid->width(), H = grid->height();
-    const float* const heat = grid->heat;
-    const float* const oxygen = grid->oxygen;
-    float* const heat2 = grid->heat2;
-    float* const oxygen2 = grid->oxygen2;
-    float* const vx = grid->vx;
-    float* const vy = grid->vy;
-    for (int32_t y = 0; y < H; ++y) {
-        const bool sourceRow = y >= 10 && y < H - 10;
-        for (int32_t x = 0; x < W; ++x) {
-            const size_t ind = static_cast<size_t>(y) * W + x;
-            if (sourceRow) {
-                // The integer part (toward zero) of a sum lies in 0..N-1
-                // exactly when the sum lies in (-1, N).
-                const float ysum = vy[ind] + static_cast<float>(y);
-                const float xsum = vx[ind] + static_cast<float>(x);
-                if (ysum > -1.0f && ysum < static_cast<float>(H) && xsum > -1.0f && xsum < static_cast<float>(W)) {
-                    const auto ytarget = static_cast<int32_t>(ysum);
-                    const auto xtarget = static_cast<int32_t>(xsum);
-                    const size_t target = static_cast<size_t>(ytarget) * W + xtarget;
-                    heat2[target] = heat[ind];
-                    oxygen2[target] = oxygen[ind];
+    FireGrid& g = *grid;
+    const int32_t W = g.width(), H = g.height();
+    // Rows 10 to H - 11 are sources; the ten top and bottom rows never are.
+    const int32_t first = 10, end = std::max(first, H - 10);
+    FireWorker* const helper = worker();
+    if (!helper) {
+        fireTransport(g, first, end);
+        fireDrawDisplacements(g, 0, g.cells(), 5.0f, -2.0f, -2.0f);
+        return;
+    }
+    // Rows before this one are no longer read by the scatter.
+    std::atomic<int32_t> released{first};
+    const auto cellOf = [W](int32_t row) { return static_cast<size_t>(row) * static_cast<size_t>(W); };
+    helper->together(
+        [&] {
+            for (int32_t drawn = 0; drawn < H;) {
+                int32_t upTo = released.load(std::memory_order_acquire);
+                if (upTo >= end) upTo = H;
+                if (upTo == drawn) {
+                    released.wait(drawn, std::memory_order_acquire);
+                    continue;
                 }
+                fireDrawDisplacements(g, cellOf(drawn), cellOf(upTo), 5.0f, -2.0f, -2.0f);
+                drawn = upTo;
             }
-            vx[ind] = randomFraction() * 5.0f - 2.0f;
-            vy[ind] = randomFraction() * 5.0f - 2.0f;
-        }
-    }
+        },
+        [&] {
+            // A few thousand cells at a time, so the draws follow closely.
+            const int32_t rows = std::max<int32_t>(1, 8192 / W);
+            for (int32_t y = first; y < end; y += rows) {
+                const int32_t last = std::min(y + rows, end);
+                fireTransport(g, y, last);
+                released.store(last, std::memory_order_release);
+                released.notify_one();
+            }
+        });
 }
 
-// Copy back, cooling, and the bytes of the heat, oxygen and visible images.
-void TembraFire::settle(float coolrate) {
-    float* __restrict const heat = grid->heat;
-    float* __restrict const oxygen = grid->oxygen;
-    const float* __restrict const heat2 = grid->heat2;
-    const float* __restrict const oxygen2 = grid->oxygen2;
-    uint8_t* __restrict const bufHeat = grid->bufHeat;
-    uint8_t* __restrict const bufOxygen = grid->bufOxygen;
-    uint8_t* __restrict const bufVisible = grid->bufVisible;
-    const size_t cells = grid->cells();
-#pragma omp simd
-    for (size_t i = 0; i < cells; ++i) {
-        const float cooled = heat2[i] * coolrate;
-        heat[i] = cooled;
-        oxygen[i] = oxygen2[i];
-        const uint32_t h = fireByteValue(cooled);
-        const uint32_t o = fireByteValue(oxygen2[i]);
-        const uint32_t a = fireVisibleAlpha(oxygen2[i]);
-        // Grey pixels: red, green and blue the same byte, then alpha. The
-        // visible colour is stored as computed, not multiplied by its alpha.
-        storePixel(bufHeat + 4 * i, h * 0x010101u | 0xFF000000u);
-        storePixel(bufOxygen + 4 * i, o * 0x010101u | 0xFF000000u);
-        storePixel(bufVisible + 4 * i, h * 0x010101u | a << 24);
-    }
-}
-
+// The images are made at once on a large grid, and set in the order heat,
+// oxygen, visible.
 void TembraFire::publishImages() {
-    outputImageHeat.setImageValue(bufferToQCGLCGImage(grid->bufHeat));
-    outputImageOxygen.setImageValue(bufferToQCGLCGImage(grid->bufOxygen));
-    outputImageVisible.setImageValue(bufferToQCGLCGImage(grid->bufVisible));
+    ImageRef heat, oxygen, visible;
+    const auto heatAndOxygen = [&] {
+        heat = bufferToQCGLCGImage(grid->bufHeat);
+        oxygen = bufferToQCGLCGImage(grid->bufOxygen);
+    };
+    const auto visibleOnly = [&] { visible = bufferToQCGLCGImage(grid->bufVisible); };
+    if (FireWorker* const helper = worker()) {
+        helper->together(visibleOnly, heatAndOxygen);
+    } else {
+        heatAndOxygen();
+        visibleOnly();
+    }
+    outputImageHeat.setImageValue(std::move(heat));
+    outputImageOxygen.setImageValue(std::move(oxygen));
+    outputImageVisible.setImageValue(std::move(visible));
 }
 
 // The image copies the buffer's pixels once; later writes to the buffer do

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FireGrid.h"
+#include "FireWorker.h"
 #include "host/QCPatch.h"
 #include "platform/graphics/CoreGraphics.h"
 
@@ -53,13 +54,17 @@ public:
 
 private:
     void followSize();
-    void react(float energy_barrier, float rate_constant, float maxrate, float Exothermicness);
+    FireWorker* worker();
+    template <class Part>
+    void inHalves(Part&& part);
     void transport();
-    void settle(float coolrate);
     void publishImages();
 
     int32_t currentPixelsWide = 320;
     int32_t currentPixelsHigh = 240;
     CGColorSpaceRef _colorspace;
     std::unique_ptr<FireGrid> grid;
+    // Made on the first step of a grid large enough to share; destroyed
+    // (and joined) before the grid it works on.
+    std::unique_ptr<FireWorker> worker_;
 };

@@ -36,8 +36,8 @@ void FireReference::addFuel() {
         for (int x = W / 5; x < 2 * W / 5; ++x) fuel[y * W + x] = 1.0f;
 }
 
-void FireReference::step(float energy_barrier, float rate_constant, float maxrate, float Exothermicness,
-                         float coolrate) {
+void FireReference::step(const Chemistry& chemistry) {
+    const auto [energy_barrier, rate_constant, maxrate, Exothermicness, coolrate] = chemistry;
     const int n = W * H;
     for (int i = 0; i < n; ++i) {
         float rate = ((oxygen[i] * fuel[i]) * heat[i] - energy_barrier) * rate_constant;

@@ -9,6 +9,12 @@
 // displacement.
 float referenceFraction();
 
+// The five parameters of a step, as the patch reads them from its ports.
+struct Chemistry {
+    float energy_barrier, rate_constant, maxrate, Exothermicness, coolrate;
+};
+inline constexpr Chemistry defaultChemistry{0.0f, 0.01f, 1.0f, 1.0f, 0.99f};
+
 // The fire model written out stage by stage, plainly and apart from the
 // patch, to hold the patch's merged passes to the same values bit for bit.
 struct FireReference {
@@ -18,5 +24,5 @@ struct FireReference {
 
     FireReference(int width, int height);
     void addFuel();
-    void step(float energy_barrier, float rate_constant, float maxrate, float Exothermicness, float coolrate);
+    void step(const Chemistry& chemistry);
 };

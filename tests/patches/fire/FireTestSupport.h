@@ -1,12 +1,22 @@
 #pragma once
 
+#include "FireReference.h"
 #include "host/QCGLCGImage.h"
+#include "patches/fire/FireRandom.h"
 #include "patches/fire/TembraFire.h"
 
 #include <cstddef>
+#include <cstdlib>
 #include <vector>
 
 // Small helpers shared by the fire tests.
+
+// Starts the fire's sequence and the C library's (which the reference draws
+// from) over from one seed.
+inline void restartRandom(unsigned seed) {
+    FireRandom::shared().restart(seed);
+    std::srand(seed);
+}
 
 inline void step(TembraFire& fire) { fire.execute(nullptr, 0.0, nullptr); }
 
@@ -21,6 +31,14 @@ inline void setSize(TembraFire& fire, uint32_t wide, uint32_t high) {
 inline void freezeChemistry(TembraFire& fire) {
     fire.inputEnergyBarrier.setDoubleValue(1e30);
     fire.inputCoolRate.setDoubleValue(1.0);
+}
+
+inline void setChemistry(TembraFire& fire, const Chemistry& k) {
+    fire.inputEnergyBarrier.setDoubleValue(k.energy_barrier);
+    fire.inputReactionRateCoefficient.setDoubleValue(k.rate_constant);
+    fire.inputMaxReactionRate.setDoubleValue(k.maxrate);
+    fire.inputExothermicness.setDoubleValue(k.Exothermicness);
+    fire.inputCoolRate.setDoubleValue(k.coolrate);
 }
 
 inline std::vector<float> copyOf(const float* field, size_t cells) { return {field, field + cells}; }

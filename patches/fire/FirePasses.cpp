@@ -1,0 +1,137 @@
+#include "patches/fire/FirePasses.h"
+
+#include "patches/fire/FireByteValue.h"
+#include "patches/fire/FireRandom.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
+namespace {
+
+// One RGBA pixel given as red | green << 8 | blue << 16 | alpha << 24.
+inline void storePixel(uint8_t* pixel, uint32_t rgba) {
+    static_assert(std::endian::native == std::endian::little, "pixels are stored as little-endian words");
+    std::memcpy(pixel, &rgba, 4);
+}
+
+}  // namespace
+
+void fireReact(FireGrid& grid, const FireChemistry& k, size_t begin, size_t end) {
+    float* __restrict const heat = grid.heat;
+    float* __restrict const oxygen = grid.oxygen;
+    float* __restrict const fuel = grid.fuel;
+    float* __restrict const heat2 = grid.heat2;
+    float* __restrict const oxygen2 = grid.oxygen2;
+#pragma omp simd
+    for (size_t i = begin; i < end; ++i) {
+        const float O = oxygen[i], F = fuel[i], H = heat[i];
+        float reaction_rate = ((O * F) * H - k.energy_barrier) * k.rate_constant;
+        // Lower bound first, so a negative maxrate wins.
+        reaction_rate = 0.0f > reaction_rate ? 0.0f : reaction_rate;
+        reaction_rate = reaction_rate > k.maxrate ? k.maxrate : reaction_rate;
+        float newOxygen = O - reaction_rate;
+        float newFuel = F - reaction_rate;
+        const float newHeat = reaction_rate * k.Exothermicness + H;
+        newOxygen = 0.0f > newOxygen ? 0.0f : newOxygen;
+        newFuel = 0.0f > newFuel ? 0.0f : newFuel;
+        oxygen[i] = newOxygen;
+        fuel[i] = newFuel;
+        heat[i] = newHeat;
+        heat2[i] = newHeat;
+        oxygen2[i] = newOxygen;
+    }
+}
+
+void fireTransport(FireGrid& grid, int32_t first, int32_t end) {
+    const int32_t W = grid.width();
+    const auto fw = static_cast<float>(W), fh = static_cast<float>(grid.height());
+    const float* __restrict const heat = grid.heat;
+    const float* __restrict const oxygen = grid.oxygen;
+    float* __restrict const heat2 = grid.heat2;
+    float* __restrict const oxygen2 = grid.oxygen2;
+    // The targets of a stretch of a row are worked out together, which
+    // vectorises; the scatter itself then runs in scan order.
+    constexpr int32_t stretch = 1024;
+    int32_t targets[stretch];
+    for (int32_t y = first; y < end; ++y) {
+        const size_t row = static_cast<size_t>(y) * static_cast<size_t>(W);
+        const auto fy = static_cast<float>(y);
+        for (int32_t x0 = 0; x0 < W; x0 += stretch) {
+            const int32_t n = std::min(stretch, W - x0);
+            const float* __restrict const vx = grid.vx + row + x0;
+            const float* __restrict const vy = grid.vy + row + x0;
+#pragma omp simd
+            for (int32_t k = 0; k < n; ++k) {
+                const float ysum = vy[k] + fy;
+                const float xsum = vx[k] + static_cast<float>(x0 + k);
+                // The integer part (toward zero) of a sum lies in 0..N-1
+                // exactly when the sum lies in (-1, N); only such sums are
+                // converted, as the others may not fit an integer.
+                const bool inside = (ysum > -1.0f) & (ysum < fh) & (xsum > -1.0f) & (xsum < fw);
+                const auto ytarget = static_cast<int32_t>(inside ? ysum : 0.0f);
+                const auto xtarget = static_cast<int32_t>(inside ? xsum : 0.0f);
+                targets[k] = inside ? ytarget * W + xtarget : -1;
+            }
+            const float* const heatRow = heat + row + x0;
+            const float* const oxygenRow = oxygen + row + x0;
+            for (int32_t k = 0; k < n; ++k) {
+                const int32_t target = targets[k];
+                if (target < 0) continue;
+                heat2[target] = heatRow[k];
+                oxygen2[target] = oxygenRow[k];
+            }
+        }
+    }
+}
+
+void fireDrawDisplacements(FireGrid& grid, size_t begin, size_t end, float scale, float vxOffset, float vyOffset) {
+    // Numbers are below 2^31, so the signed conversion gives the same float
+    // and vectorises; multiplying by 2^-31 is exactly dividing by 2^31.
+    const auto displacement = [scale](uint32_t number, float offset) {
+        return static_cast<float>(static_cast<int32_t>(number)) * 0x1p-31f * scale + offset;
+    };
+    size_t cell = begin;
+    bool vyNext = false;  // a block ended between a cell's vx and its vy
+    FireRandom::shared().draw(2 * (end - begin), [&](const uint32_t* __restrict numbers, size_t n) {
+        if (vyNext) {
+            grid.vy[cell++] = displacement(*numbers++, vyOffset);
+            --n;
+        }
+        float* __restrict const vx = grid.vx + cell;
+        float* __restrict const vy = grid.vy + cell;
+        const size_t pairs = n / 2;
+#pragma omp simd
+        for (size_t j = 0; j < pairs; ++j) {
+            vx[j] = displacement(numbers[2 * j], vxOffset);
+            vy[j] = displacement(numbers[2 * j + 1], vyOffset);
+        }
+        cell += pairs;
+        vyNext = n % 2 != 0;
+        if (vyNext) grid.vx[cell] = displacement(numbers[n - 1], vxOffset);
+    });
+}
+
+void fireSettle(FireGrid& grid, float coolrate, size_t begin, size_t end) {
+    float* __restrict const heat = grid.heat;
+    float* __restrict const oxygen = grid.oxygen;
+    const float* __restrict const heat2 = grid.heat2;
+    const float* __restrict const oxygen2 = grid.oxygen2;
+    uint8_t* __restrict const bufHeat = grid.bufHeat;
+    uint8_t* __restrict const bufOxygen = grid.bufOxygen;
+    uint8_t* __restrict const bufVisible = grid.bufVisible;
+#pragma omp simd
+    for (size_t i = begin; i < end; ++i) {
+        const float cooled = heat2[i] * coolrate;
+        heat[i] = cooled;
+        oxygen[i] = oxygen2[i];
+        const uint32_t h = fireByteValue(cooled);
+        const uint32_t o = fireByteValue(oxygen2[i]);
+        const uint32_t a = fireVisibleAlpha(oxygen2[i]);
+        // Grey pixels: red, green and blue the same byte, then alpha. The
+        // visible colour is stored as computed, not multiplied by its alpha.
+        storePixel(bufHeat + 4 * i, h * 0x010101u | 0xFF000000u);
+        storePixel(bufOxygen + 4 * i, o * 0x010101u | 0xFF000000u);
+        storePixel(bufVisible + 4 * i, h * 0x010101u | a << 24);
+    }
+}

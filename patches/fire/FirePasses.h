@@ -1,0 +1,33 @@
+#pragma once
+
+#include "patches/fire/FireGrid.h"
+
+#include <cstddef>
+#include <cstdint>
+
+// The passes of one fire step, each over a range of cells or rows, so that a
+// pass can be split between two threads over disjoint ranges. Cell ranges
+// that start on a multiple of 16 keep every array's part on its own cache
+// lines.
+
+struct FireChemistry {
+    float energy_barrier, rate_constant, maxrate, Exothermicness;
+};
+
+// Reaction in the cells [begin, end), with the copies into heat2 and oxygen2.
+void fireReact(FireGrid& grid, const FireChemistry& chemistry, size_t begin, size_t end);
+
+// Forward scatter of heat and oxygen from the source rows [first, end) into
+// heat2 and oxygen2. A source lands anywhere in the grid, so ranges of rows
+// must run in ascending order, one after the other: the last source in scan
+// order wins.
+void fireTransport(FireGrid& grid, int32_t first, int32_t end);
+
+// Draws vx[i] = f x scale + vxOffset, then vy[i] = f x scale + vyOffset with
+// the next f, for the cells [begin, end) in ascending order, where f is the
+// next number of the fire's sequence scaled to [0, 1].
+void fireDrawDisplacements(FireGrid& grid, size_t begin, size_t end, float scale, float vxOffset, float vyOffset);
+
+// Copy back of heat2 and oxygen2, cooling, and the bytes of the heat, oxygen
+// and visible images, in the cells [begin, end).
+void fireSettle(FireGrid& grid, float coolrate, size_t begin, size_t end);

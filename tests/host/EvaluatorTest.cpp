@@ -236,6 +236,16 @@ TEST_F(EvaluatorTest, DocumentsThatDoNotFitTheClassesAreRefusedWithFileAndLine) 
     EXPECT_EQ(failure(R"({"patches": [{"id": "a", "class": "Provider"}, {"id": "b", "class": "Consumer"}],
         "connections": [{"from": "a.outputMissing", "to": "b.inputText"}]})"),
               "test.json:2: unknown port \"a.outputMissing\"");
+    // The value's own line, not where the text "b" first appears.
+    EXPECT_EQ(failure("{\"patches\": [{\"id\": \"a\", \"class\": \"Consumer\", \"inputs\": {\"inputText\": \"b\"}},\n"
+                      "{\"id\": \"b\", \"class\": \"Consumer\", \"inputs\": {\"inputText\": \"x\",\n"
+                      "\"inputNumber\": \"two\"}}]}"),
+              "test.json:3: patch \"b\": port inputNumber takes a number value, not \"two\"");
+    // A huge wrong value is cut short in the message.
+    EXPECT_LT(failure(R"({"patches": [{"id": "c", "class": "Consumer", "inputs": {"inputNumber": [)" +
+                      std::string(200000, '1') + "]}}]}")
+                  .size(),
+              200u);
 }
 
 }  // namespace

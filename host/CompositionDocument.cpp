@@ -1,19 +1,19 @@
 #include "CompositionDocument.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <set>
+#include <initializer_list>
 #include <sstream>
+#include <string_view>
+#include <unordered_set>
 
 namespace {
 
+using Keys = std::initializer_list<std::string_view>;
+
 std::string locate(const std::string& file, int line) {
     return line > 0 ? file + ":" + std::to_string(line) : file;
-}
-
-int lineAtByte(const std::string& text, size_t byte) {
-    byte = std::min(byte, text.size());
-    return 1 + static_cast<int>(std::count(text.begin(), text.begin() + static_cast<long>(byte), '\n'));
 }
 
 // "id.port" -> ("id", "port"), split at the last full stop.
@@ -23,6 +23,54 @@ bool splitEndpoint(const std::string& text, std::string& id, std::string& port) 
     id = text.substr(0, dot);
     port = text.substr(dot + 1);
     return true;
+}
+
+size_t editDistance(std::string_view a, std::string_view b) {
+    std::vector<size_t> row(b.size() + 1);
+    for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
+    for (size_t i = 1; i <= a.size(); ++i) {
+        size_t diagonal = row[0];
+        row[0] = i;
+        for (size_t j = 1; j <= b.size(); ++j) {
+            const size_t above = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
+// Refuses a key of `object` that is not one of `known`, naming the nearest
+// known key (a long key is compared by its start).
+void checkKeys(const CompositionDocument& doc, const LocatedValue& object, Keys known) {
+    if (!object.json().is_object()) return;
+    for (size_t i = 0; i < object.size(); ++i) {
+        const std::string& key = object.key(i);
+        if (std::find(known.begin(), known.end(), key) != known.end()) continue;
+        const std::string_view start = std::string_view(key).substr(0, 64);
+        const std::string_view* nearest = nullptr;
+        size_t best = 0;
+        for (const std::string_view& candidate : known) {
+            const size_t distance = editDistance(start, candidate);
+            if (!nearest || distance < best) nearest = &candidate, best = distance;
+        }
+        doc.fail(object.item(i).keyLine(),
+                 "unknown key " + quotedShort(key) + "; did you mean \"" + std::string(*nearest) + "\"?");
+    }
+}
+
+// Keys within the MIDI sections, where their shape allows; the rest of their
+// checks belong to whoever plays them.
+void checkMIDIKeys(const CompositionDocument& doc) {
+    if (auto sources = doc.root().member("midiSources"); sources && sources->json().is_array())
+        for (size_t i = 0; i < sources->size(); ++i) {
+            const LocatedValue source = sources->item(i);
+            checkKeys(doc, source, {"name", "device", "events"});
+            if (auto events = source.member("events"); events && events->json().is_array())
+                for (size_t j = 0; j < events->size(); ++j) checkKeys(doc, events->item(j), {"time", "bytes"});
+        }
+    if (auto destinations = doc.root().member("midiDestinations"); destinations && destinations->json().is_array())
+        for (size_t i = 0; i < destinations->size(); ++i) checkKeys(doc, destinations->item(i), {"name", "device"});
 }
 
 }  // namespace
@@ -42,91 +90,87 @@ CompositionDocument CompositionDocument::parse(const std::string& text, const st
     CompositionDocument doc;
     doc.path = path;
     doc.directory = std::filesystem::path(path).parent_path().string();
+    if (text.size() > kMaxTextBytes)
+        doc.fail(0, "the composition is " + std::to_string(text.size()) + " bytes; a composition may have at most " +
+                        std::to_string(kMaxTextBytes / (1024 * 1024)) + " MiB");
     doc.text = text;
     try {
-        doc.json = nlohmann::ordered_json::parse(text);
-    } catch (const nlohmann::json::parse_error& e) {
-        std::string what = e.what();
-        // "[json.exception.parse_error.101] parse error at line 3, column 5: ..." -> the part after the colon
-        const size_t colon = what.find(": ");
-        doc.fail(lineAtByte(text, e.byte > 0 ? e.byte - 1 : 0),
-                 "malformed JSON: " + (colon == std::string::npos ? what : what.substr(colon + 2)));
+        parseJSONWithLines(text, kMaxDepth, doc.json, doc.lines);
+    } catch (const JSONTextError& e) {
+        doc.fail(e.line, e.what());
     }
-    const auto& json = doc.json;
-    if (!json.is_object()) doc.fail(1, "a composition is a JSON object");
+    const LocatedValue root = doc.root();
+    if (!root.json().is_object()) doc.fail(root.line(), "a composition is a JSON object");
+    checkKeys(doc, root, {"renderSize", "patches", "connections", "midiSources", "midiDestinations"});
 
-    if (json.contains("renderSize")) {
-        const auto& size = json["renderSize"];
-        if (!size.is_array() || size.size() != 2 || !size[0].is_number_unsigned() || !size[1].is_number_unsigned() ||
-            size[0].get<int64_t>() < 1 || size[1].get<int64_t>() < 1 || size[0].get<int64_t>() > 16384 ||
-            size[1].get<int64_t>() > 16384)
-            doc.fail(doc.lineOf("\"renderSize\""), "renderSize must be [width, height], each 1 to 16384");
-        doc.renderWidth = size[0].get<int>();
-        doc.renderHeight = size[1].get<int>();
+    if (auto size = root.member("renderSize")) {
+        const auto& value = size->json();
+        if (!value.is_array() || value.size() != 2 || !value[0].is_number_unsigned() || !value[1].is_number_unsigned() ||
+            value[0].get<uint64_t>() < 1 || value[1].get<uint64_t>() < 1 || value[0].get<uint64_t>() > 16384 ||
+            value[1].get<uint64_t>() > 16384)
+            doc.fail(size->line(), "renderSize must be [width, height], each 1 to 16384");
+        doc.renderWidth = value[0].get<int>();
+        doc.renderHeight = value[1].get<int>();
     }
 
-    if (!json.contains("patches") || !json["patches"].is_array())
-        doc.fail(1, "a composition needs a \"patches\" array");
-    std::set<std::string> ids;
-    size_t searchFrom = 0;
-    for (const auto& entry : json["patches"]) {
-        if (!entry.is_object() || !entry.contains("id") || !entry["id"].is_string() || !entry.contains("class") ||
-            !entry["class"].is_string())
-            doc.fail(doc.lineOf("{", searchFrom), "each patch needs a string \"id\" and a string \"class\"");
+    const auto patches = root.member("patches");
+    if (!patches || !patches->json().is_array())
+        doc.fail(patches ? patches->line() : root.line(), "a composition needs a \"patches\" array");
+    std::unordered_set<std::string> ids;
+    doc.patches.reserve(patches->size());
+    for (size_t i = 0; i < patches->size(); ++i) {
+        const LocatedValue entry = patches->item(i);
+        const auto& json = entry.json();
+        const auto id = entry.member("id");
+        const auto className = entry.member("class");
+        checkKeys(doc, entry, {"id", "class", "inputs", "name", "source", "sourceType", "parameters"});
+        if (!json.is_object() || !id || !id->json().is_string() || !className || !className->json().is_string())
+            doc.fail(entry.line(), "each patch needs a string \"id\" and a string \"class\"");
+        if (auto parameters = entry.member("parameters"); parameters && parameters->json().is_object())
+            for (size_t p = 0; p < parameters->size(); ++p) checkKeys(doc, parameters->item(p), {"type", "size"});
         PatchSpec spec;
-        spec.id = entry["id"].get<std::string>();
-        spec.className = entry["class"].get<std::string>();
-        spec.json = entry;
-        spec.line = doc.lineOfKeyValue("id", spec.id, searchFrom);
+        spec.id = id->json().get<std::string>();
+        spec.className = className->json().get<std::string>();
+        spec.json = json;
+        spec.lines = entry.lines();
+        spec.line = id->keyLine();
         if (spec.id.empty() || spec.id.find('.') != std::string::npos)
-            doc.fail(spec.line, "patch id \"" + spec.id + "\" must be non-empty and contain no '.'");
-        if (!ids.insert(spec.id).second) doc.fail(spec.line, "duplicate patch id \"" + spec.id + "\"");
-        if (entry.contains("inputs")) {
-            if (!entry["inputs"].is_object())
-                doc.fail(spec.line, "\"inputs\" of patch \"" + spec.id + "\" must be an object");
-            spec.inputs = entry["inputs"];
+            doc.fail(spec.line, "patch id " + quotedShort(spec.id) + " must be non-empty and contain no '.'");
+        if (!ids.insert(spec.id).second) doc.fail(spec.line, "duplicate patch id " + quotedShort(spec.id));
+        if (auto inputs = entry.member("inputs")) {
+            if (!inputs->json().is_object())
+                doc.fail(inputs->line(), "\"inputs\" of patch " + quotedShort(spec.id) + " must be an object");
+            spec.inputs = inputs->json();
         } else {
             spec.inputs = nlohmann::ordered_json::object();
         }
         doc.patches.push_back(std::move(spec));
-        searchFrom = doc.text.find('\n', doc.text.find("\"" + doc.patches.back().id + "\"", searchFrom));
-        if (searchFrom == std::string::npos) searchFrom = 0;
     }
 
-    if (json.contains("connections")) {
-        if (!json["connections"].is_array()) doc.fail(doc.lineOf("\"connections\""), "\"connections\" must be an array");
-        for (const auto& entry : json["connections"]) {
-            if (!entry.is_object() || !entry.contains("from") || !entry["from"].is_string() || !entry.contains("to") ||
-                !entry["to"].is_string())
-                doc.fail(doc.lineOf("\"connections\""), "each connection needs string \"from\" and \"to\"");
+    if (auto connections = root.member("connections")) {
+        if (!connections->json().is_array()) doc.fail(connections->line(), "\"connections\" must be an array");
+        doc.connections.reserve(connections->size());
+        for (size_t i = 0; i < connections->size(); ++i) {
+            const LocatedValue entry = connections->item(i);
+            const auto from = entry.member("from");
+            const auto to = entry.member("to");
+            checkKeys(doc, entry, {"from", "to"});
+            if (!entry.json().is_object() || !from || !from->json().is_string() || !to || !to->json().is_string())
+                doc.fail(entry.line(), "each connection needs string \"from\" and \"to\"");
             ConnectionSpec c;
-            const auto from = entry["from"].get<std::string>();
-            const auto to = entry["to"].get<std::string>();
-            c.line = doc.lineOfKeyValue("from", from);
-            if (!splitEndpoint(from, c.fromId, c.fromPort))
-                doc.fail(c.line, "connection source \"" + from + "\" is not of the form id.port");
-            if (!splitEndpoint(to, c.toId, c.toPort))
-                doc.fail(c.line, "connection target \"" + to + "\" is not of the form id.port");
+            c.line = from->keyLine();
+            c.toLine = to->keyLine();
+            const auto& fromText = from->json().get_ref<const std::string&>();
+            const auto& toText = to->json().get_ref<const std::string&>();
+            if (!splitEndpoint(fromText, c.fromId, c.fromPort))
+                doc.fail(c.line, "connection source " + quotedShort(fromText) + " is not of the form id.port");
+            if (!splitEndpoint(toText, c.toId, c.toPort))
+                doc.fail(c.toLine, "connection target " + quotedShort(toText) + " is not of the form id.port");
             doc.connections.push_back(std::move(c));
         }
     }
+    checkMIDIKeys(doc);
     return doc;
-}
-
-int CompositionDocument::lineOf(const std::string& needle, size_t from) const {
-    const size_t at = text.find(needle, from);
-    return at == std::string::npos ? 0 : lineAtByte(text, at);
-}
-
-int CompositionDocument::lineOfKeyValue(const std::string& key, const std::string& value, size_t from) const {
-    const std::string quotedKey = nlohmann::json(key).dump();
-    const std::string quotedValue = nlohmann::json(value).dump();
-    for (size_t at = text.find(quotedKey, from); at != std::string::npos; at = text.find(quotedKey, at + 1)) {
-        size_t i = at + quotedKey.size();
-        while (i < text.size() && (std::isspace(static_cast<unsigned char>(text[i])) || text[i] == ':')) ++i;
-        if (text.compare(i, quotedValue.size(), quotedValue) == 0) return lineAtByte(text, at);
-    }
-    return 0;
 }
 
 const PatchSpec* CompositionDocument::patchWithId(const std::string& id) const {

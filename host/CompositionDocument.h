@@ -1,7 +1,10 @@
 #pragma once
 
+#include "LocatedJSON.h"
+
 #include <nlohmann/json.hpp>
 
+#include <cstddef>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -18,24 +21,34 @@ struct PatchSpec {
     std::string className;
     nlohmann::ordered_json inputs;  // port name -> value, in document order
     nlohmann::ordered_json json;    // the whole entry, for class-specific keys
-    int line = 0;
+    JSONLines lines;                // where the entry and its values are
+    int line = 0;                   // of the entry's id
+
+    LocatedValue entry() const { return LocatedValue(json, lines); }
 };
 
 struct ConnectionSpec {
     std::string fromId, fromPort, toId, toPort;
-    int line = 0;
+    int line = 0;    // of "from"
+    int toLine = 0;  // of "to"
 };
 
 // A composition file: patch instances with their input values, connections
 // between ports, the render size, and whatever else the host reads from it.
-// load() checks the document's own shape (JSON syntax, required keys,
-// duplicate ids); what depends on the patch classes is checked when a graph
-// is built from it.
+// parse() checks the document's own shape (JSON syntax, nesting, known keys
+// at every level, required keys, duplicate ids); what depends on the patch
+// classes is checked when a graph is built from it.
 struct CompositionDocument {
+    // Far beyond any composition; bigger texts are refused before parsing.
+    static constexpr size_t kMaxTextBytes = 16 * 1024 * 1024;
+    // Likewise for nesting, which nothing then has to recurse over.
+    static constexpr size_t kMaxDepth = 256;
+
     std::string path;       // as given
     std::string directory;  // folder of the file, for relative paths inside it
     std::string text;
     nlohmann::ordered_json json;
+    JSONLines lines;  // where each value of `json` is in `text`
     int renderWidth = 640;
     int renderHeight = 480;
     std::vector<PatchSpec> patches;
@@ -44,11 +57,7 @@ struct CompositionDocument {
     static CompositionDocument load(const std::string& path);
     static CompositionDocument parse(const std::string& text, const std::string& path);
 
-    // Line (1-based) of the first occurrence of `needle` at or after byte
-    // `from`, or 0 when absent.
-    int lineOf(const std::string& needle, size_t from = 0) const;
-    // Line of the JSON value `value` given for key `key` (e.g. "id": "fire").
-    int lineOfKeyValue(const std::string& key, const std::string& value, size_t from = 0) const;
+    LocatedValue root() const { return LocatedValue(json, lines); }
     const PatchSpec* patchWithId(const std::string& id) const;
     [[noreturn]] void fail(int line, const std::string& message) const;
 };

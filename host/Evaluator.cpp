@@ -4,13 +4,17 @@
 #include "QCProgrammablePatch.h"
 #include "platform/foundation/NSLog.h"
 
-#include <map>
+#include <functional>
+#include <queue>
 
 Evaluator::Evaluator(const CompositionDocument& document, const QCNodeManager& manager) : document_(document) {
     const auto& doc = document_;
+    nodes_.reserve(doc.patches.size());
+    indexOfId_.reserve(doc.patches.size());
     for (const PatchSpec& spec : doc.patches) {
         const QCPatchClass* patchClass = manager.classNamed(spec.className);
-        if (!patchClass) doc.fail(spec.line, "unknown patch class \"" + spec.className + "\" for patch \"" + spec.id + "\"");
+        if (!patchClass)
+            doc.fail(spec.line, "unknown patch class " + quotedShort(spec.className) + " for patch " + quotedShort(spec.id));
         Node node;
         node.id = spec.id;
         node.patchClass = patchClass;
@@ -18,41 +22,52 @@ Evaluator::Evaluator(const CompositionDocument& document, const QCNodeManager& m
         QCProgrammablePatch::applyCompositionSettings(*node.patch, spec, doc);
         node.runsEveryFrame = patchClass->executionMode != 3 ||
                               (patchClass->timeModeWithIdentifier && patchClass->timeModeWithIdentifier(spec.id) != 0);
-        for (const auto& [name, value] : spec.inputs.items()) {
+        const auto inputs = spec.entry().member("inputs");
+        for (size_t i = 0; inputs && i < inputs->size(); ++i) {
+            const std::string& name = inputs->key(i);
+            const LocatedValue value = inputs->item(i);
             QCPort* port = node.patch->portNamed(name);
-            const int line = doc.lineOf("\"" + name + "\"", doc.text.find("\"" + spec.id + "\""));
-            if (!port) doc.fail(line, "patch \"" + spec.id + "\" (" + spec.className + ") has no port \"" + name + "\"");
-            if (!port->isInput()) doc.fail(line, "port \"" + spec.id + "." + name + "\" is an output and takes no value");
+            if (!port)
+                doc.fail(value.keyLine(), "patch " + quotedShort(spec.id) + " (" + spec.className + ") has no port " +
+                                              quotedShort(name));
+            if (!port->isInput())
+                doc.fail(value.keyLine(), "port " + quotedShort(spec.id + "." + name) + " is an output and takes no value");
             try {
-                setPortFromJSON(*port, value, doc.directory);
+                setPortFromJSON(*port, value.json(), doc.directory);
             } catch (const PortValueError& e) {
-                doc.fail(line, "patch \"" + spec.id + "\": " + e.what());
+                doc.fail(value.line(), "patch " + quotedShort(spec.id) + ": " + e.what());
             }
         }
+        indexOfId_.emplace(spec.id, nodes_.size());
         nodes_.push_back(std::move(node));
     }
 
+    std::vector<std::pair<size_t, size_t>> edges;  // (source node, target node), by document position
+    edges.reserve(doc.connections.size());
     for (const ConnectionSpec& c : doc.connections) {
         const std::string from = c.fromId + "." + c.fromPort, to = c.toId + "." + c.toPort;
-        if (!patch(c.fromId)) doc.fail(c.line, "connection from unknown patch \"" + c.fromId + "\"");
-        if (!patch(c.toId)) doc.fail(c.line, "connection to unknown patch \"" + c.toId + "\"");
-        QCPort* source = port(from);
-        QCPort* target = port(to);
-        if (!source) doc.fail(c.line, "unknown port \"" + from + "\"");
-        if (!target) doc.fail(c.line, "unknown port \"" + to + "\"");
-        if (source->isInput()) doc.fail(c.line, "connection source \"" + from + "\" is an input, not an output");
-        if (!target->isInput()) doc.fail(c.line, "connection from \"" + from + "\" to \"" + to + "\" connects an output to an output");
+        const auto fromNode = indexOfId_.find(c.fromId);
+        const auto toNode = indexOfId_.find(c.toId);
+        if (fromNode == indexOfId_.end()) doc.fail(c.line, "connection from unknown patch " + quotedShort(c.fromId));
+        if (toNode == indexOfId_.end()) doc.fail(c.toLine, "connection to unknown patch " + quotedShort(c.toId));
+        QCPort* source = nodes_[fromNode->second].patch->portNamed(c.fromPort);
+        QCPort* target = nodes_[toNode->second].patch->portNamed(c.toPort);
+        if (!source) doc.fail(c.line, "unknown port " + quotedShort(from));
+        if (!target) doc.fail(c.toLine, "unknown port " + quotedShort(to));
+        if (source->isInput()) doc.fail(c.line, "connection source " + quotedShort(from) + " is an input, not an output");
+        if (!target->isInput())
+            doc.fail(c.toLine,
+                     "connection from " + quotedShort(from) + " to " + quotedShort(to) + " connects an output to an output");
         if (!canConnect(source->kind(), target->kind()))
-            doc.fail(c.line, std::string("cannot connect ") + portKindName(source->kind()) + " port \"" + from +
-                                 "\" to " + portKindName(target->kind()) + " port \"" + to + "\"");
-        for (Node& node : nodes_) {
-            if (node.id != c.toId) continue;
-            for (const Connection& existing : node.inputs)
-                if (existing.to == target) doc.fail(c.line, "input \"" + to + "\" is connected twice");
-            node.inputs.push_back(Connection{source, target});
-        }
+            doc.fail(c.line, std::string("cannot connect ") + portKindName(source->kind()) + " port " + quotedShort(from) +
+                                 " to " + portKindName(target->kind()) + " port " + quotedShort(to));
+        Node& node = nodes_[toNode->second];
+        for (const Connection& existing : node.inputs)
+            if (existing.to == target) doc.fail(c.toLine, "input " + quotedShort(to) + " is connected twice");
+        node.inputs.push_back(Connection{source, target});
+        edges.emplace_back(fromNode->second, toNode->second);
     }
-    sortByDependencies();
+    sortByDependencies(edges);
 }
 
 Evaluator::~Evaluator() {
@@ -61,43 +76,36 @@ Evaluator::~Evaluator() {
     while (!nodes_.empty()) nodes_.pop_back();
 }
 
-void Evaluator::sortByDependencies() {
+void Evaluator::sortByDependencies(const std::vector<std::pair<size_t, size_t>>& edges) {
     // Kahn's algorithm; among ready patches the one first in the document runs first.
-    std::map<const QCPort*, size_t> ownerOfPort;
-    for (size_t i = 0; i < nodes_.size(); ++i)
-        for (const QCPort* p : nodes_[i].patch->ports()) ownerOfPort[p] = i;
     std::vector<std::vector<size_t>> dependents(nodes_.size());
     std::vector<size_t> pending(nodes_.size(), 0);
-    for (size_t i = 0; i < nodes_.size(); ++i)
-        for (const Connection& c : nodes_[i].inputs) {
-            dependents[ownerOfPort[c.from]].push_back(i);
-            ++pending[i];
-        }
-    std::vector<size_t> order;
-    std::vector<bool> done(nodes_.size(), false);
-    while (order.size() < nodes_.size()) {
-        size_t next = nodes_.size();
-        for (size_t i = 0; i < nodes_.size(); ++i)
-            if (!done[i] && pending[i] == 0) {
-                next = i;
-                break;
-            }
-        if (next == nodes_.size()) {
-            for (size_t i = 0; i < nodes_.size(); ++i)
-                if (!done[i]) {
-                    const PatchSpec* spec = document_.patchWithId(nodes_[i].id);
-                    document_.fail(spec ? spec->line : 0,
-                                   "connections form a cycle through patch \"" + nodes_[i].id + "\"");
-                }
-        }
-        done[next] = true;
-        order.push_back(next);
-        for (size_t d : dependents[next]) --pending[d];
+    for (const auto& [from, to] : edges) {
+        dependents[from].push_back(to);
+        ++pending[to];
     }
+    std::priority_queue<size_t, std::vector<size_t>, std::greater<>> ready;
+    for (size_t i = 0; i < nodes_.size(); ++i)
+        if (pending[i] == 0) ready.push(i);
+    std::vector<size_t> order;
+    order.reserve(nodes_.size());
+    while (!ready.empty()) {
+        const size_t next = ready.top();
+        ready.pop();
+        order.push_back(next);
+        for (size_t d : dependents[next])
+            if (--pending[d] == 0) ready.push(d);
+    }
+    if (order.size() < nodes_.size())
+        for (size_t i = 0; i < nodes_.size(); ++i)
+            if (pending[i] > 0)
+                document_.fail(document_.patches[i].line,
+                               "connections form a cycle through patch " + quotedShort(nodes_[i].id));
     std::vector<Node> sorted;
     sorted.reserve(nodes_.size());
     for (size_t i : order) sorted.push_back(std::move(nodes_[i]));
     nodes_ = std::move(sorted);
+    for (size_t i = 0; i < nodes_.size(); ++i) indexOfId_[nodes_[i].id] = i;
 }
 
 void Evaluator::start(QCContext* context) {
@@ -154,9 +162,8 @@ bool Evaluator::hasConsumers() const {
 }
 
 QCPatch* Evaluator::patch(const std::string& id) const {
-    for (const Node& node : nodes_)
-        if (node.id == id) return node.patch.get();
-    return nullptr;
+    const auto found = indexOfId_.find(id);
+    return found == indexOfId_.end() ? nullptr : nodes_[found->second].patch.get();
 }
 
 QCPort* Evaluator::port(const std::string& endpoint) const {

@@ -8,6 +8,8 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 // Runs a composition: builds its patches, then drives them frame by frame.
@@ -71,10 +73,12 @@ public:
 
 private:
     void runNode(Node& node, double time, QCOpenGLContext* openglcontext);
-    void sortByDependencies();
+    // Edges are (source, target) positions in `nodes_` as built.
+    void sortByDependencies(const std::vector<std::pair<size_t, size_t>>& edges);
 
     CompositionDocument document_;
     std::vector<Node> nodes_;
+    std::unordered_map<std::string, size_t> indexOfId_;  // position in nodes_
     QCContext* context_ = nullptr;
     bool running_ = false;
 };

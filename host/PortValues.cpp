@@ -1,5 +1,6 @@
 #include "PortValues.h"
 
+#include "LocatedJSON.h"
 #include "QCGLCGImage.h"
 #include "platform/graphics/PNGFile.h"
 
@@ -128,22 +129,22 @@ void setPortFromJSON(QCPort& port, const nlohmann::ordered_json& value, const st
     switch (port.kind()) {
     case QCPortKind::String:
         if (value.is_null()) return static_cast<QCStringPort&>(port).setStringValue(nullptr);
-        if (!value.is_string()) wrongType(port, value.dump());
+        if (!value.is_string()) wrongType(port, dumpShort(value));
         return static_cast<QCStringPort&>(port).setStringValue(newString(value.get<std::string>()));
     case QCPortKind::Index:
-        if (!value.is_number_integer()) wrongType(port, value.dump());
+        if (!value.is_number_integer()) wrongType(port, dumpShort(value));
         return static_cast<QCIndexPort&>(port).setIndexValueFromHost(
             value.is_number_unsigned() ? static_cast<int64_t>(std::min<uint64_t>(value.get<uint64_t>(), INT64_MAX))
                                        : value.get<int64_t>());
     case QCPortKind::Number:
-        if (!value.is_number()) wrongType(port, value.dump());
+        if (!value.is_number()) wrongType(port, dumpShort(value));
         return static_cast<QCNumberPort&>(port).setDoubleValue(value.get<double>());
     case QCPortKind::Boolean:
-        if (!value.is_boolean()) wrongType(port, value.dump());
+        if (!value.is_boolean()) wrongType(port, dumpShort(value));
         return static_cast<QCBooleanPort&>(port).setBooleanValue(value.get<bool>());
     case QCPortKind::Image:
         if (value.is_null()) return static_cast<QCGLImagePort&>(port).setImageValue(nullptr);
-        if (!value.is_string()) wrongType(port, value.dump());
+        if (!value.is_string()) wrongType(port, dumpShort(value));
         return static_cast<QCGLImagePort&>(port).setImageValue(loadImage(value.get<std::string>(), directory));
     default:
         throw PortValueError("port " + port.name() + " holds a host setting and takes no value");
@@ -156,13 +157,13 @@ void setPortFromText(QCPort& port, const std::string& text, const std::string& d
     switch (port.kind()) {
     case QCPortKind::String: return static_cast<QCStringPort&>(port).setStringValue(newString(text));
     case QCPortKind::Index:
-        if (!parseNumber(text, number) || number != std::floor(number)) wrongType(port, "\"" + text + "\"");
+        if (!parseNumber(text, number) || number != std::floor(number)) wrongType(port, quotedShort(text));
         return setNumber(port, number);
     case QCPortKind::Number:
-        if (!parseNumber(text, number)) wrongType(port, "\"" + text + "\"");
+        if (!parseNumber(text, number)) wrongType(port, quotedShort(text));
         return setNumber(port, number);
     case QCPortKind::Boolean:
-        if (!parseBoolean(text, boolean)) wrongType(port, "\"" + text + "\"");
+        if (!parseBoolean(text, boolean)) wrongType(port, quotedShort(text));
         return static_cast<QCBooleanPort&>(port).setBooleanValue(boolean);
     case QCPortKind::Image:
         return static_cast<QCGLImagePort&>(port).setImageValue(loadImage(text, directory));

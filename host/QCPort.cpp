@@ -3,6 +3,7 @@
 #include "QCPatch.h"
 
 #include <algorithm>
+#include <cmath>
 
 const char* portKindName(QCPortKind kind) {
     switch (kind) {
@@ -27,6 +28,7 @@ QCStringPort::QCStringPort(QCPatch* owner, std::string name)
     : QCPort(owner, std::move(name), QCPortKind::String), value_(newString("")) {}
 
 void QCStringPort::setStringValue(StringRef value) {
+    if (value == value_) return;
     value_ = std::move(value);
     changed();
 }
@@ -34,6 +36,7 @@ void QCStringPort::setStringValue(StringRef value) {
 QCIndexPort::QCIndexPort(QCPatch* owner, std::string name) : QCPort(owner, std::move(name), QCPortKind::Index) {}
 
 void QCIndexPort::setIndexValue(uint32_t value) {
+    if (value == value_) return;
     value_ = value;
     changed();
 }
@@ -47,6 +50,8 @@ void QCIndexPort::setIndexValueFromHost(int64_t value) {
 QCNumberPort::QCNumberPort(QCPatch* owner, std::string name) : QCPort(owner, std::move(name), QCPortKind::Number) {}
 
 void QCNumberPort::setDoubleValue(double value) {
+    // NaN never equals itself, yet a NaN held still is no change.
+    if (value == value_ || (std::isnan(value) && std::isnan(value_))) return;
     value_ = value;
     changed();
 }
@@ -55,6 +60,7 @@ QCBooleanPort::QCBooleanPort(QCPatch* owner, std::string name)
     : QCPort(owner, std::move(name), QCPortKind::Boolean) {}
 
 void QCBooleanPort::setBooleanValue(bool value) {
+    if (value == value_) return;
     value_ = value;
     changed();
 }
@@ -62,6 +68,7 @@ void QCBooleanPort::setBooleanValue(bool value) {
 QCGLImagePort::QCGLImagePort(QCPatch* owner, std::string name) : QCPort(owner, std::move(name), QCPortKind::Image) {}
 
 void QCGLImagePort::setImageValue(ImageRef value) {
+    if (value == value_) return;
     value_ = std::move(value);
     changed();
 }

@@ -12,8 +12,11 @@ enum class QCPortKind { String, Index, Number, Boolean, Image, Color, Blending, 
 const char* portKindName(QCPortKind kind);
 
 // A port is a member of its patch; constructing it registers it with the
-// patch under its name, in declaration order. Every write counts as a change
-// (the generation goes up), whether or not the value differs.
+// patch under its name, in declaration order. A write that changes the value
+// raises the generation: for index, number and boolean ports a different
+// value, for string and image ports a different object (equal text in a new
+// object is a change). Writing what the port already holds is no change, so
+// a value held still passes nothing through connections and wakes no patch.
 class QCPort {
 public:
     QCPort(QCPatch* owner, std::string name, QCPortKind kind);

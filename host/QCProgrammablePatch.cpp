@@ -4,6 +4,7 @@
 #include "platform/foundation/NSLog.h"
 
 #include <algorithm>
+#include <optional>
 
 QCProgrammablePatch::QCProgrammablePatch(std::string identifier)
     : QCPatch(std::move(identifier)), parameterList_(GFList::list()) {}
@@ -76,40 +77,45 @@ void QCProgrammablePatch::notify(QCPatchNotification notification) {
 
 void QCProgrammablePatch::applyCompositionSettings(QCPatch& patch, const PatchSpec& spec,
                                                    const CompositionDocument& document) {
-    const auto& entry = spec.json;
+    const LocatedValue entry = spec.entry();
+    const auto name = entry.member("name"), source = entry.member("source"), sourceType = entry.member("sourceType"),
+               parameters = entry.member("parameters");
     auto* programmable = dynamic_cast<QCProgrammablePatch*>(&patch);
-    const bool hasSettings =
-        entry.contains("name") || entry.contains("source") || entry.contains("sourceType") || entry.contains("parameters");
     if (!programmable) {
-        if (hasSettings)
-            document.fail(spec.line, "patch \"" + spec.id + "\" (" + spec.className +
-                                         ") is not programmable and takes no name, source or parameters");
+        for (const auto& setting : {name, source, sourceType, parameters})
+            if (setting)
+                document.fail(setting->keyLine(), "patch " + quotedShort(spec.id) + " (" + spec.className +
+                                                      ") is not programmable and takes no name, source or parameters");
         return;
     }
-    auto text = [&](const char* key) {
-        if (!entry[key].is_string()) document.fail(spec.line, std::string("\"") + key + "\" of patch \"" + spec.id + "\" must be a string");
-        return entry[key].get<std::string>();
+    auto text = [&](const std::optional<LocatedValue>& value, const char* key) {
+        if (!value->json().is_string())
+            document.fail(value->line(), std::string("\"") + key + "\" of patch " + quotedShort(spec.id) + " must be a string");
+        return value->json().get<std::string>();
     };
-    if (entry.contains("name")) programmable->userInfo()["name"] = text("name");
-    if (entry.contains("parameters")) {
-        const auto& parameters = entry["parameters"];
-        if (!parameters.is_object())
-            document.fail(spec.line, "\"parameters\" of patch \"" + spec.id + "\" must be an object");
+    if (name) programmable->userInfo()["name"] = text(name, "name");
+    if (parameters) {
+        if (!parameters->json().is_object())
+            document.fail(parameters->line(), "\"parameters\" of patch " + quotedShort(spec.id) + " must be an object");
         auto list = GFList::list();
-        for (const auto& [key, info] : parameters.items()) {
+        for (size_t i = 0; i < parameters->size(); ++i) {
+            const std::string& key = parameters->key(i);
+            const auto& info = parameters->item(i).json();
             if (!info.is_object() || !info.contains("type") || !info["type"].is_number_integer() ||
                 (info.contains("size") && !info["size"].is_number_integer()))
-                document.fail(spec.line, "parameter \"" + key + "\" of patch \"" + spec.id +
-                                             "\" must be {\"type\": integer, \"size\": integer}");
+                document.fail(parameters->item(i).keyLine(), "parameter " + quotedShort(key) + " of patch " +
+                                                                 quotedShort(spec.id) +
+                                                                 " must be {\"type\": integer, \"size\": integer}");
             list->addObject(QCParameterInfo::infoWithType(info["type"].get<int>(), info.value("size", 1)), key);
         }
         programmable->setParameterList(list);
     }
-    if (entry.contains("source") || entry.contains("sourceType")) {
+    if (source || sourceType) {
         const auto types = programmable->sourceTypesOfClass();
-        const std::string type = entry.contains("sourceType") ? text("sourceType") : types.empty() ? "" : types.front();
+        const std::string type = sourceType ? text(sourceType, "sourceType") : types.empty() ? "" : types.front();
         if (std::find(types.begin(), types.end(), type) == types.end())
-            document.fail(spec.line, "patch \"" + spec.id + "\" (" + spec.className + ") has no source type \"" + type + "\"");
-        programmable->setSource(entry.contains("source") ? text("source") : "", type);
+            document.fail(sourceType ? sourceType->line() : spec.line, "patch " + quotedShort(spec.id) + " (" + spec.className +
+                                                  ") has no source type " + quotedShort(type));
+        programmable->setSource(source ? text(source, "source") : "", type);
     }
 }

@@ -51,6 +51,47 @@ TEST(CompositionDocument, FaultsOfTheDocumentItselfNameFileAndLine) {
               "doc.json:1: renderSize must be [width, height], each 1 to 16384");
 }
 
+TEST(CompositionDocument, ErrorsNameTheLineOfTheValueThatIsWrong) {
+    // The second of two connections from the same output.
+    EXPECT_EQ(failure("{\"patches\": [], \"connections\": [\n"
+                      "  {\"from\": \"a.out\", \"to\": \"b.in\"},\n"
+                      "  {\"from\": \"a.out\",\n   \"to\": \"c\"}]}"),
+              "doc.json:4: connection target \"c\" is not of the form id.port");
+    // A file cut short is wrong where it stops.
+    EXPECT_EQ(failure("{\"patches\": [\n  {\"id\": \"a\",\n   \"class\": \"X\"\n\n").rfind("doc.json:3: malformed JSON", 0), 0u)
+        << failure("{\"patches\": [\n  {\"id\": \"a\",\n   \"class\": \"X\"\n\n");
+    EXPECT_EQ(failure("{\"patches\": [\n{\"id\": \"a\", \"class\": \"X\",\n \"class\": \"Y\"}]}"),
+              "doc.json:3: key \"class\" is given twice in one object");
+}
+
+TEST(CompositionDocument, UnknownKeysAreNamedWithTheNearestKnownKey) {
+    const std::string patch = R"({"id": "a", "class": "X")";
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"{\"patches\": [],\n\"conections\": []}", "doc.json:2: unknown key \"conections\"; did you mean \"connections\"?"},
+        {"{\"patches\": [" + patch + ",\n\"imputs\": {}}]}", "doc.json:2: unknown key \"imputs\"; did you mean \"inputs\"?"},
+        {"{\"patches\": [], \"connections\": [{\"from\": \"a.b\", \"to\": \"c.d\",\n\"via\": 1}]}",
+         "doc.json:2: unknown key \"via\"; did you mean \"to\"?"},
+        {"{\"patches\": [" + patch + ", \"parameters\": {\"inputA\": {\"type\": 1,\n\"sise\": 1}}}]}",
+         "doc.json:2: unknown key \"sise\"; did you mean \"size\"?"},
+        {"{\"patches\": [], \"midiSources\": [{\"name\": \"K\", \"events\": [\n{\"tme\": 0, \"bytes\": [1]}]}]}",
+         "doc.json:2: unknown key \"tme\"; did you mean \"time\"?"},
+        {"{\"patches\": [], \"midiDestinations\": [{\"name\": \"T\",\n\"devise\": \"S\"}]}",
+         "doc.json:2: unknown key \"devise\"; did you mean \"device\"?"},
+    };
+    for (const auto& [json, message] : cases) EXPECT_EQ(failure(json), message) << json;
+}
+
+TEST(CompositionDocument, DeepNestingAndHugeTextsAreRefusedWithShortMessages) {
+    const std::string deep = std::string(100000, '[') + std::string(100000, ']');
+    EXPECT_EQ(failure("{\"patches\": [],\n\"renderSize\": " + deep + "}"),
+              "doc.json:2: values are nested deeper than 256 levels");
+    EXPECT_EQ(failure(deep), "doc.json:1: values are nested deeper than 256 levels");
+    // An unterminated string of a megabyte is not repeated in the message.
+    EXPECT_LT(failure("{\"patches\": [\"" + std::string(1 << 20, 'x')).size(), 300u);
+    EXPECT_EQ(failure(std::string(CompositionDocument::kMaxTextBytes + 1, ' ')),
+              "doc.json: the composition is 16777217 bytes; a composition may have at most 16 MiB");
+}
+
 TEST(CompositionDocument, AMissingFileIsNamed) {
     try {
         CompositionDocument::load("/no/such/composition.json");

@@ -70,6 +70,23 @@ struct TimedProcessor : Processor {
     using Processor::Processor;
 };
 
+// A provider whose trigger follows `pulses`, one value per frame, and whose
+// level stays put.
+std::vector<bool> pulses;
+struct Pulser : Recorder {
+    static constexpr const char* className = "Pulser";
+    static int executionMode() { return 2; }
+    using Recorder::Recorder;
+    QCBooleanPort outputTrig{this, "outputTrig"};
+    QCIndexPort outputLevel{this, "outputLevel"};
+    size_t frame = 0;
+    bool execute(QCOpenGLContext* gl, double t, const QCArguments* a) override {
+        outputTrig.setBooleanValue(pulses.at(frame++));
+        outputLevel.setIndexValue(3);
+        return Recorder::execute(gl, t, a);
+    }
+};
+
 struct Thrower : Recorder {
     static constexpr const char* className = "Thrower";
     static int executionMode() { return 2; }
@@ -86,6 +103,7 @@ protected:
         manager.registerNodeWithClass(patchClass<Processor>());
         manager.registerNodeWithClass(patchClass<TimedProcessor>());
         manager.registerNodeWithClass(patchClass<Thrower>());
+        manager.registerNodeWithClass(patchClass<Pulser>());
     }
     std::unique_ptr<Evaluator> build(const std::string& json) {
         return std::make_unique<Evaluator>(CompositionDocument::parse(json, "test.json"), manager);
@@ -163,6 +181,26 @@ TEST_F(EvaluatorTest, ConnectionsHandTheUpstreamObjectItself) {
     EXPECT_NE(consumer->seen, first);  // each frame's new object arrives as itself
 }
 
+TEST_F(EvaluatorTest, OnlyADifferentValuePassesAndConvertedObjectsKeepTheirIdentity) {
+    pulses = {true, false, false, true, true, false};
+    auto evaluator = build(R"({"patches": [
+        {"id": "pulse", "class": "Pulser"}, {"id": "proc", "class": "Processor"}, {"id": "show", "class": "Consumer"}],
+      "connections": [{"from": "pulse.outputTrig", "to": "proc.inputNumber"},
+                      {"from": "pulse.outputLevel", "to": "show.inputText"}]})");
+    evaluator->start();
+    auto* consumer = static_cast<Consumer*>(evaluator->patch("show"));
+    std::vector<StringRef> seen;
+    for (size_t frame = 0; frame < pulses.size(); ++frame) {
+        evaluator->executeFrame(static_cast<double>(frame));
+        seen.push_back(consumer->seen);
+    }
+    // Runs on the first frame and on each flip: true, false, true, false.
+    EXPECT_EQ(countOf("proc:execute"), 4u);
+    ASSERT_TRUE(seen.front());
+    EXPECT_EQ(*seen.front(), "3");
+    for (const StringRef& text : seen) EXPECT_EQ(text, seen.front());  // converted once, then held
+}
+
 TEST_F(EvaluatorTest, AnExceptionIsLoggedWithThePatchAndTheFrameGoesOn) {
     auto evaluator = build(R"({"patches": [
         {"id": "bad", "class": "Thrower"}, {"id": "after", "class": "Consumer"}]})");
@@ -198,6 +236,16 @@ TEST_F(EvaluatorTest, DocumentsThatDoNotFitTheClassesAreRefusedWithFileAndLine) 
     EXPECT_EQ(failure(R"({"patches": [{"id": "a", "class": "Provider"}, {"id": "b", "class": "Consumer"}],
         "connections": [{"from": "a.outputMissing", "to": "b.inputText"}]})"),
               "test.json:2: unknown port \"a.outputMissing\"");
+    // The value's own line, not where the text "b" first appears.
+    EXPECT_EQ(failure("{\"patches\": [{\"id\": \"a\", \"class\": \"Consumer\", \"inputs\": {\"inputText\": \"b\"}},\n"
+                      "{\"id\": \"b\", \"class\": \"Consumer\", \"inputs\": {\"inputText\": \"x\",\n"
+                      "\"inputNumber\": \"two\"}}]}"),
+              "test.json:3: patch \"b\": port inputNumber takes a number value, not \"two\"");
+    // A huge wrong value is cut short in the message.
+    EXPECT_LT(failure(R"({"patches": [{"id": "c", "class": "Consumer", "inputs": {"inputNumber": [)" +
+                      std::string(200000, '1') + "]}}]}")
+                  .size(),
+              200u);
 }
 
 }  // namespace

@@ -8,69 +8,44 @@
 
 namespace {
 
-// Walks the document text alongside the JSON so that errors can name the
-// line of the entry they are about: entries are found as successive '{'.
-class EntryLines {
-public:
-    EntryLines(const CompositionDocument& document, const std::string& key)
-        : document_(document), cursor_(document.text.find("\"" + key + "\"")) {
-        if (cursor_ == std::string::npos) cursor_ = 0;
-        keyLine_ = lineAt(cursor_);
-    }
-    int keyLine() const { return keyLine_; }
-    // Line of the next object entry after the previous one.
-    int next() {
-        const size_t at = document_.text.find('{', cursor_);
-        if (at == std::string::npos) return keyLine_;
-        cursor_ = at + 1;
-        return lineAt(at);
-    }
-
-private:
-    int lineAt(size_t byte) const {
-        return 1 + static_cast<int>(std::count(document_.text.begin(),
-                                               document_.text.begin() + static_cast<long>(byte), '\n'));
-    }
-    const CompositionDocument& document_;
-    size_t cursor_;
-    int keyLine_ = 0;
-};
-
-std::string optionalString(const CompositionDocument& document, const nlohmann::ordered_json& entry,
-                           const char* key, int line, const std::string& what) {
-    if (!entry.contains(key)) return {};
-    if (!entry[key].is_string()) document.fail(line, "\"" + std::string(key) + "\" of " + what + " must be a string");
-    return entry[key].get<std::string>();
+std::string optionalString(const CompositionDocument& document, const LocatedValue& entry, const char* key,
+                           const std::string& what) {
+    const auto value = entry.member(key);
+    if (!value) return {};
+    if (!value->json().is_string())
+        document.fail(value->line(), "\"" + std::string(key) + "\" of " + what + " must be a string");
+    return value->json().get<std::string>();
 }
 
-std::string requiredName(const CompositionDocument& document, const nlohmann::ordered_json& entry, int line,
-                         const char* kind) {
-    if (!entry.is_object() || !entry.contains("name") || !entry["name"].is_string())
-        document.fail(line, std::string("each ") + kind + " needs a string \"name\"");
-    return entry["name"].get<std::string>();
+std::string requiredName(const CompositionDocument& document, const LocatedValue& entry, const char* kind) {
+    const auto name = entry.member("name");
+    if (!name || !name->json().is_string())
+        document.fail(name ? name->line() : entry.line(), std::string("each ") + kind + " needs a string \"name\"");
+    return name->json().get<std::string>();
 }
 
-std::vector<Byte> eventBytes(const CompositionDocument& document, const nlohmann::ordered_json& event, int line,
-                             const std::string& what) {
+std::vector<Byte> eventBytes(const CompositionDocument& document, const LocatedValue& event, const std::string& what) {
     const std::string message = what + ": \"bytes\" must be a non-empty array of integers 0 to 255";
-    if (!event.contains("bytes") || !event["bytes"].is_array() || event["bytes"].empty() ||
-        event["bytes"].size() > UINT16_MAX)
-        document.fail(line, message);
+    const auto value = event.member("bytes");
+    if (!value) document.fail(event.line(), message);
+    const auto& array = value->json();
+    if (!array.is_array() || array.empty() || array.size() > UINT16_MAX) document.fail(value->line(), message);
     std::vector<Byte> bytes;
-    for (const auto& byte : event["bytes"]) {
+    bytes.reserve(array.size());
+    for (const auto& byte : array) {
         if (!byte.is_number_integer() || byte.get<long long>() < 0 || byte.get<long long>() > 255)
-            document.fail(line, message);
+            document.fail(value->line(), message);
         bytes.push_back(static_cast<Byte>(byte.get<long long>()));
     }
     return bytes;
 }
 
-double eventTime(const CompositionDocument& document, const nlohmann::ordered_json& event, int line,
-                 const std::string& what) {
-    if (!event.contains("time") || !event["time"].is_number() || !std::isfinite(event["time"].get<double>()) ||
-        event["time"].get<double>() < 0)
-        document.fail(line, what + ": \"time\" must be a non-negative number of seconds");
-    return event["time"].get<double>();
+double eventTime(const CompositionDocument& document, const LocatedValue& event, const std::string& what) {
+    const auto value = event.member("time");
+    if (!value || !value->json().is_number() || !std::isfinite(value->json().get<double>()) ||
+        value->json().get<double>() < 0)
+        document.fail(value ? value->line() : event.line(), what + ": \"time\" must be a non-negative number of seconds");
+    return value->json().get<double>();
 }
 
 }  // namespace
@@ -106,42 +81,41 @@ ScriptedMIDI::~ScriptedMIDI() {
 }
 
 void ScriptedMIDI::read(const CompositionDocument& document) {
-    const auto& json = document.json;
-    if (json.contains("midiSources")) {
-        EntryLines lines(document, "midiSources");
-        if (!json["midiSources"].is_array()) document.fail(lines.keyLine(), "\"midiSources\" must be an array");
-        for (const auto& entry : json["midiSources"]) {
-            const int line = lines.next();
+    const LocatedValue root = document.root();
+    if (const auto sources = root.member("midiSources")) {
+        if (!sources->json().is_array()) document.fail(sources->line(), "\"midiSources\" must be an array");
+        for (size_t i = 0; i < sources->size(); ++i) {
+            const LocatedValue entry = sources->item(i);
+            if (!entry.json().is_object()) document.fail(entry.line(), "each MIDI source needs a string \"name\"");
             SourceSpec spec;
-            spec.name = requiredName(document, entry, line, "MIDI source");
-            const std::string what = "MIDI source \"" + spec.name + "\"";
-            spec.device = optionalString(document, entry, "device", line, what);
-            if (!entry.contains("events")) {
-                sources_.push_back(std::move(spec));
-                continue;
-            }
-            if (!entry["events"].is_array()) document.fail(line, "\"events\" of " + what + " must be an array");
-            for (const auto& item : entry["events"]) {
-                const int eventLine = lines.next();
+            spec.name = requiredName(document, entry, "MIDI source");
+            const std::string what = "MIDI source " + quotedShort(spec.name);
+            spec.device = optionalString(document, entry, "device", what);
+            if (const auto events = entry.member("events")) {
+                if (!events->json().is_array()) document.fail(events->line(), "\"events\" of " + what + " must be an array");
                 const std::string eventWhat = "event of " + what;
-                if (!item.is_object()) document.fail(eventLine, eventWhat + " must be an object");
-                Event event;
-                event.time = eventTime(document, item, eventLine, eventWhat);
-                event.bytes = eventBytes(document, item, eventLine, eventWhat);
-                spec.events.push_back(std::move(event));
+                spec.events.reserve(events->size());
+                for (size_t j = 0; j < events->size(); ++j) {
+                    const LocatedValue item = events->item(j);
+                    if (!item.json().is_object()) document.fail(item.line(), eventWhat + " must be an object");
+                    Event event;
+                    event.time = eventTime(document, item, eventWhat);
+                    event.bytes = eventBytes(document, item, eventWhat);
+                    spec.events.push_back(std::move(event));
+                }
             }
             sources_.push_back(std::move(spec));
         }
     }
-    if (json.contains("midiDestinations")) {
-        EntryLines lines(document, "midiDestinations");
-        if (!json["midiDestinations"].is_array())
-            document.fail(lines.keyLine(), "\"midiDestinations\" must be an array");
-        for (const auto& entry : json["midiDestinations"]) {
-            const int line = lines.next();
+    if (const auto destinations = root.member("midiDestinations")) {
+        if (!destinations->json().is_array())
+            document.fail(destinations->line(), "\"midiDestinations\" must be an array");
+        for (size_t i = 0; i < destinations->size(); ++i) {
+            const LocatedValue entry = destinations->item(i);
+            if (!entry.json().is_object()) document.fail(entry.line(), "each MIDI destination needs a string \"name\"");
             DestinationSpec spec;
-            spec.name = requiredName(document, entry, line, "MIDI destination");
-            spec.device = optionalString(document, entry, "device", line, "MIDI destination \"" + spec.name + "\"");
+            spec.name = requiredName(document, entry, "MIDI destination");
+            spec.device = optionalString(document, entry, "device", "MIDI destination " + quotedShort(spec.name));
             destinations_.push_back(std::move(spec));
         }
     }

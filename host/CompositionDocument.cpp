@@ -1,10 +1,11 @@
 #include "CompositionDocument.h"
 
+#include "platform/foundation/RegularFile.h"
+
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
+#include <optional>
 #include <initializer_list>
-#include <sstream>
 #include <string_view>
 #include <unordered_set>
 
@@ -79,11 +80,14 @@ CompositionError::CompositionError(const std::string& file, int line, const std:
     : std::runtime_error(locate(file, line) + ": " + message) {}
 
 CompositionDocument CompositionDocument::load(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw CompositionError(path, 0, "cannot open composition file");
-    std::stringstream buffer;
-    buffer << in.rdbuf();
-    return parse(buffer.str(), path);
+    // A FIFO or a device would block or never end; a huge file is no composition.
+    std::string error;
+    std::optional<std::string> text = readRegularFile(path, kMaxTextBytes, &error);
+    if (!text) {
+        if (error.rfind(path + ": ", 0) == 0) error.erase(0, path.size() + 2);
+        throw CompositionError(path, 0, "cannot read the composition: " + error);
+    }
+    return parse(*text, path);
 }
 
 CompositionDocument CompositionDocument::parse(const std::string& text, const std::string& path) {

@@ -1,6 +1,7 @@
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -116,6 +117,18 @@ TEST(TembraCommand, EachCommandLineMistakeGivesOneLineAndStatusTwo) {
         EXPECT_EQ(r.status, 2) << arguments << "\n" << r.err;
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << arguments << "\n" << r.err;
         EXPECT_LT(r.err.size(), 200u) << arguments << "\n" << r.err;
+    }
+}
+
+TEST(TembraCommand, ACompositionThatIsNotARegularFileIsRefusedAtOnce) {
+    TempDir dir;
+    const std::string fifo = (dir.path() / "doc.json").string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& path : {fifo, std::string("/dev/zero")}) {
+        // Without the check the FIFO blocks and /dev/zero never ends: timeout gives 124.
+        const CommandResult r = runCommand("timeout 20 " + tembra("--log none run " + path));
+        EXPECT_EQ(r.status, 1) << path;
+        EXPECT_EQ(r.err.rfind("tembra: " + path + ": cannot read the composition: is a ", 0), 0u) << r.err;
     }
 }
 

@@ -97,7 +97,7 @@ TEST(CompositionDocument, AMissingFileIsNamed) {
         CompositionDocument::load("/no/such/composition.json");
         FAIL();
     } catch (const CompositionError& e) {
-        EXPECT_EQ(std::string(e.what()), "/no/such/composition.json: cannot open composition file");
+        EXPECT_EQ(std::string(e.what()), "/no/such/composition.json: cannot read the composition: No such file or directory");
     }
 }
 

@@ -36,9 +36,8 @@ void Evaluator::reload(const CompositionDocument& document, const QCNodeManager&
     std::set<const QCPatch*> kept;              // running patches that stay
     std::set<const QCPatch*> unneeded;          // new objects the kept patches stand in for
     for (Node& node : next.nodes_) {
-        Node* running = nullptr;
-        for (Node& old : nodes_)
-            if (old.id == node.id) running = &old;
+        const auto found = indexOfId_.find(node.id);
+        Node* running = found == indexOfId_.end() ? nullptr : &nodes_[found->second];
         const PatchSpec* before = document_.patchWithId(node.id);
         const PatchSpec* after = next.document_.patchWithId(node.id);
         if (!running || running->patchClass != node.patchClass || !before || !after ||
@@ -81,6 +80,7 @@ void Evaluator::reload(const CompositionDocument& document, const QCNodeManager&
     while (!old.empty()) old.pop_back();
 
     nodes_ = std::move(next.nodes_);
+    indexOfId_ = std::move(next.indexOfId_);
     document_ = next.document_;
     if (!running_) return;
     for (Node& node : nodes_)

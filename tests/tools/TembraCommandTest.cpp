@@ -32,6 +32,35 @@ TEST(TembraCommand, WatchPrintsTheFileTextOnce) {
     EXPECT_EQ(r.out, line + line);  // one line per watch, each printed once
 }
 
+TEST(TembraCommand, WatchPrintsAStringWhenItsTextChangesAndAnImageWhenANewOneIsSet) {
+    TempDir dir;
+    const std::string doc = dir.write("doc.json", R"({"patches": [{"id": "info", "class": "TembraDocumentInfo"},
+        {"id": "fire", "class": "TembraFire", "inputs": {"inputPixelsWide": 4, "inputPixelsHigh": 4}}]})");
+    // The document info sets its outputs anew on every frame, with the same text.
+    const CommandResult r = runCommand(
+        tembra("--log none run " + doc + " --frames 3 --watch info.outputDocumentDisplayName --watch fire.outputImageHeat"));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out,
+              "frame 0 t=0.000 info.outputDocumentDisplayName = \"doc\"\n"
+              "frame 0 t=0.000 fire.outputImageHeat = image 4x4\n"
+              "frame 1 t=0.017 fire.outputImageHeat = image 4x4\n"
+              "frame 2 t=0.033 fire.outputImageHeat = image 4x4\n");
+}
+
+TEST(TembraCommand, ADurationOfWholeFramesRunsExactlyThatMany) {
+    TempDir dir;
+    const std::string doc = dir.write("doc.json", R"({"patches": [
+        {"id": "fire", "class": "TembraFire", "inputs": {"inputPixelsWide": 2, "inputPixelsHigh": 2}}]})");
+    // Each frame sets a new image, so each frame prints one line.
+    for (const auto& [arguments, frames] : std::vector<std::pair<std::string, long>>{
+             {"--duration 0.07 --fps 100", 7}, {"--duration 0.14 --fps 50", 7}, {"--duration 0.55 --fps 100", 55},
+             {"--duration 0.071 --fps 100", 8}}) {
+        const CommandResult r = runCommand(tembra("--log none run " + doc + " --watch fire.outputImageHeat " + arguments));
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), frames) << arguments;
+    }
+}
+
 TEST(TembraCommand, SetReplacesAnInputBeforeTheRun) {
     TempDir dir;
     const std::string text = dir.write("other.txt", "set from the command line");

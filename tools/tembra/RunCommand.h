@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+// Options that `tembra run` and `tembra play` share, and those of run.
 struct RunOptions {
     std::string file;
     long frames = -1;        // -1: not given
@@ -15,12 +16,16 @@ struct RunOptions {
     std::vector<std::string> saves;  // "id.port=PATTERN"
     bool printMIDI = false;  // print what virtual MIDI destinations receive
     std::string render;  // PNG file pattern for rendered frames; empty: none
+    std::string show;    // image output "id.port" to show instead of the consumers' drawing; empty: none
 };
 
 // A fault in what the user typed: exit status 2.
 struct UsageError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
+
+// Checks --fps; throws UsageError.
+void checkFrameRate(double fps);
 
 // Runs the composition; returns the exit status. Document and runtime
 // errors throw (status 1); command-line mistakes throw UsageError.

@@ -26,6 +26,22 @@ void setLogDestination(const std::string& log) {
     if (!ok) throw UsageError("--log: " + error);
 }
 
+// The options every command that runs a composition takes.
+void addSessionOptions(CLI::App* command, RunOptions& options, std::string& audio) {
+    command->add_option("file", options.file, "composition file (JSON)")->required();
+    command->add_option("--set", options.sets, "set an input before the run: id.port=value (repeatable)")
+        ->allow_extra_args(false);
+    command->add_option("--watch", options.watches, "print id.port whenever its value changes (repeatable)")
+        ->allow_extra_args(false);
+    command->add_option("--save", options.saves, "save image port id.port to PNG files per frame: id.port=PATTERN")
+        ->allow_extra_args(false);
+    command->add_option("--show", options.show,
+                        "the image output id.port to show instead of what the composition draws");
+    command->add_flag("--print-midi", options.printMIDI,
+                      "print every packet a virtual MIDI destination receives: midi NAME t=TIME HEX BYTES");
+    command->add_option("--audio", audio, "audio output: jack, wav:PATH or none (default: JACK when a server runs)");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -41,25 +57,14 @@ int main(int argc, char** argv) {
     RunOptions run;
     std::string audio;
     auto* runCommand = app.add_subcommand("run", "run a composition");
-    runCommand->add_option("file", run.file, "composition file (JSON)")->required();
+    addSessionOptions(runCommand, run, audio);
     runCommand->add_option("--frames", run.frames, "number of frames to run (default 1)")->check(CLI::NonNegativeNumber);
     runCommand->add_option("--duration", run.duration, "seconds of composition time to run")
         ->check(CLI::NonNegativeNumber);
     runCommand->add_option("--fps", run.fps, "frames per second of composition time")->capture_default_str();
     runCommand->add_flag("--realtime", run.realtime,
                          "pace frames to the wall clock (without --frames or --duration: until Ctrl-C)");
-    runCommand->add_option("--set", run.sets, "set an input before the run: id.port=value (repeatable)")
-        ->allow_extra_args(false);
-    runCommand->add_option("--watch", run.watches, "print id.port whenever its value changes (repeatable)")
-        ->allow_extra_args(false);
-    runCommand->add_option("--save", run.saves, "save image port id.port to PNG files per frame: id.port=PATTERN")
-        ->allow_extra_args(false);
-    runCommand->add_flag("--print-midi", run.printMIDI,
-                         "print every packet a virtual MIDI destination receives: midi NAME t=TIME HEX BYTES");
     runCommand->add_option("--render", run.render, "save each rendered frame as a PNG file: PATTERN (out/frame-%04d.png)");
-
-    runCommand->add_option("--audio", audio,
-                           "audio output: jack, wav:PATH or none (default: JACK when a server runs)");
 
     try {
         app.parse(argc, argv);

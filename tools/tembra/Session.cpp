@@ -1,0 +1,156 @@
+#include "Session.h"
+
+#include "AudioOption.h"
+#include "PNGSequenceWriter.h"
+#include "host/PortValues.h"
+#include "host/QCRenderer.h"
+
+#include <GL/gl.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <stdexcept>
+
+namespace {
+
+// "id.port=value" -> ("id.port", "value")
+std::pair<std::string, std::string> splitAssignment(const std::string& text, const char* option) {
+    const size_t eq = text.find('=');
+    if (eq == std::string::npos || eq == 0)
+        throw UsageError(std::string(option) + " \"" + text + "\" must have the form id.port=value");
+    return {text.substr(0, eq), text.substr(eq + 1)};
+}
+
+QCPort& findPort(const Evaluator& evaluator, const std::string& endpoint, const char* option) {
+    QCPort* port = evaluator.port(endpoint);
+    if (!port) throw UsageError(std::string(option) + ": the composition has no port \"" + endpoint + "\"");
+    return *port;
+}
+
+const QCGLImagePort& findImagePort(const Evaluator& evaluator, const std::string& endpoint, const char* option) {
+    const QCPort& port = findPort(evaluator, endpoint, option);
+    if (port.kind() != QCPortKind::Image)
+        throw UsageError(std::string(option) + ": \"" + endpoint + "\" is not an image port");
+    return static_cast<const QCGLImagePort&>(port);
+}
+
+}  // namespace
+
+struct Session::Save {
+    std::string endpoint;
+    const QCGLImagePort* port;
+    PNGSequenceWriter writer;
+};
+
+Session::Session(const RunOptions& options) : options_(options), shownEndpoint_(options.show) {
+    const CompositionDocument document = CompositionDocument::load(options.file);
+    // The composition is the application's first open document; values set
+    // from the command line are changes not saved to its file.
+    mainDocument_.emplace(options.file, !options.sets.empty());
+    // Scripted MIDI endpoints exist before the patches that look for them.
+    scriptedMIDI_ = std::make_unique<ScriptedMIDI>(document, options.printMIDI);
+    evaluator_ = std::make_unique<Evaluator>(document, QCNodeManager::shared());
+
+    for (const std::string& set : options.sets) {
+        const auto [endpoint, value] = splitAssignment(set, "--set");
+        QCPort& port = findPort(*evaluator_, endpoint, "--set");
+        if (!port.isInput()) throw UsageError("--set: \"" + endpoint + "\" is an output");
+        try {
+            setPortFromText(port, value, std::filesystem::current_path().string());
+        } catch (const PortValueError& e) {
+            throw UsageError(std::string("--set ") + endpoint + ": " + e.what());
+        }
+    }
+    for (const std::string& endpoint : options.watches)
+        watches_.emplace_back(endpoint, &findPort(*evaluator_, endpoint, "--watch"));
+    for (const std::string& save : options.saves) {
+        const auto [endpoint, pattern] = splitAssignment(save, "--save");
+        const QCGLImagePort& port = findImagePort(*evaluator_, endpoint, "--save");
+        saves_.push_back(std::make_unique<Save>(Save{endpoint, &port, PNGSequenceWriter(pattern, "--save")}));
+    }
+    if (!shownEndpoint_.empty()) shown_ = &findImagePort(*evaluator_, shownEndpoint_, "--show");
+}
+
+Session::~Session() = default;
+
+bool Session::showFirstImageOutput() {
+    for (const PatchSpec& spec : document().patches)
+        for (const QCPort* port : evaluator_->patch(spec.id)->ports())
+            if (!port->isInput() && port->kind() == QCPortKind::Image) {
+                shownEndpoint_ = spec.id + "." + port->name();
+                shown_ = static_cast<const QCGLImagePort*>(port);
+                return true;
+            }
+    return false;
+}
+
+void Session::setSurface(std::unique_ptr<RenderSurface> surface) { surface_ = std::move(surface); }
+
+void Session::addSink(std::unique_ptr<FrameSink> sink) { sinks_.push_back(std::move(sink)); }
+
+void Session::start() { evaluator_->start(); }
+
+void Session::frame(long index, double time, double clock) {
+    advanceAudioClock(clock);
+    scriptedMIDI_->playUntil(time);
+    draw(index, time);
+
+    for (Watch& w : watches_)
+        if (w.changed()) {
+            if (beforePrint_) beforePrint_();
+            std::printf("frame %ld t=%.3f %s = %s\n", index, time, w.endpoint().c_str(), w.text().c_str());
+            std::fflush(stdout);
+        }
+    for (const auto& save : saves_) {
+        const ImageRef& image = save->port->imageValue();
+        if (image && image->CGImage()) save->writer.write(index, *image->CGImage());
+    }
+
+    RenderedFrame rendered{index, time, surface_ ? surface_->width() : 0, surface_ ? surface_->height() : 0, {}};
+    bool wantsPixels = false;
+    for (const auto& sink : sinks_) wantsPixels = wantsPixels || sink->wantsPixels();
+    if (wantsPixels && surface_) {
+        const size_t rowBytes = static_cast<size_t>(rendered.width) * 4;
+        pixels_.resize(rowBytes * static_cast<size_t>(rendered.height));
+        CGLContextScope current(surface_->context());
+        if (!current.ok()) throw std::runtime_error("cannot read frame " + std::to_string(index));
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glPixelStorei(GL_PACK_ROW_LENGTH, 0);
+        glReadPixels(0, 0, rendered.width, rendered.height, GL_RGBA, GL_UNSIGNED_BYTE, pixels_.data());
+        // OpenGL reads from the bottom row up; frames start at the top.
+        for (size_t top = 0, bottom = static_cast<size_t>(rendered.height) - 1; top < bottom; ++top, --bottom)
+            std::swap_ranges(pixels_.begin() + static_cast<std::ptrdiff_t>(top * rowBytes),
+                             pixels_.begin() + static_cast<std::ptrdiff_t>((top + 1) * rowBytes),
+                             pixels_.begin() + static_cast<std::ptrdiff_t>(bottom * rowBytes));
+        rendered.rgba = pixels_;
+    }
+    for (const auto& sink : sinks_) sink->write(rendered);
+}
+
+void Session::draw(long index, double time) {
+    // Compositions rendered from this one resolve their paths against it and
+    // may not render it again.
+    QCRenderer::FileScope running(options_.file);
+    if (!surface_) return evaluator_->executeFrame(time);
+    const CGLContextObj context = surface_->context();
+    const int width = surface_->width(), height = surface_->height();
+    if (hasConsumers()) {
+        if (!QCRenderer::renderFrame(*evaluator_, context, width, height, time))
+            throw std::runtime_error("cannot render frame " + std::to_string(index));
+    } else {
+        evaluator_->executeFrame(time);
+    }
+    if (!shown_) return;
+    CGLContextScope current(context);
+    if (!current.ok()) throw std::runtime_error("cannot draw the image of " + shownEndpoint_);
+    letterbox_.draw(context, shown_->imageValue(), width, height);
+}
+
+void Session::finish(double clock) {
+    if (finished_) return;
+    finished_ = true;
+    finishAudioClock(clock);
+    for (const auto& sink : sinks_) sink->finish();
+    evaluator_->stop();
+}

@@ -1,0 +1,79 @@
+#pragma once
+
+#include "FrameSink.h"
+#include "ImageLetterbox.h"
+#include "MainDocument.h"
+#include "RenderSurface.h"
+#include "RunCommand.h"
+#include "ScriptedMIDI.h"
+#include "Watch.h"
+#include "host/Evaluator.h"
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+class PNGSequenceWriter;
+
+// What `tembra run` and `tembra play` share: the document, the main
+// document, scripted MIDI, the evaluator, --set, --watch, --save, --show,
+// the audio clock and the frame sinks. It knows nothing about clocks or
+// windows: whoever paces the frames calls frame() and hands it a surface.
+class Session {
+public:
+    // Loads and checks the document and the options. Throws UsageError for
+    // a command-line mistake, CompositionError for a bad document.
+    explicit Session(const RunOptions& options);
+    ~Session();
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    // Where pictures are drawn; none: the composition runs without drawing.
+    void setSurface(std::unique_ptr<RenderSurface> surface);
+    RenderSurface* surface() const { return surface_.get(); }
+    void addSink(std::unique_ptr<FrameSink> sink);
+
+    bool hasConsumers() const { return evaluator_->hasConsumers(); }
+    // The image output shown instead of the consumers' drawing (--show), or
+    // null.
+    const QCGLImagePort* shownImage() const { return shown_; }
+    // Shows the first image output of the document; false when it has none.
+    bool showFirstImageOutput();
+    // Frames have a picture: consumers draw or an image is shown.
+    bool hasPicture() const { return hasConsumers() || shown_; }
+    const CompositionDocument& document() const { return evaluator_->document(); }
+
+    // Called before a --watch line is printed (to erase a progress bar).
+    void onPrint(std::function<void()> beforePrint) { beforePrint_ = std::move(beforePrint); }
+
+    void start();
+    // The frame at composition time `time`: scripted MIDI, the patches (drawn
+    // into the surface), --watch lines, --save files, then the sinks.
+    // `clock` is how long the session has really run; the audio clock
+    // follows it.
+    void frame(long index, double time, double clock);
+    // Ends the audio clock at `clock` seconds, finishes the sinks and stops
+    // the patches.
+    void finish(double clock);
+
+private:
+    struct Save;
+    void draw(long index, double time);
+
+    RunOptions options_;
+    std::string shownEndpoint_;
+    std::optional<MainDocument> mainDocument_;
+    std::unique_ptr<ScriptedMIDI> scriptedMIDI_;
+    std::unique_ptr<Evaluator> evaluator_;
+    std::vector<Watch> watches_;
+    std::vector<std::unique_ptr<Save>> saves_;
+    const QCGLImagePort* shown_ = nullptr;
+    std::unique_ptr<RenderSurface> surface_;
+    ImageLetterbox letterbox_;  // after the surface: its texture goes first
+    std::vector<std::unique_ptr<FrameSink>> sinks_;
+    std::vector<uint8_t> pixels_;
+    std::function<void()> beforePrint_;
+    bool finished_ = false;
+};

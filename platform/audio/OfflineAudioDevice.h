@@ -37,6 +37,8 @@ public:
     // after its block, which counts as played.
     void advanceTo(double seconds);
     uint64_t framesPlayed() const { return framesPlayed_; }
+    // Ends what the device itself keeps (a file); listeners go on hearing.
+    virtual void close() {}
 
 protected:
     OfflineAudioDevice() = default;

@@ -23,7 +23,7 @@ public:
     // Writes the file's header and closes it; later blocks are not written.
     // A failed write (a full disk) closes the file too, and so does reaching
     // kMaxFrames.
-    void close();
+    void close() override;
 
     uint64_t framesWritten() const { return framesWritten_; }
     const std::string& path() const { return path_; }

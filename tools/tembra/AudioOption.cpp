@@ -5,21 +5,30 @@
 #include "platform/audio/WAVFileAudioDevice.h"
 
 #include <filesystem>
-#include <memory>
 
 namespace {
 
-std::shared_ptr<WAVFileAudioDevice>& wavOutput() {
-    static std::shared_ptr<WAVFileAudioDevice> device;
+std::shared_ptr<OfflineAudioDevice>& offlineOutput() {
+    static std::shared_ptr<OfflineAudioDevice> device;
     return device;
+}
+
+void useOffline(std::shared_ptr<OfflineAudioDevice> device) {
+    AudioHardware& hardware = AudioHardware::shared();
+    hardware.setDefaultOutputDevice(hardware.addDevice(device));
+    offlineOutput() = std::move(device);
 }
 
 }  // namespace
 
-void configureAudioOutput(const std::string& choice) {
+void configureAudioOutput(const std::string& choice, bool recording) {
     AudioHardware& hardware = AudioHardware::shared();
-    if (choice.empty()) return;
-    if (choice == "jack") {
+    if (choice.empty()) {
+        if (recording) useOffline(OfflineAudioDevice::create());
+    } else if (choice == "jack") {
+        if (recording)
+            throw UsageError("--record takes its sound on composition time, which JACK does not keep: "
+                             "give --audio wav:PATH or none, or leave --audio out");
         hardware.useJACKOutput();  // says so in the log when there is no server
     } else if (choice == "none") {
         hardware.setDefaultOutputDevice(kAudioDeviceUnknown);
@@ -31,19 +40,20 @@ void configureAudioOutput(const std::string& choice) {
         std::string error;
         auto device = WAVFileAudioDevice::create(path, &error);
         if (!device) throw UsageError("--audio: " + error);
-        hardware.setDefaultOutputDevice(hardware.addDevice(device));
-        wavOutput() = std::move(device);
+        useOffline(std::move(device));
     } else {
         throw UsageError("--audio \"" + choice + "\" must be jack, wav:PATH or none");
     }
 }
 
+std::shared_ptr<OfflineAudioDevice> offlineAudioOutput() { return offlineOutput(); }
+
 void advanceAudioClock(double seconds) {
-    if (wavOutput()) wavOutput()->advanceTo(seconds);
+    if (offlineOutput()) offlineOutput()->advanceTo(seconds);
 }
 
 void finishAudioClock(double seconds) {
-    if (!wavOutput()) return;
-    wavOutput()->advanceTo(seconds);
-    wavOutput()->close();
+    if (!offlineOutput()) return;
+    offlineOutput()->advanceTo(seconds);
+    offlineOutput()->close();
 }

@@ -6,12 +6,12 @@
 
 Progress::Progress(long total) : total_(isatty(STDERR_FILENO) && total > 1 ? total : 0) {}
 
-void Progress::update(long done) {
+void Progress::update(long done, const std::string& detail) {
     if (total_ == 0) return;
     constexpr int width = 40;
     const int filled = static_cast<int>(width * done / total_);
-    std::fprintf(stderr, "\r[%-*.*s] %ld/%ld", width, filled, "########################################", done,
-                 total_);
+    std::fprintf(stderr, "\r[%-*.*s] %ld/%ld%s%s\033[K", width, filled, "########################################", done,
+                 total_, detail.empty() ? "" : "  ", detail.c_str());
     std::fflush(stderr);
     shown_ = true;
 }

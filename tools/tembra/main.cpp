@@ -5,6 +5,7 @@
 #include "Bundle.h"
 #include "ListCommand.h"
 #include "RunCommand.h"
+#include "VideoFrameSink.h"
 #include "host/CompositionDocument.h"
 #include "host/builtins/HostBuiltins.h"
 #include "platform/foundation/NSLog.h"
@@ -40,6 +41,13 @@ void addSessionOptions(CLI::App* command, RunOptions& options, std::string& audi
     command->add_flag("--print-midi", options.printMIDI,
                       "print every packet a virtual MIDI destination receives: midi NAME t=TIME HEX BYTES");
     command->add_option("--audio", audio, "audio output: jack, wav:PATH or none (default: JACK when a server runs)");
+    command->add_option("--record", options.record,
+                        "record the frames and their sound to a video file: OUT.mp4, OUT.mov (H.264, AAC) or "
+                        "OUT.mkv (lossless FFV1, FLAC)");
+    command->add_option("--record-quality", options.recordQuality,
+                        "H.264 quality of --record: 0 (lossless) to 51, lower is better")
+        ->check(CLI::Range(0, 51))
+        ->capture_default_str();
 }
 
 }  // namespace
@@ -75,6 +83,8 @@ int main(int argc, char** argv) {
 
     NSLogSetProgramName("tembra");
     try {
+        // Refused before anything is loaded or run.
+        if (!run.record.empty()) VideoFrameSink::checkPath(run.record);
         setLogDestination(log);
         loadBundle(bundle, QCNodeManager::shared());
         registerHostBuiltins(QCNodeManager::shared());
@@ -82,7 +92,7 @@ int main(int argc, char** argv) {
             listClasses(QCNodeManager::shared(), std::cout);
             return 0;
         }
-        configureAudioOutput(audio);
+        configureAudioOutput(audio, !run.record.empty());
         return runComposition(run);
     } catch (const UsageError& e) {
         std::fprintf(stderr, "tembra: %s\n", e.what());

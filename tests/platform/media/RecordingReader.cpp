@@ -39,6 +39,15 @@ void takePicture(const AVFrame& frame, Recording& out) {
     sws_scale(sws, frame.data, frame.linesize, 0, frame.height, planes, strides);
     sws_freeContext(sws);
     out.pictures.push_back(std::move(rgba));
+    if (frame.format != AV_PIX_FMT_YUV420P) return;
+    std::vector<uint8_t> yuv;
+    for (int plane = 0; plane < 3; ++plane) {
+        const int w = plane ? (frame.width + 1) / 2 : frame.width, h = plane ? (frame.height + 1) / 2 : frame.height;
+        for (int y = 0; y < h; ++y)
+            yuv.insert(yuv.end(), frame.data[plane] + y * frame.linesize[plane],
+                       frame.data[plane] + y * frame.linesize[plane] + w);
+    }
+    out.yuv.push_back(std::move(yuv));
 }
 
 void takeSound(const AVFrame& frame, Recording& out) {
@@ -109,6 +118,37 @@ Recording readRecording(const std::string& path) {
     return out;
 }
 
+namespace {
+
+double psnrOf(double squaredErrors, size_t count) {
+    if (count == 0) return 0;
+    if (squaredErrors == 0) return INFINITY;
+    return 10 * std::log10(255.0 * 255.0 / (squaredErrors / static_cast<double>(count)));
+}
+
+}  // namespace
+
+double yuvPSNR(const std::vector<uint8_t>& yuv420p, const std::vector<uint8_t>& rgba, int width, int height) {
+    const int cw = (width + 1) / 2, ch = (height + 1) / 2;
+    std::vector<uint8_t> reference(static_cast<size_t>(width) * height + 2 * static_cast<size_t>(cw) * ch);
+    if (yuv420p.size() != reference.size() || rgba.size() != static_cast<size_t>(width) * height * 4) return 0;
+    SwsContext* sws = sws_getContext(width, height, AV_PIX_FMT_RGBA, width, height, AV_PIX_FMT_YUV420P,
+                                     SWS_BICUBIC | SWS_ACCURATE_RND, nullptr, nullptr, nullptr);
+    const uint8_t* in[1] = {rgba.data()};
+    const int inStride[1] = {width * 4};
+    uint8_t* planes[3] = {reference.data(), reference.data() + width * height,
+                          reference.data() + width * height + cw * ch};
+    const int strides[3] = {width, cw, cw};
+    sws_scale(sws, in, inStride, 0, height, planes, strides);
+    sws_freeContext(sws);
+    double sum = 0;
+    for (size_t i = 0; i < reference.size(); ++i) {
+        const double d = double(reference[i]) - double(yuv420p[i]);
+        sum += d * d;
+    }
+    return psnrOf(sum, reference.size());
+}
+
 double psnr(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
     double sum = 0;
     size_t count = 0;
@@ -118,7 +158,5 @@ double psnr(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
         sum += d * d;
         ++count;
     }
-    if (count == 0 || a.size() != b.size()) return 0;
-    if (sum == 0) return INFINITY;
-    return 10 * std::log10(255.0 * 255.0 / (sum / static_cast<double>(count)));
+    return a.size() == b.size() ? psnrOf(sum, count) : 0;
 }

@@ -5,6 +5,7 @@
 #include "QCOpenGLContext.h"
 #include "QCPatch.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -49,6 +50,16 @@ public:
     void executeFrame(double time, QCOpenGLContext* openglcontext = nullptr);
     // disable then cleanup, in document order. Also done on destruction.
     void stop();
+
+    // Live reload: builds and checks `document` completely (and lets
+    // `prepare` look at or adjust the new patches) before it touches the
+    // running composition; a CompositionError, or whatever `prepare` throws,
+    // leaves it as it was. Then patches whose id, class and settings stay
+    // keep their object and state and take the new document's input values
+    // (except where a connection feeds them); new patches are created (and
+    // started when running), removed ones stopped and destroyed.
+    void reload(const CompositionDocument& document, const QCNodeManager& manager,
+                const std::function<void(Evaluator& next)>& prepare = {});
 
     bool hasConsumers() const;
     const CompositionDocument& document() const { return document_; }

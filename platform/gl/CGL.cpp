@@ -11,7 +11,9 @@ CGLContextObj CGLGetCurrentContext() { return currentContext; }
 
 CGLError CGLSetCurrentContext(CGLContextObj context) {
     if (!context) {
-        const EGLDisplay display = EGLDisplayConnection::display();
+        // Released through its own display: a window's context lives on
+        // another display than the off-screen ones.
+        const EGLDisplay display = currentContext ? currentContext->display : EGLDisplayConnection::display();
         if (currentContext && display != EGL_NO_DISPLAY)
             eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
         currentContext = nullptr;

@@ -52,16 +52,7 @@ Session::Session(const RunOptions& options) : options_(options), shownEndpoint_(
     scriptedMIDI_ = std::make_unique<ScriptedMIDI>(document, options.printMIDI);
     evaluator_ = std::make_unique<Evaluator>(document, QCNodeManager::shared());
 
-    for (const std::string& set : options.sets) {
-        const auto [endpoint, value] = splitAssignment(set, "--set");
-        QCPort& port = findPort(*evaluator_, endpoint, "--set");
-        if (!port.isInput()) throw UsageError("--set: \"" + endpoint + "\" is an output");
-        try {
-            setPortFromText(port, value, std::filesystem::current_path().string());
-        } catch (const PortValueError& e) {
-            throw UsageError(std::string("--set ") + endpoint + ": " + e.what());
-        }
-    }
+    applySets(*evaluator_);
     for (const std::string& endpoint : options.watches)
         watches_.emplace_back(endpoint, &findPort(*evaluator_, endpoint, "--watch"));
     for (const std::string& save : options.saves) {
@@ -70,6 +61,44 @@ Session::Session(const RunOptions& options) : options_(options), shownEndpoint_(
         saves_.push_back(std::make_unique<Save>(Save{endpoint, &port, PNGSequenceWriter(pattern, "--save")}));
     }
     if (!shownEndpoint_.empty()) shown_ = &findImagePort(*evaluator_, shownEndpoint_, "--show");
+}
+
+void Session::applySets(Evaluator& evaluator) const {
+    for (const std::string& set : options_.sets) {
+        const auto [endpoint, value] = splitAssignment(set, "--set");
+        QCPort& port = findPort(evaluator, endpoint, "--set");
+        if (!port.isInput()) throw UsageError("--set: \"" + endpoint + "\" is an output");
+        try {
+            setPortFromText(port, value, std::filesystem::current_path().string());
+        } catch (const PortValueError& e) {
+            throw UsageError(std::string("--set ") + endpoint + ": " + e.what());
+        }
+    }
+}
+
+bool Session::reload(std::string* error) {
+    try {
+        const CompositionDocument document = CompositionDocument::load(options_.file);
+        // The new endpoints exist before new patches look for them; the old
+        // ones go once the new document has been taken.
+        auto scriptedMIDI = std::make_unique<ScriptedMIDI>(document, options_.printMIDI);
+        QCRenderer::FileScope loading(options_.file);
+        evaluator_->reload(document, QCNodeManager::shared(), [this](Evaluator& next) {
+            // The command line still holds, and what it names must still be there.
+            applySets(next);
+            for (const Watch& w : watches_) findPort(next, w.endpoint(), "--watch");
+            for (const auto& save : saves_) findImagePort(next, save->endpoint, "--save");
+            if (shown_) findImagePort(next, shownEndpoint_, "--show");
+        });
+        scriptedMIDI_ = std::move(scriptedMIDI);
+    } catch (const std::exception& e) {
+        if (error) *error = e.what();
+        return false;
+    }
+    for (Watch& w : watches_) w.rebind(evaluator_->port(w.endpoint()));
+    for (const auto& save : saves_) save->port = static_cast<const QCGLImagePort*>(evaluator_->port(save->endpoint));
+    if (shown_) shown_ = static_cast<const QCGLImagePort*>(evaluator_->port(shownEndpoint_));
+    return true;
 }
 
 Session::~Session() = default;

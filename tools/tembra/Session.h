@@ -54,6 +54,10 @@ public:
     // `clock` is how long the session has really run; the audio clock
     // follows it.
     void frame(long index, double time, double clock);
+    // Loads the file again and hands it to the running composition (see
+    // Evaluator::reload); call between frames. False, with `error` set to
+    // one line and the old document still running, when the new one is bad.
+    bool reload(std::string* error);
     // Ends the audio clock at `clock` seconds, finishes the sinks and stops
     // the patches.
     void finish(double clock);
@@ -61,6 +65,7 @@ public:
 private:
     struct Save;
     void draw(long index, double time);
+    void applySets(Evaluator& evaluator) const;
 
     RunOptions options_;
     std::string shownEndpoint_;

@@ -4,6 +4,7 @@
 #include "AudioOption.h"
 #include "Bundle.h"
 #include "ListCommand.h"
+#include "PlayCommand.h"
 #include "RunCommand.h"
 #include "VideoFrameSink.h"
 #include "host/CompositionDocument.h"
@@ -74,6 +75,19 @@ int main(int argc, char** argv) {
                          "pace frames to the wall clock (without --frames or --duration: until Ctrl-C)");
     runCommand->add_option("--render", run.render, "save each rendered frame as a PNG file: PATTERN (out/frame-%04d.png)");
 
+    PlayOptions play;
+    auto* playCommand = app.add_subcommand("play", "play a composition live in a window until it is closed");
+    addSessionOptions(playCommand, play.session, audio);
+    playCommand->add_option("--frames", play.session.frames, "stop after this many frames (default: when closed)")
+        ->check(CLI::NonNegativeNumber);
+    playCommand->add_option("--fps", play.session.fps, "frames per second where the display sets no pace")
+        ->capture_default_str();
+    playCommand->add_option("--size", play.size, "window size WIDTHxHEIGHT (default: the composition's render size)");
+    playCommand->add_flag("--fullscreen", play.fullscreen, "start full screen (F or F11 toggles)");
+    playCommand->add_option("--snapshot", play.snapshot,
+                            "save what the window shows as a PNG file per frame: PATTERN (out/shown-%04d.png)");
+    playCommand->footer("Keys: Space pauses, R reloads (saving the file does too), F or F11 full screen, Esc or Q quits.");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -84,7 +98,8 @@ int main(int argc, char** argv) {
     NSLogSetProgramName("tembra");
     try {
         // Refused before anything is loaded or run.
-        if (!run.record.empty()) VideoFrameSink::checkPath(run.record);
+        const std::string& record = *playCommand ? play.session.record : run.record;
+        if (!record.empty()) VideoFrameSink::checkPath(record);
         setLogDestination(log);
         loadBundle(bundle, QCNodeManager::shared());
         registerHostBuiltins(QCNodeManager::shared());
@@ -92,7 +107,8 @@ int main(int argc, char** argv) {
             listClasses(QCNodeManager::shared(), std::cout);
             return 0;
         }
-        configureAudioOutput(audio, !run.record.empty());
+        configureAudioOutput(audio, !record.empty());
+        if (*playCommand) return playComposition(play);
         return runComposition(run);
     } catch (const UsageError& e) {
         std::fprintf(stderr, "tembra: %s\n", e.what());

@@ -1,0 +1,90 @@
+#include "Evaluator.h"
+
+#include "PortValues.h"
+
+#include <map>
+#include <set>
+
+namespace {
+
+// What a patch is made from besides its input values: its class and any
+// class-specific settings (a programmable patch's source).
+nlohmann::ordered_json settingsOf(const PatchSpec& spec) {
+    nlohmann::ordered_json settings = spec.json;
+    settings.erase("inputs");
+    return settings;
+}
+
+bool samePorts(const QCPatch& a, const QCPatch& b) {
+    const auto& pa = a.ports();
+    const auto& pb = b.ports();
+    if (pa.size() != pb.size()) return false;
+    for (size_t i = 0; i < pa.size(); ++i)
+        if (pa[i]->name() != pb[i]->name() || pa[i]->kind() != pb[i]->kind()) return false;
+    return true;
+}
+
+}  // namespace
+
+void Evaluator::reload(const CompositionDocument& document, const QCNodeManager& manager,
+                       const std::function<void(Evaluator& next)>& prepare) {
+    Evaluator next(document, manager);
+    if (prepare) prepare(next);
+    // Nothing running has been touched so far.
+
+    std::map<const QCPort*, QCPort*> keptPort;  // port of a new patch -> the running patch's port
+    std::set<const QCPatch*> kept;              // running patches that stay
+    std::set<const QCPatch*> unneeded;          // new objects the kept patches stand in for
+    for (Node& node : next.nodes_) {
+        Node* running = nullptr;
+        for (Node& old : nodes_)
+            if (old.id == node.id) running = &old;
+        const PatchSpec* before = document_.patchWithId(node.id);
+        const PatchSpec* after = next.document_.patchWithId(node.id);
+        if (!running || running->patchClass != node.patchClass || !before || !after ||
+            settingsOf(*before) != settingsOf(*after) || !samePorts(*running->patch, *node.patch))
+            continue;
+        std::set<const QCPort*> connected;
+        for (const Connection& c : node.inputs) connected.insert(c.to);
+        const auto& fresh = node.patch->ports();
+        const auto& keep = running->patch->ports();
+        for (size_t i = 0; i < fresh.size(); ++i) {
+            keptPort[fresh[i]] = keep[i];
+            // Only values that differ, so that what did not change in the
+            // document is no change to the patch.
+            if (fresh[i]->isInput() && !connected.count(fresh[i]) &&
+                describePortValue(*fresh[i]) != describePortValue(*keep[i]))
+                transferValue(*fresh[i], *keep[i]);
+        }
+        std::swap(node.patch, running->patch);
+        node.hasRun = running->hasRun;
+        node.inputGenerations = running->inputGenerations;
+        kept.insert(node.patch.get());
+        unneeded.insert(running->patch.get());
+    }
+    for (Node& node : next.nodes_)
+        for (Connection& c : node.inputs) {
+            if (const auto from = keptPort.find(c.from); from != keptPort.end()) c.from = from->second;
+            if (const auto to = keptPort.find(c.to); to != keptPort.end()) c.to = to->second;
+        }
+
+    // Running patches that go are stopped first, so that new ones may take
+    // over what they held (a MIDI port name, say).
+    std::vector<Node> old = std::move(nodes_);
+    if (running_) {
+        for (Node& node : old)
+            if (!unneeded.count(node.patch.get())) node.patch->disable(context_);
+        for (Node& node : old)
+            if (!unneeded.count(node.patch.get())) node.patch->cleanup(context_);
+    }
+    // Destroyed in reverse order of creation, as on stop.
+    while (!old.empty()) old.pop_back();
+
+    nodes_ = std::move(next.nodes_);
+    document_ = next.document_;
+    if (!running_) return;
+    for (Node& node : nodes_)
+        if (!kept.count(node.patch.get())) node.patch->setup(context_);
+    for (Node& node : nodes_)
+        if (!kept.count(node.patch.get())) node.patch->enable(context_);
+}

@@ -1,0 +1,195 @@
+#include "PlayCommand.h"
+
+#include "FileWatch.h"
+#include "InterruptHandler.h"
+#include "PNGFrameSink.h"
+#include "Session.h"
+#include "WindowFrames.h"
+#include "platform/display/Window.h"
+#include "platform/foundation/NSLog.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Later than this, a frame is not caught up with: the schedule starts
+// afresh from now, so a stall never turns into a burst of frames.
+constexpr double kMaxLate = 0.1;
+
+std::pair<int, int> parseSize(const std::string& text) {
+    int width = 0, height = 0;
+    char end = 0;
+    if (std::sscanf(text.c_str(), "%dx%d%c", &width, &height, &end) != 2 || width < 1 || height < 1 ||
+        width > 16384 || height > 16384)
+        throw UsageError("--size \"" + text + "\" must be WIDTHxHEIGHT, each from 1 to 16384");
+    return {width, height};
+}
+
+Clock::duration seconds(double s) {
+    return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(s));
+}
+
+// Composition time: wall time since the start, standing still while
+// paused. Frames fall on a fixed grid of 1/fps from the last (re)start, so
+// an undisturbed frame N is at exactly N/fps, as in `tembra run`.
+class PlayClock {
+public:
+    explicit PlayClock(double fps) : period_(1.0 / fps), anchor_(Clock::now()), begin_(anchor_) {}
+
+    Clock::time_point due() const { return anchor_ + seconds(static_cast<double>(sinceAnchor_) * period_); }
+    double time() const { return base_ + static_cast<double>(sinceBase_) * period_; }
+    double wallSeconds() const { return std::chrono::duration<double>(Clock::now() - begin_).count(); }
+    bool paused() const { return paused_; }
+
+    // Called once the frame is due; after a stall, starts the grid afresh.
+    void catchUp() {
+        const auto now = Clock::now();
+        const double late = std::chrono::duration<double>(now - due()).count();
+        if (late <= kMaxLate) return;
+        if (!paused_) rebase(time() + late);
+        anchor_ = now;
+        sinceAnchor_ = 0;
+    }
+    void advance() {
+        ++sinceAnchor_;
+        if (!paused_) ++sinceBase_;
+    }
+    void togglePause() {
+        rebase(time());
+        paused_ = !paused_;
+    }
+
+private:
+    void rebase(double time) {
+        base_ = time;
+        sinceBase_ = 0;
+    }
+    double period_;
+    Clock::time_point anchor_, begin_;
+    long sinceAnchor_ = 0;
+    double base_ = 0;
+    long sinceBase_ = 0;
+    bool paused_ = false;
+};
+
+// Frames per second over the last second or so.
+class RateMeter {
+public:
+    // True when a new figure is ready.
+    bool frameShown() {
+        ++frames_;
+        const auto now = Clock::now();
+        const double elapsed = std::chrono::duration<double>(now - since_).count();
+        if (elapsed < 1.0) return false;
+        rate_ = static_cast<double>(frames_) / elapsed;
+        frames_ = 0;
+        since_ = now;
+        return true;
+    }
+    double rate() const { return rate_; }
+
+private:
+    Clock::time_point since_ = Clock::now();
+    long frames_ = 0;
+    double rate_ = 0;
+};
+
+}  // namespace
+
+int playComposition(const PlayOptions& options) {
+    const RunOptions& run = options.session;
+    checkFrameRate(run.fps);
+    std::pair<int, int> size{0, 0};
+    if (!options.size.empty()) size = parseSize(options.size);
+
+    std::unique_ptr<Window> window;  // outlives the session, which draws into it
+    auto session = std::make_unique<Session>(run);
+    if (!session->hasPicture() && !session->showFirstImageOutput())
+        throw std::runtime_error(run.file + ": nothing to show: no patch draws and none has an image output");
+    if (!Window::displayNamed())
+        throw std::runtime_error("no display: set DISPLAY or WAYLAND_DISPLAY, or use tembra run --render");
+    if (options.size.empty()) size = {session->document().renderWidth, session->document().renderHeight};
+
+    const std::string name = std::filesystem::path(run.file).stem().string();
+    std::string error;
+    window = Window::open(Window::Settings{size.first, size.second, name, options.fullscreen}, &error);
+    if (!window)
+        throw std::runtime_error("cannot open a window: " + error +
+                                 " (is DISPLAY or WAYLAND_DISPLAY set? tembra run --render needs none)");
+    session->setSurface(std::make_unique<WindowSurface>(*window));
+    if (!options.snapshot.empty()) session->addSink(std::make_unique<PNGFrameSink>(options.snapshot, "--snapshot"));
+    // Last, so that the sinks before it have the frame before it is shown.
+    session->addSink(std::make_unique<WindowSink>(*window));
+
+    const InterruptHandler interruptHandler;
+    FileWatch fileWatch(run.file);
+    session->start();
+    PlayClock clock(run.fps);
+    RateMeter meter;
+    std::string reloadError;  // shown in the title until a reload succeeds
+    const auto showTitle = [&] {
+        std::string status;
+        if (!reloadError.empty()) {
+            status = "error: " + reloadError;
+        } else {
+            char rate[32];
+            std::snprintf(rate, sizeof rate, "%.1f fps", meter.rate());
+            status = std::string(rate) + (clock.paused() ? ", paused" : "");
+        }
+        window->setTitle(name + " - " + status);
+    };
+    bool quit = false, reloadAsked = false;
+    for (long index = 0; !quit && (run.frames < 0 || index < run.frames); ++index) {
+        // Until the frame is due, handle what the user does.
+        while (!quit) {
+            if (interruptHandler.interrupted()) quit = true;
+            const auto wait = std::chrono::ceil<std::chrono::milliseconds>(clock.due() - Clock::now()).count();
+            Window::Event event;
+            // Short waits, so that Ctrl-C is seen soon.
+            if (!window->waitEvent(static_cast<int>(std::clamp<long>(wait, 0, 100)), &event)) {
+                if (Clock::now() >= clock.due()) break;
+                continue;
+            }
+            if (event.kind == Window::Event::Kind::Close) quit = true;
+            if (event.kind != Window::Event::Kind::Key) continue;
+            switch (event.key) {
+            case Window::Key::Escape:
+            case Window::Key::Q: quit = true; break;
+            case Window::Key::Space:
+                clock.togglePause();
+                showTitle();
+                break;
+            case Window::Key::R: reloadAsked = true; break;
+            case Window::Key::F:
+            case Window::Key::F11: window->setFullscreen(!window->fullscreen()); break;
+            case Window::Key::Other: break;
+            }
+        }
+        if (quit) break;
+
+        // Reloads happen between frames, never inside one.
+        if (fileWatch.saved() || reloadAsked) {
+            reloadAsked = false;
+            if (session->reload(&reloadError)) {
+                reloadError.clear();
+                NSLog("reloaded %s", run.file.c_str());
+            } else {
+                NSLog("%s", reloadError.c_str());
+            }
+            showTitle();
+        }
+
+        clock.catchUp();
+        session->frame(index, clock.time(), clock.wallSeconds());
+        clock.advance();
+        if (meter.frameShown()) showTitle();
+    }
+    session->finish(clock.wallSeconds());
+    return 0;
+}

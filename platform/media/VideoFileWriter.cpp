@@ -57,8 +57,10 @@ struct VideoFileWriter::Impl {
     AVRational videoTimeBase{};
     FramePtr picture;             // in the encoder's pixel format
     SwsContextPtr converter;      // RGBA at the encoder's size to its pixel format
-    std::vector<uint8_t> padded;  // an odd-sized picture grown to the encoder's size
+    std::vector<uint8_t> canvas;  // RGBA at the encoder's size, for pictures not handed over as they are
+    SwsContextPtr fitter;         // a picture of another size onto the canvas
     long frames = 0;
+    long nextIndex = 0;  // the pictures so far cover frames 0 to nextIndex - 1
 
     bool hasAudio = false;
     int sampleRate = 0;
@@ -103,6 +105,8 @@ struct VideoFileWriter::Impl {
         return true;
     }
 
+    void pad(const Picture& given);
+    bool fit(const Picture& given);
     bool openVideo(const Container& container, double fps, int quality, std::string* error);
     bool openAudio(const Container& container, std::string* error);
     bool encodeSound(bool last, std::string* error);
@@ -152,7 +156,6 @@ bool VideoFileWriter::Impl::openVideo(const Container& container, double fps, in
     converter.reset(sws_getContext(c.width, c.height, AV_PIX_FMT_RGBA, c.width, c.height, c.pix_fmt,
                                    SWS_BICUBIC | SWS_ACCURATE_RND, nullptr, nullptr, nullptr));
     if (!converter) return fail(error, "cannot convert RGBA pictures for the video encoder");
-    if (c.width != width || c.height != height) padded.resize(static_cast<size_t>(c.width) * c.height * 4);
     return true;
 }
 
@@ -204,7 +207,7 @@ bool VideoFileWriter::Impl::openAudio(const Container& container, std::string* e
 // whole encoder frames while recording; at the end, exactly up to that time,
 // padded with silence.
 bool VideoFileWriter::Impl::encodeSound(bool last, std::string* error) {
-    const int64_t target = av_rescale_q_rnd(frames, videoTimeBase, AVRational{1, sampleRate}, AV_ROUND_NEAR_INF);
+    const int64_t target = av_rescale_q_rnd(nextIndex, videoTimeBase, AVRational{1, sampleRate}, AV_ROUND_NEAR_INF);
     for (;;) {
         const int64_t remaining = target - samplesEncoded;
         const int queued = av_audio_fifo_size(fifo.get());
@@ -299,32 +302,61 @@ std::unique_ptr<VideoFileWriter> VideoFileWriter::open(const Settings& settings,
     return std::unique_ptr<VideoFileWriter>(new VideoFileWriter(std::move(impl)));
 }
 
-bool VideoFileWriter::writeVideo(const uint8_t* rgba, std::ptrdiff_t rowBytes, std::string* error) {
+// Grown by repeating the last column and row: a dark edge would bleed into
+// the colour of the picture's own last row and column.
+void VideoFileWriter::Impl::pad(const Picture& given) {
+    const int w = picture->width, h = picture->height;
+    const size_t bytes = static_cast<size_t>(w) * 4;
+    for (int y = 0; y < h; ++y) {
+        uint8_t* row = canvas.data() + bytes * static_cast<size_t>(y);
+        const uint8_t* from = given.rgba + static_cast<std::ptrdiff_t>(std::min(y, height - 1)) * given.rowBytes;
+        std::memcpy(row, from, static_cast<size_t>(width) * 4);
+        for (int x = width; x < w; ++x) std::memcpy(row + x * 4, from + (width - 1) * 4, 4);
+    }
+}
+
+// Scaled to the largest centred rectangle of its shape, between black bars.
+bool VideoFileWriter::Impl::fit(const Picture& given) {
+    const double scale = std::min(static_cast<double>(width) / given.width, static_cast<double>(height) / given.height);
+    const int w = std::clamp(static_cast<int>(std::lround(given.width * scale)), 1, width);
+    const int h = std::clamp(static_cast<int>(std::lround(given.height * scale)), 1, height);
+    fitter.reset(sws_getCachedContext(fitter.release(), given.width, given.height, AV_PIX_FMT_RGBA, w, h,
+                                      AV_PIX_FMT_RGBA, SWS_BICUBIC, nullptr, nullptr, nullptr));
+    if (!fitter) return false;
+    for (size_t i = 0; i < canvas.size(); i += 4) canvas[i] = canvas[i + 1] = canvas[i + 2] = 0, canvas[i + 3] = 255;
+    const int stride = picture->width * 4;
+    uint8_t* target = canvas.data() + static_cast<std::ptrdiff_t>((height - h) / 2) * stride + (width - w) / 2 * 4;
+    const int givenStride = static_cast<int>(given.rowBytes);
+    sws_scale(fitter.get(), &given.rgba, &givenStride, 0, given.height, &target, &stride);
+    return true;
+}
+
+bool VideoFileWriter::writeVideo(long index, const Picture& given, std::string* error) {
     Impl& s = *impl_;
     if (!s.usable(error)) return false;
-    if (rowBytes == 0) rowBytes = static_cast<std::ptrdiff_t>(s.width) * 4;
-    const uint8_t* source = rgba;
-    int stride = static_cast<int>(rowBytes);
-    if (!s.padded.empty()) {
-        // Grown by repeating the last column and row: a dark edge would bleed
-        // into the colour of the picture's own last row and column.
-        const int w = s.picture->width, h = s.picture->height;
-        const size_t bytes = static_cast<size_t>(w) * 4;
-        for (int y = 0; y < h; ++y) {
-            uint8_t* row = s.padded.data() + bytes * static_cast<size_t>(y);
-            const uint8_t* from = rgba + static_cast<std::ptrdiff_t>(std::min(y, s.height - 1)) * rowBytes;
-            std::memcpy(row, from, static_cast<size_t>(s.width) * 4);
-            for (int x = s.width; x < w; ++x) std::memcpy(row + x * 4, from + (s.width - 1) * 4, 4);
-        }
-        source = s.padded.data();
-        stride = static_cast<int>(bytes);
+    if (index < s.nextIndex)
+        return s.fail(error, "frame " + std::to_string(index) + " comes after frame " + std::to_string(s.nextIndex - 1));
+    if (given.rgba == nullptr || given.width <= 0 || given.height <= 0 || given.width > 16384 || given.height > 16384)
+        return s.fail(error, "frame " + std::to_string(index) + " has no picture");
+    Picture picture = given;
+    if (picture.rowBytes == 0) picture.rowBytes = static_cast<std::ptrdiff_t>(picture.width) * 4;
+    const uint8_t* source = picture.rgba;
+    int stride = static_cast<int>(picture.rowBytes);
+    const bool sameSize = picture.width == s.width && picture.height == s.height;
+    if (!sameSize || s.picture->width != s.width || s.picture->height != s.height) {
+        s.canvas.resize(static_cast<size_t>(s.picture->width) * s.picture->height * 4);
+        if (sameSize) s.pad(picture);
+        else if (!s.fit(picture)) return s.fail(error, "cannot scale frame " + std::to_string(index));
+        source = s.canvas.data();
+        stride = s.picture->width * 4;
     }
     if (int result = av_frame_make_writable(s.picture.get()); result < 0) return s.fail(error, "", result);
     sws_scale(s.converter.get(), &source, &stride, 0, s.picture->height, s.picture->data, s.picture->linesize);
-    s.picture->pts = s.frames;
+    s.picture->pts = index;
     if (int result = s.video.encode(s.output.get(), s.picture.get()); result < 0)
-        return s.fail(error, "cannot encode frame " + std::to_string(s.frames), result);
+        return s.fail(error, "cannot encode frame " + std::to_string(index), result);
     ++s.frames;
+    s.nextIndex = index + 1;
     return !s.hasAudio || s.encodeSound(false, error);
 }
 

@@ -37,18 +37,27 @@ public:
     VideoFileWriter(const VideoFileWriter&) = delete;
     VideoFileWriter& operator=(const VideoFileWriter&) = delete;
 
-    // The next picture (its time is frames written / fps): RGBA, top row
-    // first, rows `rowBytes` apart (0: width × 4). A bottom-up picture is
-    // passed as its last row with a negative `rowBytes`.
-    bool writeVideo(const uint8_t* rgba, std::ptrdiff_t rowBytes, std::string* error);
-    // The next `frames` frames of interleaved stereo sound (ignored without an
-    // audio track). Sound is encoded only as far as the pictures reach, and
-    // finish() cuts or pads it to the pictures' length.
+    struct Picture {
+        const uint8_t* rgba = nullptr;  // top row first
+        int width = 0, height = 0;
+        // 0: width × 4. A bottom-up picture is passed as its last row with a
+        // negative count.
+        std::ptrdiff_t rowBytes = 0;
+    };
+    // The picture of frame `index`, whose time is index / fps. Numbers must
+    // grow; one skipped leaves the picture before it on screen longer. A
+    // picture of another size than the recording's is scaled to fit, its
+    // shape kept, between black bars.
+    bool writeVideo(long index, const Picture& picture, std::string* error);
+    // The next `frames` frames of interleaved stereo sound, from time 0 on
+    // (ignored without an audio track). Sound is encoded only as far as the
+    // pictures reach, and finish() cuts or pads it to the pictures' length.
     bool writeAudio(const float* stereo, size_t frames, std::string* error);
     // Flushes both encoders, writes the trailer and gives the file its name.
     // After any failure, every call returns false with the first error.
     bool finish(std::string* error);
 
+    // Pictures written so far.
     long framesWritten() const;
     // Bytes in the file so far.
     int64_t bytesWritten() const;

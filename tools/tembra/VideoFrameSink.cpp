@@ -59,15 +59,10 @@ void VideoFrameSink::hear(const float* stereo, uint32_t frames) {
 }
 
 void VideoFrameSink::write(const RenderedFrame& frame) {
-    if (frame.width != settings_.width || frame.height != settings_.height ||
-        frame.rgba.size() != static_cast<size_t>(frame.width) * static_cast<size_t>(frame.height) * 4)
-        throw std::runtime_error("cannot record frame " + std::to_string(frame.index) + " to " + settings_.path +
-                                 ": it is " + std::to_string(frame.width) + "x" + std::to_string(frame.height) +
-                                 ", the recording " + std::to_string(settings_.width) + "x" +
-                                 std::to_string(settings_.height));
     if (!writer_) open(sound_ && sound_->startedProcCount() > 0);
     std::string error;
-    if (!writer_->writeVideo(frame.rgba.data(), 0, &error)) throw std::runtime_error(error);
+    if (!writer_->writeVideo(frame.index, {frame.rgba.data(), frame.width, frame.height}, &error))
+        throw std::runtime_error(error);
 }
 
 void VideoFrameSink::finish() {

@@ -60,7 +60,7 @@ TEST(VideoFileWriter, LosslessFileKeepsEveryPictureByteAndSoundSample) {
                 flipped.insert(flipped.end(), given.back().begin() + y * w * 4, given.back().begin() + (y + 1) * w * 4);
             start = flipped.data() + (h - 1) * w * 4;
         }
-        ASSERT_TRUE(writer->writeVideo(start, bottomUp ? -w * 4 : 0, &error)) << error;
+        ASSERT_TRUE(writer->writeVideo(f, {start, w, h, bottomUp ? -w * 4 : 0}, &error)) << error;
         const size_t chunk = f == frames - 1 ? sound.size() / 2 - soundGiven : 1400;  // more than the pictures need
         ASSERT_TRUE(writer->writeAudio(sound.data() + soundGiven * 2, chunk, &error)) << error;
         soundGiven += chunk;
@@ -94,7 +94,7 @@ TEST(VideoFileWriter, H264FileIsPaddedToAnEvenSizeAndItsSoundLastsAsLongAsThePic
     std::vector<std::vector<uint8_t>> given;
     for (int f = 0; f < frames; ++f) {
         given.push_back(picture(w, h, f, true));
-        ASSERT_TRUE(writer->writeVideo(given.back().data(), 0, &error)) << error;
+        ASSERT_TRUE(writer->writeVideo(f, {given.back().data(), w, h}, &error)) << error;
         if (f < 3) {
             ASSERT_TRUE(writer->writeAudio(tone.data(), tone.size() / 2, &error)) << error;
         }
@@ -115,6 +115,39 @@ TEST(VideoFileWriter, H264FileIsPaddedToAnEvenSizeAndItsSoundLastsAsLongAsThePic
     EXPECT_NEAR(r.soundSeconds(), 0.48, 1024.0 / 44100);  // within one AAC frame
 }
 
+TEST(VideoFileWriter, ASkippedFrameKeepsItsTimeAndAPictureOfAnotherShapeFitsBetweenBars) {
+    TempDir dir;
+    const std::string path = (dir.path() / "clip.mkv").string();
+    std::string error;
+    auto writer = VideoFileWriter::open({path, 16, 8, 10, 44100}, &error);
+    ASSERT_TRUE(writer) << error;
+    const std::vector<uint8_t> red = {255, 0, 0, 255}, green = {0, 255, 0, 255}, black = {0, 0, 0, 255};
+    std::vector<uint8_t> wide, square;
+    for (int i = 0; i < 16 * 8; ++i) wide.insert(wide.end(), red.begin(), red.end());
+    for (int i = 0; i < 8 * 8; ++i) square.insert(square.end(), green.begin(), green.end());
+    const std::vector<float> sound(20000 * 2, 0.25f);
+    ASSERT_TRUE(writer->writeVideo(0, {wide.data(), 16, 8}, &error)) << error;
+    ASSERT_TRUE(writer->writeAudio(sound.data(), sound.size() / 2, &error)) << error;
+    ASSERT_TRUE(writer->writeVideo(2, {square.data(), 8, 8}, &error)) << error;  // frame 1 was dropped
+    EXPECT_FALSE(writer->writeVideo(2, {square.data(), 8, 8}, &error));
+    EXPECT_NE(error.find("frame 2 comes after frame 2"), std::string::npos) << error;
+    writer.reset();  // the failure ended the recording
+
+    writer = VideoFileWriter::open({path, 16, 8, 10, 44100}, &error);
+    ASSERT_TRUE(writer->writeVideo(0, {wide.data(), 16, 8}, &error)) << error;
+    ASSERT_TRUE(writer->writeAudio(sound.data(), sound.size() / 2, &error)) << error;
+    ASSERT_TRUE(writer->writeVideo(2, {square.data(), 8, 8}, &error)) << error;
+    ASSERT_TRUE(writer->finish(&error)) << error;
+
+    const Recording r = readRecording(path);
+    ASSERT_EQ(r.pictures.size(), 2u);
+    EXPECT_EQ(r.sound.size(), 13230u * 2) << "three frames of sound at 10 fps";
+    for (int x = 0; x < 16; ++x) {
+        const auto& expected = x < 4 || x >= 12 ? black : green;
+        EXPECT_TRUE(std::equal(expected.begin(), expected.end(), r.pictures[1].begin() + (3 * 16 + x) * 4)) << x;
+    }
+}
+
 TEST(VideoFileWriter, RefusalsAndFailuresLeaveNoFileBehind) {
     TempDir dir;
     std::string error;
@@ -131,16 +164,16 @@ TEST(VideoFileWriter, RefusalsAndFailuresLeaveNoFileBehind) {
     auto writer = VideoFileWriter::open({abandoned, 8, 8, 25, 44100}, &error);
     ASSERT_TRUE(writer) << error;
     const auto pixels = picture(8, 8, 0, true);
-    ASSERT_TRUE(writer->writeVideo(pixels.data(), 0, &error)) << error;
+    ASSERT_TRUE(writer->writeVideo(0, {pixels.data(), 8, 8}, &error)) << error;
     EXPECT_GT(writer->bytesWritten(), 0);
     writer.reset();
 
     const std::string silent = (dir.path() / "silent.mov").string();
     writer = VideoFileWriter::open({silent, 8, 8, 25, 0}, &error);
     ASSERT_TRUE(writer) << error;
-    ASSERT_TRUE(writer->writeVideo(pixels.data(), 0, &error)) << error;
+    ASSERT_TRUE(writer->writeVideo(0, {pixels.data(), 8, 8}, &error)) << error;
     ASSERT_TRUE(writer->finish(&error)) << error;
-    EXPECT_FALSE(writer->writeVideo(pixels.data(), 0, &error));
+    EXPECT_FALSE(writer->writeVideo(1, {pixels.data(), 8, 8}, &error));
 
     std::vector<std::string> left;
     for (const auto& entry : std::filesystem::directory_iterator(dir.path())) left.push_back(entry.path().filename());

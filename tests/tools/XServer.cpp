@@ -1,0 +1,119 @@
+#include "tests/tools/XServer.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+pid_t spawn(const std::vector<std::string>& arguments, posix_spawn_file_actions_t* actions) {
+    std::vector<char*> argv;
+    for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    if (posix_spawnp(&pid, argv[0], actions, nullptr, argv.data(), environ) != 0) return -1;
+    return pid;
+}
+
+// Waits for `pid` to end, at most `limit`; its status, or -1.
+int waitForExit(pid_t pid, std::chrono::seconds limit) {
+    int status = -1;
+    const bool ended = waitFor([&] { return waitpid(pid, &status, WNOHANG) == pid; }, limit);
+    if (!ended) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+}  // namespace
+
+XServer::XServer() {
+    // Xvfb picks a free display and writes its number to this pipe once it
+    // accepts connections.
+    int fds[2];
+    if (pipe(fds) != 0) {
+        error_ = "no pipe";
+        return;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], 3);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_ = spawn({"Xvfb", "-displayfd", "3", "-screen", "0", "1024x768x24", "-nolisten", "tcp"}, &actions);
+    posix_spawn_file_actions_destroy(&actions);
+    close(fds[1]);
+    if (pid_ < 0) {
+        error_ = "cannot start Xvfb (package xvfb)";
+        close(fds[0]);
+        return;
+    }
+    std::string number;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (std::chrono::steady_clock::now() < deadline && number.find('\n') == std::string::npos) {
+        pollfd p{fds[0], POLLIN, 0};
+        if (poll(&p, 1, 100) <= 0) continue;
+        char buffer[16];
+        const ssize_t n = read(fds[0], buffer, sizeof buffer);
+        if (n <= 0) break;
+        number.append(buffer, static_cast<size_t>(n));
+    }
+    close(fds[0]);
+    if (number.find('\n') == std::string::npos) {
+        error_ = "Xvfb did not come up within 20 s";
+        return;
+    }
+    display_ = ":" + number.substr(0, number.find('\n'));
+}
+
+XServer::~XServer() {
+    if (pid_ < 0) return;
+    kill(pid_, SIGTERM);
+    if (waitForExit(pid_, std::chrono::seconds(10)) < 0) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+    }
+}
+
+BackgroundCommand::BackgroundCommand(const std::string& command, const std::string& outPath,
+                                     const std::string& errPath) {
+    pid_ = spawn({"/bin/sh", "-c", "exec " + command + " >" + outPath + " 2>" + errPath}, nullptr);
+}
+
+BackgroundCommand::~BackgroundCommand() {
+    if (pid_ < 0) return;
+    if (interruptAndWait(std::chrono::seconds(10)) < 0) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+    }
+}
+
+int BackgroundCommand::interruptAndWait(std::chrono::seconds limit) {
+    if (pid_ < 0) return status_;
+    kill(pid_, SIGINT);
+    status_ = waitForExit(pid_, limit);
+    if (status_ >= 0) pid_ = -1;
+    return status_;
+}
+
+bool waitFor(const std::function<bool()>& condition, std::chrono::seconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+std::string readFile(const std::string& path) {
+    std::stringstream s;
+    s << std::ifstream(path, std::ios::binary).rdbuf();
+    return s.str();
+}

@@ -2,12 +2,15 @@
 #include "platform/graphics/PNGFile.h"
 #include "tests/platform/media/RecordingReader.h"
 #include "tests/support/TestSupport.h"
+#include "tests/tools/XServer.h"
 
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
+#include <regex>
 
 namespace {
 
@@ -16,6 +19,12 @@ std::string tembra(const std::string& arguments) {
 }
 
 std::string example(const std::string& name) { return std::string(TEMBRA_SOURCE_DIR) + "/examples/" + name; }
+
+std::string makeTone(const TempDir& dir) {
+    const std::string tone = (dir.path() / "tone.wav").string();
+    EXPECT_EQ(runCommand("sox -n -r 44100 -c 2 -b 16 " + tone + " synth 0.5 sine 440 sine 660").status, 0);
+    return tone;
+}
 
 std::vector<uint8_t> pngPixels(const std::string& path) {
     std::string error;
@@ -69,8 +78,7 @@ TEST(RecordCommand, H264RecordingIsCloseToTheRenderedFrames) {
 
 TEST(RecordCommand, SoundTrackHoldsTheSamplesTheWAVOutputWrites) {
     TempDir dir;
-    const std::string tone = (dir.path() / "tone.wav").string();
-    ASSERT_EQ(runCommand("sox -n -r 44100 -c 2 -b 16 " + tone + " synth 0.5 sine 440 sine 660").status, 0);
+    const std::string tone = makeTone(dir);
     const std::string out = (dir.path() / "sound.mkv").string(), wav = (dir.path() / "sound.wav").string();
     const CommandResult r =
         runCommand(tembra("run " + example("sound.json") + " --duration 1 --fps 30 --set import.inputSoundFilePath=" +
@@ -98,6 +106,31 @@ TEST(RecordCommand, SoundTrackHoldsTheSamplesTheWAVOutputWrites) {
         sounding += written[i] != 0;
     }
     EXPECT_GT(sounding, written.size() / 2);
+}
+
+TEST(RecordCommand, PlayEncodesOnItsOwnThreadAndCountsWhatItDropped) {
+    XServer x;
+    if (!x.ok()) {
+        if (std::getenv("CI")) FAIL() << x.error();
+        GTEST_SKIP() << x.error();
+    }
+    TempDir dir;
+    const std::string out = (dir.path() / "play.mkv").string();
+    const CommandResult r = runCommand("env DISPLAY=" + x.display() + " " +
+                                       tembra("play " + example("sound.json") + " --frames 12 --fps 30 --record " +
+                                              out + " --set import.inputSoundFilePath=" + makeTone(dir)));
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::smatch counts;
+    ASSERT_TRUE(std::regex_search(r.err, counts, std::regex("tembra: recorded (\\d+) frames, dropped (\\d+)\n")))
+        << r.err;
+    const long recorded = std::stol(counts[1]), dropped = std::stol(counts[2]);
+    EXPECT_EQ(recorded + dropped, 12);
+
+    const Recording recording = readRecording(out);
+    ASSERT_EQ(recording.error, "");
+    EXPECT_EQ(static_cast<long>(recording.pictures.size()), recorded);
+    EXPECT_EQ(recording.audioCodec, "flac");
+    EXPECT_TRUE(std::any_of(recording.sound.begin(), recording.sound.end(), [](float s) { return s != 0; }));
 }
 
 TEST(RecordCommand, UnknownExtensionsAndUnwritableFilesGetOneLine) {

@@ -14,7 +14,7 @@ void VideoFrameSink::checkPath(const std::string& path) {
 }
 
 VideoFrameSink::VideoFrameSink(const std::string& path, int width, int height, double fps, int quality,
-                               std::shared_ptr<OfflineAudioDevice> sound)
+                               std::shared_ptr<OfflineAudioDevice> sound, size_t queuedPictures)
     : settings_{path, width, height, fps, 0, quality}, sound_(std::move(sound)) {
     // Found out now rather than after the composition has started.
     const auto dir = std::filesystem::path(path).parent_path();
@@ -26,15 +26,27 @@ VideoFrameSink::VideoFrameSink(const std::string& path, int width, int height, d
     if (file == nullptr) throw std::runtime_error("cannot record to " + path + ": " + std::strerror(errno));
     std::fclose(file);
     std::filesystem::remove(probe, failed);
+
+    if (queuedPictures > 0) {
+        queue_ = std::make_unique<RecordingQueue>(queuedPictures);
+        encoder_ = std::thread([this] { encodeQueued(); });
+    }
     if (sound_)
-        listener_ = sound_->addListener([this](const float* stereo, uint32_t frames) { hear(stereo, frames); });
+        listener_ = sound_->addListener([this](const float* stereo, uint32_t frames) {
+            if (queue_) queue_->pushSound(stereo, frames);
+            else encodeSound(stereo, frames);
+        });
 }
 
 VideoFrameSink::~VideoFrameSink() {
     if (sound_) sound_->removeListener(listener_);
+    if (encoder_.joinable()) {
+        queue_->close();
+        encoder_.join();
+    }
 }
 
-void VideoFrameSink::open(bool withSound) {
+void VideoFrameSink::openWriter(bool withSound) {
     settings_.sampleRate = withSound ? static_cast<int>(OfflineAudioDevice::kSampleRate) : 0;
     std::string error;
     writer_ = VideoFileWriter::open(settings_, &error);
@@ -44,39 +56,89 @@ void VideoFrameSink::open(bool withSound) {
     early_.clear();
 }
 
-void VideoFrameSink::hear(const float* stereo, uint32_t frames) {
+void VideoFrameSink::encodeSound(const float* stereo, size_t frames) {
     if (!writer_) {
-        early_.insert(early_.end(), stereo, stereo + size_t{frames} * 2);
+        early_.insert(early_.end(), stereo, stereo + frames * 2);
         return;
     }
-    if (!writer_->hasAudio()) {
-        if (warning_.empty() && sound_->startedProcCount() > 0)
-            warning_ = settings_.path + " has no audio track: the sound began after the first frame";
-        return;
-    }
+    if (!writer_->hasAudio()) return;
     std::string error;
     if (!writer_->writeAudio(stereo, frames, &error)) throw std::runtime_error(error);
 }
 
-void VideoFrameSink::write(const RenderedFrame& frame) {
-    if (!writer_) open(sound_ && sound_->startedProcCount() > 0);
+void VideoFrameSink::encodePicture(long index, const VideoFileWriter::Picture& picture, bool withSound) {
+    if (!writer_) openWriter(withSound);
     std::string error;
-    if (!writer_->writeVideo(frame.index, {frame.rgba.data(), frame.width, frame.height}, &error))
-        throw std::runtime_error(error);
+    if (!writer_->writeVideo(index, picture, &error)) throw std::runtime_error(error);
+    encoded_ = writer_->framesWritten();
+    bytes_ = writer_->bytesWritten();
+}
+
+void VideoFrameSink::encodeQueued() {
+    while (auto item = queue_->pop()) {
+        {
+            std::lock_guard lock(mutex_);
+            if (!failure_.empty()) continue;  // the recording is over; the rest is let go
+        }
+        try {
+            if (item->kind == RecordingQueue::Item::Kind::Sound) {
+                encodeSound(item->stereo.data(), item->stereo.size() / 2);
+            } else {
+                encodePicture(item->index, {item->rgba.data(), item->width, item->height}, item->withSound);
+                queue_->recycle(std::move(item->rgba));
+            }
+        } catch (const std::exception& e) {
+            std::lock_guard lock(mutex_);
+            failure_ = e.what();
+        }
+    }
+}
+
+void VideoFrameSink::throwIfFailed() {
+    std::lock_guard lock(mutex_);
+    if (!failure_.empty()) throw std::runtime_error(failure_);
+}
+
+void VideoFrameSink::write(const RenderedFrame& frame) {
+    // Sound is there by the end of the first frame or not at all.
+    // Asked on this thread, the one that mixes, so the question never costs
+    // the mix a cycle.
+    if (!soundDecided_) {
+        soundDecided_ = true;
+        withSound_ = sound_ && sound_->startedProcCount() > 0;
+    } else if (!withSound_ && !lateSound_ && sound_) {
+        lateSound_ = sound_->startedProcCount() > 0;
+    }
+    if (!queue_) return encodePicture(frame.index, {frame.rgba.data(), frame.width, frame.height}, withSound_);
+    throwIfFailed();
+    if (!queue_->pushPicture(frame.index, frame.width, frame.height, withSound_, frame.rgba)) ++dropped_;
 }
 
 void VideoFrameSink::finish() {
     if (finished_) return;
     finished_ = true;
-    if (!writer_) open(false);  // no frames: an empty recording still is one
+    if (sound_) sound_->removeListener(listener_);
+    if (encoder_.joinable()) {
+        queue_->close();
+        encoder_.join();
+        throwIfFailed();
+    }
+    if (!writer_) openWriter(false);  // no frames: an empty recording still is one
     std::string error;
     if (!writer_->finish(&error)) throw std::runtime_error(error);
+    bytes_ = writer_->bytesWritten();
 }
 
 std::string VideoFrameSink::status() const {
-    if (!writer_) return {};
     char text[64];
-    const double megabytes = static_cast<double>(writer_->bytesWritten()) / 1e6;
-    std::snprintf(text, sizeof text, "%ld frames, %.1f MB", writer_->framesWritten(), megabytes);
+    std::snprintf(text, sizeof text, "%ld frames, %.1f MB", encoded_.load(), static_cast<double>(bytes_.load()) / 1e6);
     return text;
+}
+
+std::string VideoFrameSink::summary() const {
+    return "recorded " + std::to_string(encoded_.load()) + " frames, dropped " + std::to_string(dropped_);
+}
+
+std::string VideoFrameSink::warning() const {
+    return lateSound_ ? settings_.path + " has no audio track: the sound began after the first frame" : "";
 }

@@ -9,15 +9,6 @@ std::shared_ptr<OfflineAudioDevice> OfflineAudioDevice::create() {
 
 AudioStreamBasicDescription OfflineAudioDevice::streamFormat() const { return floatStereoFormat(kSampleRate); }
 
-int OfflineAudioDevice::addListener(Listener listener) {
-    listeners_.emplace_back(nextListener_, std::move(listener));
-    return nextListener_++;
-}
-
-void OfflineAudioDevice::removeListener(int id) {
-    std::erase_if(listeners_, [id](const auto& entry) { return entry.first == id; });
-}
-
 void OfflineAudioDevice::advanceTo(double seconds) {
     if (!(seconds > 0) || !std::isfinite(seconds)) return;
     // Clamped before the conversion to a count, which would be undefined for
@@ -32,6 +23,6 @@ void OfflineAudioDevice::advanceTo(double seconds) {
         mixCycle(buffer_.data(), chunk, now);
         framesPlayed_ += chunk;
         play(buffer_.data(), chunk);
-        for (const auto& [id, listener] : listeners_) listener(buffer_.data(), chunk);
+        handToListeners(buffer_.data(), chunk);
     }
 }

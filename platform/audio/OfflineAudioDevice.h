@@ -3,16 +3,14 @@
 #include "platform/audio/AudioDevice.h"
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <vector>
 
 // An output device with no clock of its own: whoever drives it says how far
 // time has gone with advanceTo, and it mixes exactly that many frames of
-// float stereo at 44.1 kHz, a period at a time. Each mixed block goes to
-// every listener (a WAV file, a video recording), so the sound is mixed once
-// however many keep it. Listeners are added, removed and called on the
-// thread that calls advanceTo.
+// float stereo at 44.1 kHz, a period at a time. Each mixed block goes to the
+// listeners (a video recording) as it is played, on the thread that calls
+// advanceTo.
 class OfflineAudioDevice : public AudioDevice {
 public:
     static constexpr double kSampleRate = 44100.0;
@@ -20,16 +18,10 @@ public:
     // Keeps the frame count of any finite time representable.
     static constexpr uint64_t kFrameLimit = uint64_t{1} << 48;
 
-    using Listener = std::function<void(const float* stereo, uint32_t frames)>;
-
     static std::shared_ptr<OfflineAudioDevice> create();
 
     uint32_t bufferSize() const override { return kPeriodFrames * 2 * static_cast<uint32_t>(sizeof(float)); }
     AudioStreamBasicDescription streamFormat() const override;
-
-    // Returns the number that removes it again.
-    int addListener(Listener listener);
-    void removeListener(int id);
 
     // Plays IO cycles until `seconds` of sound have been played; earlier
     // times, and times that are not finite, do nothing. The last cycle is cut
@@ -46,8 +38,6 @@ protected:
     virtual void play(const float* /*stereo*/, uint32_t /*frames*/) {}
 
 private:
-    std::vector<std::pair<int, Listener>> listeners_;
-    int nextListener_ = 1;
     uint64_t framesPlayed_ = 0;
     std::vector<float> buffer_ = std::vector<float>(size_t{kPeriodFrames} * 2);
 };

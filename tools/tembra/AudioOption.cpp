@@ -8,28 +8,43 @@
 
 namespace {
 
-std::shared_ptr<OfflineAudioDevice>& offlineOutput() {
-    static std::shared_ptr<OfflineAudioDevice> device;
-    return device;
+// The output that the frames move along, or that a recording listens to.
+struct Outputs {
+    std::shared_ptr<OfflineAudioDevice> offline;
+    std::shared_ptr<AudioDevice> live;  // JACK, for a recording
+};
+
+Outputs& outputs() {
+    static Outputs chosen;
+    return chosen;
 }
 
 void useOffline(std::shared_ptr<OfflineAudioDevice> device) {
     AudioHardware& hardware = AudioHardware::shared();
     hardware.setDefaultOutputDevice(hardware.addDevice(device));
-    offlineOutput() = std::move(device);
+    outputs().offline = std::move(device);
+}
+
+bool useJACK(RecordedSound recorded) {
+    AudioHardware& hardware = AudioHardware::shared();
+    if (!hardware.useJACKOutput()) return false;  // says so in the log when there is no server
+    if (recorded == RecordedSound::Live) outputs().live = hardware.device(hardware.defaultOutputDevice());
+    return true;
 }
 
 }  // namespace
 
-void configureAudioOutput(const std::string& choice, bool recording) {
+void configureAudioOutput(const std::string& choice, RecordedSound recorded) {
     AudioHardware& hardware = AudioHardware::shared();
     if (choice.empty()) {
-        if (recording) useOffline(OfflineAudioDevice::create());
+        if (recorded == RecordedSound::OnCompositionTime) useOffline(OfflineAudioDevice::create());
+        // Heard where a server runs; recorded either way.
+        if (recorded == RecordedSound::Live && !useJACK(recorded)) useOffline(OfflineAudioDevice::create());
     } else if (choice == "jack") {
-        if (recording)
-            throw UsageError("--record takes its sound on composition time, which JACK does not keep: "
+        if (recorded == RecordedSound::OnCompositionTime)
+            throw UsageError("--record in run follows composition time, which JACK does not keep: "
                              "give --audio wav:PATH or none, or leave --audio out");
-        hardware.useJACKOutput();  // says so in the log when there is no server
+        useJACK(recorded);
     } else if (choice == "none") {
         hardware.setDefaultOutputDevice(kAudioDeviceUnknown);
     } else if (choice.rfind("wav:", 0) == 0 && choice.size() > 4) {
@@ -46,14 +61,17 @@ void configureAudioOutput(const std::string& choice, bool recording) {
     }
 }
 
-std::shared_ptr<OfflineAudioDevice> offlineAudioOutput() { return offlineOutput(); }
+std::shared_ptr<AudioDevice> recordedAudioOutput() {
+    if (outputs().offline) return outputs().offline;
+    return outputs().live;
+}
 
 void advanceAudioClock(double seconds) {
-    if (offlineOutput()) offlineOutput()->advanceTo(seconds);
+    if (outputs().offline) outputs().offline->advanceTo(seconds);
+    if (outputs().live) outputs().live->collectPlayed();
 }
 
 void finishAudioClock(double seconds) {
-    if (!offlineOutput()) return;
-    offlineOutput()->advanceTo(seconds);
-    offlineOutput()->close();
+    advanceAudioClock(seconds);
+    if (outputs().offline) outputs().offline->close();
 }

@@ -134,7 +134,7 @@ int playComposition(const PlayOptions& options) {
         // Encoded on a thread of its own: the window never waits for it.
         auto sink = std::make_unique<VideoFrameSink>(run.record, session->surface()->width(),
                                                      session->surface()->height(), run.fps, run.recordQuality,
-                                                     offlineAudioOutput(), kRecordQueue);
+                                                     recordedAudioOutput(), kRecordQueue);
         video = sink.get();
         session->addSink(std::move(sink));
     }

@@ -68,7 +68,7 @@ int runComposition(const RunOptions& options) {
     if (!options.record.empty()) {
         auto sink = std::make_unique<VideoFrameSink>(options.record, session.surface()->width(),
                                                      session.surface()->height(), options.fps, options.recordQuality,
-                                                     offlineAudioOutput());
+                                                     recordedAudioOutput());
         video = sink.get();
         session.addSink(std::move(sink));
     }

@@ -14,7 +14,7 @@ void VideoFrameSink::checkPath(const std::string& path) {
 }
 
 VideoFrameSink::VideoFrameSink(const std::string& path, int width, int height, double fps, int quality,
-                               std::shared_ptr<OfflineAudioDevice> sound, size_t queuedPictures)
+                               std::shared_ptr<AudioDevice> sound, size_t queuedPictures)
     : settings_{path, width, height, fps, 0, quality}, sound_(std::move(sound)) {
     // Found out now rather than after the composition has started.
     const auto dir = std::filesystem::path(path).parent_path();
@@ -47,7 +47,7 @@ VideoFrameSink::~VideoFrameSink() {
 }
 
 void VideoFrameSink::openWriter(bool withSound) {
-    settings_.sampleRate = withSound ? static_cast<int>(OfflineAudioDevice::kSampleRate) : 0;
+    settings_.sampleRate = withSound ? static_cast<int>(sound_->streamFormat().mSampleRate) : 0;
     std::string error;
     writer_ = VideoFileWriter::open(settings_, &error);
     if (!writer_) throw std::runtime_error(error);

@@ -2,7 +2,7 @@
 
 #include "FrameSink.h"
 #include "RecordingQueue.h"
-#include "platform/audio/OfflineAudioDevice.h"
+#include "platform/audio/AudioDevice.h"
 #include "platform/media/VideoFileWriter.h"
 
 #include <atomic>
@@ -12,8 +12,8 @@
 #include <thread>
 #include <vector>
 
-// --record: every frame into a video file, with the sound the offline audio
-// device mixes (the very blocks a WAV output writes). The file gets an audio
+// --record: every frame into a video file, with the sound the audio output
+// plays (the very blocks a WAV output writes, or JACK plays). The file gets an audio
 // track when sound plays by the end of the first frame, which is when a
 // sound patch that has its image starts its oscillator; sound that begins
 // later is not recorded, and warning() says so.
@@ -33,7 +33,7 @@ public:
     // encode on the caller's thread, else the most pictures that may wait
     // for the encoder thread.
     VideoFrameSink(const std::string& path, int width, int height, double fps, int quality,
-                   std::shared_ptr<OfflineAudioDevice> sound, size_t queuedPictures = 0);
+                   std::shared_ptr<AudioDevice> sound, size_t queuedPictures = 0);
     ~VideoFrameSink() override;
 
     void write(const RenderedFrame& frame) override;
@@ -55,7 +55,7 @@ private:
     void throwIfFailed();
 
     VideoFileWriter::Settings settings_;
-    std::shared_ptr<OfflineAudioDevice> sound_;
+    std::shared_ptr<AudioDevice> sound_;
     int listener_ = 0;
     bool soundDecided_ = false, withSound_ = false, lateSound_ = false;
     long dropped_ = 0;

@@ -107,7 +107,9 @@ int main(int argc, char** argv) {
             listClasses(QCNodeManager::shared(), std::cout);
             return 0;
         }
-        configureAudioOutput(audio, !record.empty());
+        configureAudioOutput(audio, record.empty()       ? RecordedSound::None
+                                    : *playCommand ? RecordedSound::Live
+                                                   : RecordedSound::OnCompositionTime);
         if (*playCommand) return playComposition(play);
         return runComposition(run);
     } catch (const UsageError& e) {

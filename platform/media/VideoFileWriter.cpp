@@ -12,6 +12,7 @@ extern "C" {
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <span>
 #include <vector>
 
 namespace {
@@ -73,6 +74,7 @@ struct VideoFileWriter::Impl {
     int64_t samplesEncoded = 0;
 
     std::string failure;  // the first error; the recording is over
+    bool started = false;  // the header is written
     bool finished = false;
     int64_t finalSize = 0;
 
@@ -89,7 +91,7 @@ struct VideoFileWriter::Impl {
     bool fail(std::string* error, const std::string& why) {
         if (failure.empty()) {
             failure = "cannot record to " + path + ": " + why;
-            if (output) failure += " (recording stopped, no file kept)";
+            if (started) failure += " (recording stopped, no file kept)";
             discard();
         }
         if (error) *error = failure;
@@ -224,8 +226,8 @@ bool VideoFileWriter::Impl::encodeSound(bool last, std::string* error) {
             // Rounded to the nearest step the encoder keeps, so the file holds
             // exactly these values (the encoder would otherwise cut the low bits).
             const float scale = static_cast<float>(1 << (roundToBits - 1));
-            for (int i = 0; i < count * 2; ++i)
-                block[i] = std::clamp(std::nearbyint(block[i] * scale), -scale, scale - 1) / scale;
+            for (float& sample : std::span(block.data(), static_cast<size_t>(count) * 2))
+                sample = std::isnan(sample) ? 0.0f : std::clamp(std::nearbyint(sample * scale), -scale, scale - 1) / scale;
         }
         if (int result = av_frame_make_writable(sound.get()); result < 0) return fail(error, "", result);
         const uint8_t* in = reinterpret_cast<const uint8_t*>(block.data());
@@ -299,6 +301,7 @@ std::unique_ptr<VideoFileWriter> VideoFileWriter::open(const Settings& settings,
         impl->fail(error, "cannot write the header", result);
         return nullptr;
     }
+    impl->started = true;
     return std::unique_ptr<VideoFileWriter>(new VideoFileWriter(std::move(impl)));
 }
 

@@ -41,6 +41,11 @@ VideoFrameSink::VideoFrameSink(const std::string& path, int width, int height, d
 VideoFrameSink::~VideoFrameSink() {
     if (sound_) sound_->removeListener(listener_);
     if (encoder_.joinable()) {
+        {
+            // Not finished: what still waits is let go, not encoded.
+            std::lock_guard lock(mutex_);
+            if (failure_.empty()) failure_ = "abandoned";
+        }
         queue_->close();
         encoder_.join();
     }

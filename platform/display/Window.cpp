@@ -37,6 +37,10 @@ std::unique_ptr<Window> Window::open(const Settings& settings, std::string* erro
     // EGL on X11 as on Wayland, so that the context is one platform/gl can
     // make current and restore like its own.
     SDL_SetHint(SDL_HINT_VIDEO_X11_FORCE_EGL, "1");
+    // Without a Wayland display, don't let SDL probe for one (libwayland
+    // complains on standard error when XDG_RUNTIME_DIR is unset).
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    if ((!wayland || !*wayland) && !std::getenv("SDL_VIDEODRIVER")) SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
     // Ctrl-C is the program's to handle.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return fail(SDL_GetError());

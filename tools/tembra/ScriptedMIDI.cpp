@@ -169,6 +169,11 @@ void ScriptedMIDI::playUntil(double time) {
     if (played) VirtualMIDI::flush();
 }
 
+void ScriptedMIDI::skipUntil(double time) {
+    time_.store(time);
+    while (nextEvent_ < events_.size() && events_[nextEvent_].time <= time + 1e-9) ++nextEvent_;
+}
+
 std::string ScriptedMIDI::describePacket(const std::string& destination, double time, const std::vector<Byte>& bytes) {
     char prefix[64];
     std::snprintf(prefix, sizeof prefix, " t=%.3f", time);

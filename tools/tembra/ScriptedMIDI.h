@@ -31,6 +31,9 @@ public:
     // Before the frame at composition time `time`: plays every event due by
     // then and waits until connected input ports have received them.
     void playUntil(double time);
+    // Passes over the events due by `time` without playing them: after a
+    // reload, the script this one replaces has played them.
+    void skipUntil(double time);
 
     // Every event in playing order (by time, then document order).
     const std::vector<Event>& events() const { return events_; }

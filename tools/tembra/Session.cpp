@@ -82,6 +82,7 @@ bool Session::reload(std::string* error) {
         // The new endpoints exist before new patches look for them; the old
         // ones go once the new document has been taken.
         auto scriptedMIDI = std::make_unique<ScriptedMIDI>(document, options_.printMIDI);
+        if (lastTime_ >= 0) scriptedMIDI->skipUntil(lastTime_);
         QCRenderer::FileScope loading(options_.file);
         evaluator_->reload(document, QCNodeManager::shared(), [this](Evaluator& next) {
             // The command line still holds, and what it names must still be there.
@@ -123,6 +124,7 @@ void Session::start() { evaluator_->start(); }
 void Session::frame(long index, double time, double clock) {
     advanceAudioClock(clock);
     scriptedMIDI_->playUntil(time);
+    lastTime_ = time;
     draw(index, time);
 
     for (Watch& w : watches_)

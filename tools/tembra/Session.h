@@ -80,5 +80,6 @@ private:
     std::vector<std::unique_ptr<FrameSink>> sinks_;
     std::vector<uint8_t> pixels_;
     std::function<void()> beforePrint_;
+    double lastTime_ = -1;  // of the last frame; -1 before the first
     bool finished_ = false;
 };

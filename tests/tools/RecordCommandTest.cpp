@@ -81,7 +81,7 @@ TEST(RecordCommand, SoundTrackHoldsTheSamplesTheWAVOutputWrites) {
     const std::string tone = makeTone(dir);
     const std::string out = (dir.path() / "sound.mkv").string(), wav = (dir.path() / "sound.wav").string();
     const CommandResult r =
-        runCommand(tembra("run " + example("sound.json") + " --duration 1 --fps 30 --set import.inputSoundFilePath=" +
+        runCommand(tembra("run " + example("sound.json") + " --duration 1 --fps 30 --show import.outputImage --set import.inputSoundFilePath=" +
                           tone + " --audio wav:" + wav + " --record " + out));
     ASSERT_EQ(r.status, 0) << r.err;
 
@@ -117,7 +117,7 @@ TEST(RecordCommand, PlayEncodesOnItsOwnThreadAndCountsWhatItDropped) {
     TempDir dir;
     const std::string out = (dir.path() / "play.mkv").string();
     const CommandResult r = runCommand("env DISPLAY=" + x.display() + " " +
-                                       tembra("play " + example("sound.json") + " --frames 12 --fps 30 --record " +
+                                       tembra("play " + example("sound.json") + " --frames 12 --fps 30 --show import.outputImage --record " +
                                               out + " --set import.inputSoundFilePath=" + makeTone(dir)));
     ASSERT_EQ(r.status, 0) << r.err;
     std::smatch counts;

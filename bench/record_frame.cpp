@@ -59,7 +59,8 @@ void RecordMP4(benchmark::State& state) {
         auto writer = VideoFileWriter::open({path, width, height, 30, 0}, &error);
         if (!writer) return state.SkipWithError(error.c_str());
         for (int f = 0; f < kFrames; ++f)
-            if (!writer->writeVideo(f, {pictures[f].data(), width, height}, &error)) return state.SkipWithError(error.c_str());
+            if (!writer->writeVideo(f, {pictures[f].data(), width, height}, &error))
+                return state.SkipWithError(error.c_str());
         if (!writer->finish(&error)) return state.SkipWithError(error.c_str());
     }
     perFrame(state);

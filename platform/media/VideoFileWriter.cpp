@@ -169,7 +169,8 @@ bool VideoFileWriter::Impl::openAudio(const Container& container, std::string* e
     const AVSampleFormat format = firstSupported(
         codec->sample_fmts, {AV_SAMPLE_FMT_FLTP, AV_SAMPLE_FMT_FLT, AV_SAMPLE_FMT_S32, AV_SAMPLE_FMT_S16},
         AV_SAMPLE_FMT_NONE);
-    if (format == AV_SAMPLE_FMT_NONE) return fail(error, std::string(container.audioEncoder) + " takes no known sample format");
+    if (format == AV_SAMPLE_FMT_NONE)
+        return fail(error, std::string(container.audioEncoder) + " takes no known sample format");
 
     audio.encoder.reset(avcodec_alloc_context3(codec));
     if (!audio.encoder) return fail(error, "", AVERROR(ENOMEM));
@@ -184,7 +185,8 @@ bool VideoFileWriter::Impl::openAudio(const Container& container, std::string* e
     if (int result = audio.open(output.get(), codec); result < 0)
         return fail(error, std::string("cannot open the ") + container.audioEncoder + " encoder", result);
 
-    soundFrameSize = (codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE) || c.frame_size <= 0 ? 1024 : c.frame_size;
+    const bool anySize = (codec->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE) || c.frame_size <= 0;
+    soundFrameSize = anySize ? 1024 : c.frame_size;
     AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;  // FFmpeg 5 takes it non-const
     SwrContext* made = nullptr;
     int result = swr_alloc_set_opts2(&made, &stereo, format, sampleRate, &stereo, AV_SAMPLE_FMT_FLT, sampleRate, 0,
@@ -226,8 +228,10 @@ bool VideoFileWriter::Impl::encodeSound(bool last, std::string* error) {
             // Rounded to the nearest step the encoder keeps, so the file holds
             // exactly these values (the encoder would otherwise cut the low bits).
             const float scale = static_cast<float>(1 << (roundToBits - 1));
-            for (float& sample : std::span(block.data(), static_cast<size_t>(count) * 2))
-                sample = std::isnan(sample) ? 0.0f : std::clamp(std::nearbyint(sample * scale), -scale, scale - 1) / scale;
+            for (float& sample : std::span(block.data(), static_cast<size_t>(count) * 2)) {
+                const float step = std::isnan(sample) ? 0.0f : std::nearbyint(sample * scale);
+                sample = std::clamp(step, -scale, scale - 1) / scale;
+            }
         }
         if (int result = av_frame_make_writable(sound.get()); result < 0) return fail(error, "", result);
         const uint8_t* in = reinterpret_cast<const uint8_t*>(block.data());
@@ -338,7 +342,8 @@ bool VideoFileWriter::writeVideo(long index, const Picture& given, std::string* 
     Impl& s = *impl_;
     if (!s.usable(error)) return false;
     if (index < s.nextIndex)
-        return s.fail(error, "frame " + std::to_string(index) + " comes after frame " + std::to_string(s.nextIndex - 1));
+        return s.fail(error,
+                      "frame " + std::to_string(index) + " comes after frame " + std::to_string(s.nextIndex - 1));
     if (given.rgba == nullptr || given.width <= 0 || given.height <= 0 || given.width > 16384 || given.height > 16384)
         return s.fail(error, "frame " + std::to_string(index) + " has no picture");
     Picture picture = given;
@@ -368,7 +373,8 @@ bool VideoFileWriter::writeAudio(const float* stereo, size_t frames, std::string
     if (!s.usable(error)) return false;
     if (!s.hasAudio || frames == 0) return true;
     void* data = const_cast<float*>(stereo);
-    if (frames > INT32_MAX || av_audio_fifo_write(s.fifo.get(), &data, static_cast<int>(frames)) != static_cast<int>(frames))
+    const int count = frames > INT32_MAX ? -1 : static_cast<int>(frames);
+    if (count < 0 || av_audio_fifo_write(s.fifo.get(), &data, count) != count)
         return s.fail(error, "", AVERROR(ENOMEM));
     return s.encodeSound(false, error);
 }
@@ -383,7 +389,8 @@ bool VideoFileWriter::finish(std::string* error) {
     if (s.hasAudio)
         if (int result = s.audio.encode(s.output.get(), nullptr); result < 0)
             return s.fail(error, "cannot encode the last sound", result);
-    if (int result = av_write_trailer(s.output.get()); result < 0) return s.fail(error, "cannot write the trailer", result);
+    if (int result = av_write_trailer(s.output.get()); result < 0)
+        return s.fail(error, "cannot write the trailer", result);
     if (s.output->pb != nullptr)
         if (int result = avio_closep(&s.output->pb); result < 0) return s.fail(error, "", result);
     std::error_code failed;

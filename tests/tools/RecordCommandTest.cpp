@@ -80,9 +80,9 @@ TEST(RecordCommand, SoundTrackHoldsTheSamplesTheWAVOutputWrites) {
     TempDir dir;
     const std::string tone = makeTone(dir);
     const std::string out = (dir.path() / "sound.mkv").string(), wav = (dir.path() / "sound.wav").string();
-    const CommandResult r =
-        runCommand(tembra("run " + example("sound.json") + " --duration 1 --fps 30 --show import.outputImage --set import.inputSoundFilePath=" +
-                          tone + " --audio wav:" + wav + " --record " + out));
+    const CommandResult r = runCommand(tembra("run " + example("sound.json") +
+                                              " --duration 1 --fps 30 --show import.outputImage --audio wav:" + wav +
+                                              " --record " + out + " --set import.inputSoundFilePath=" + tone));
     ASSERT_EQ(r.status, 0) << r.err;
 
     SF_INFO info{};
@@ -117,8 +117,9 @@ TEST(RecordCommand, PlayEncodesOnItsOwnThreadAndCountsWhatItDropped) {
     TempDir dir;
     const std::string out = (dir.path() / "play.mkv").string();
     const CommandResult r = runCommand("env DISPLAY=" + x.display() + " " +
-                                       tembra("play " + example("sound.json") + " --frames 12 --fps 30 --show import.outputImage --record " +
-                                              out + " --set import.inputSoundFilePath=" + makeTone(dir)));
+                                       tembra("play " + example("sound.json") +
+                                              " --frames 12 --fps 30 --show import.outputImage --record " + out +
+                                              " --set import.inputSoundFilePath=" + makeTone(dir)));
     ASSERT_EQ(r.status, 0) << r.err;
     std::smatch counts;
     ASSERT_TRUE(std::regex_search(r.err, counts, std::regex("tembra: recorded (\\d+) frames, dropped (\\d+)\n")))
@@ -144,7 +145,8 @@ TEST(RecordCommand, UnknownExtensionsAndUnwritableFilesGetOneLine) {
                          "FFV1 and FLAC)\n");
     EXPECT_FALSE(std::filesystem::exists(wav)) << "refused before anything ran";
 
-    r = runCommand(tembra("run " + example("gltest.json") + " --audio jack --record " + dir.path().string() + "/a.mp4"));
+    r = runCommand(
+        tembra("run " + example("gltest.json") + " --audio jack --record " + dir.path().string() + "/a.mp4"));
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
 

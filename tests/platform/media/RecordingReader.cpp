@@ -100,7 +100,9 @@ Recording readRecording(const std::string& path) {
     AVPacket* packet = av_packet_alloc();
     AVFrame* frame = av_frame_alloc();
     while (av_read_frame(format, packet) >= 0) {
-        Decoder* decoder = packet->stream_index == video.index ? &video : packet->stream_index == audio.index ? &audio : nullptr;
+        Decoder* decoder = packet->stream_index == video.index   ? &video
+                           : packet->stream_index == audio.index ? &audio
+                                                                 : nullptr;
         if (decoder && decoder->context) {
             avcodec_send_packet(decoder->context, packet);
             drain(*decoder, frame, out);

@@ -153,7 +153,8 @@ TEST(VideoFileWriter, RefusalsAndFailuresLeaveNoFileBehind) {
     std::string error;
     EXPECT_FALSE(VideoFileWriter::open({(dir.path() / "clip.avi").string(), 8, 8, 25, 0}, &error));
     EXPECT_EQ(error, "cannot record to " + (dir.path() / "clip.avi").string() +
-                         ": unknown extension \".avi\"; use .mp4 or .mov (H.264 and AAC) or .mkv (lossless FFV1 and FLAC)");
+                         ": unknown extension \".avi\"; use .mp4 or .mov (H.264 and AAC) or .mkv (lossless FFV1 "
+                         "and FLAC)");
 
     const std::string notAFolder = dir.write("file.txt", "x");
     const std::string unwritable = notAFolder + "/clip.mp4";

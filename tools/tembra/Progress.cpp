@@ -10,8 +10,10 @@ void Progress::update(long done, const std::string& detail) {
     if (total_ == 0) return;
     constexpr int width = 40;
     const int filled = static_cast<int>(width * done / total_);
-    std::fprintf(stderr, "\r[%-*.*s] %ld/%ld%s%s\033[K", width, filled, "########################################", done,
-                 total_, detail.empty() ? "" : "  ", detail.c_str());
+    const char* bar = "########################################";
+    // The rest of the line is erased: the detail may have grown shorter.
+    std::fprintf(stderr, "\r[%-*.*s] %ld/%ld%s%s\033[K", width, filled, bar, done, total_, detail.empty() ? "" : "  ",
+                 detail.c_str());
     std::fflush(stderr);
     shown_ = true;
 }

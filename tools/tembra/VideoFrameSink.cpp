@@ -136,7 +136,9 @@ void VideoFrameSink::finish() {
 
 std::string VideoFrameSink::status() const {
     char text[64];
-    std::snprintf(text, sizeof text, "%ld frames, %.1f MB", encoded_.load(), static_cast<double>(bytes_.load()) / 1e6);
+    const auto bytes = static_cast<double>(bytes_.load());
+    if (bytes < 1e6) std::snprintf(text, sizeof text, "%ld frames, %.0f kB", encoded_.load(), bytes / 1e3);
+    else std::snprintf(text, sizeof text, "%ld frames, %.1f MB", encoded_.load(), bytes / 1e6);
     return text;
 }
 

@@ -21,6 +21,7 @@ VideoFrameSink::VideoFrameSink(const std::string& path, int width, int height, d
     std::error_code failed;
     if (!dir.empty()) std::filesystem::create_directories(dir, failed);
     if (failed) throw std::runtime_error("cannot record to " + path + ": " + failed.message());
+    if (std::filesystem::is_directory(path, failed)) throw std::runtime_error("cannot record to " + path + ": it is a folder");
     const std::string probe = path + ".part";
     std::FILE* file = std::fopen(probe.c_str(), "wb");
     if (file == nullptr) throw std::runtime_error("cannot record to " + path + ": " + std::strerror(errno));

@@ -131,7 +131,10 @@ void Evaluator::runNode(Node& node, double time, QCOpenGLContext* openglcontext)
         // A programmable patch may have gained ports since its last run.
         inputChanged = ports[i]->isInput() && (i >= node.inputGenerations.size() ||
                                                ports[i]->generation() != node.inputGenerations[i]);
-    if (!node.runsEveryFrame && !inputChanged) return;
+    // A processor that follows time rests while time stands still.
+    const bool followsTime = node.patchClass->executionMode == 3 && node.runsEveryFrame;
+    const bool due = node.runsEveryFrame && !(followsTime && node.hasRun && time == node.lastRunTime);
+    if (!due && !inputChanged) return;
 
     try {
         node.patch->execute(openglcontext, time, nullptr);
@@ -145,6 +148,7 @@ void Evaluator::runNode(Node& node, double time, QCOpenGLContext* openglcontext)
     node.inputGenerations.resize(ports.size());
     for (size_t i = 0; i < ports.size(); ++i) node.inputGenerations[i] = ports[i]->generation();
     node.hasRun = true;
+    node.lastRunTime = time;
 }
 
 bool Evaluator::hasConsumers() const {

@@ -15,8 +15,9 @@
 // independent ones). Before a patch runs, each connected input takes the
 // upstream output's value. Consumers (mode 1) and providers (mode 2) run
 // every frame; processors (mode 3) when an input changed since their last
-// run, on the first frame, or every frame when their time mode is set.
-// An exception from a patch is logged with the patch's id and the frame goes
+// run, on the first frame, or every frame when their time mode is set (a
+// frame at the time of their last run, as in a paused player, leaves them
+// resting). An exception from a patch is logged with the patch's id and the frame goes
 // on with the next patch.
 class Evaluator {
 public:
@@ -34,6 +35,7 @@ public:
         std::vector<uint64_t> inputGenerations;  // of patch->ports() at the last run
         bool hasRun = false;
         bool runsEveryFrame = false;
+        double lastRunTime = 0;
     };
 
     // Builds every patch and checks the document against the classes:

@@ -201,3 +201,16 @@ TEST_F(EvaluatorTest, DocumentsThatDoNotFitTheClassesAreRefusedWithFileAndLine) 
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(EvaluatorTest, ATimedProcessorRestsWhileTimeStandsStill) {
+    auto evaluator = build(R"({"patches": [{"id": "timed", "class": "TimedProcessor"},
+        {"id": "consumer", "class": "Consumer"}]})");
+    evaluator->start();
+    for (double time : {0.0, 0.5, 0.5, 0.5, 1.0}) evaluator->executeFrame(time);
+    EXPECT_EQ(countOf("timed:execute"), 3u);
+    EXPECT_EQ(countOf("consumer:execute"), 5u);
+}
+
+}  // namespace

@@ -8,6 +8,7 @@ class PNGFrameSink : public FrameSink {
 public:
     PNGFrameSink(const std::string& pattern, const char* option) : writer_(pattern, option) {}
     void write(const RenderedFrame& frame) override {
+        if (frame.rgba.empty()) return;  // nothing drawn (a minimised window)
         writer_.write(frame.index, frame.width, frame.height, frame.rgba);
     }
 

@@ -141,7 +141,7 @@ void Session::frame(long index, double time, double clock) {
     RenderedFrame rendered{index, time, surface_ ? surface_->width() : 0, surface_ ? surface_->height() : 0, {}};
     bool wantsPixels = false;
     for (const auto& sink : sinks_) wantsPixels = wantsPixels || sink->wantsPixels();
-    if (wantsPixels && surface_) {
+    if (wantsPixels && rendered.width > 0 && rendered.height > 0) {
         const size_t rowBytes = static_cast<size_t>(rendered.width) * 4;
         pixels_.resize(rowBytes * static_cast<size_t>(rendered.height));
         CGLContextScope current(surface_->context());
@@ -166,6 +166,8 @@ void Session::draw(long index, double time) {
     if (!surface_) return evaluator_->executeFrame(time);
     const CGLContextObj context = surface_->context();
     const int width = surface_->width(), height = surface_->height();
+    // A window can be too small to draw into (minimised); time goes on.
+    if (width <= 0 || height <= 0) return evaluator_->executeFrame(time);
     if (hasConsumers()) {
         if (!QCRenderer::renderFrame(*evaluator_, context, width, height, time))
             throw std::runtime_error("cannot render frame " + std::to_string(index));

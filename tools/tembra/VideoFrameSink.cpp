@@ -115,6 +115,9 @@ void VideoFrameSink::write(const RenderedFrame& frame) {
     } else if (!withSound_ && !lateSound_ && sound_) {
         lateSound_ = sound_->startedProcCount() > 0;
     }
+    // Nothing drawn (a minimised window): the frame's number stays unused,
+    // so the pictures around it keep their times.
+    if (frame.rgba.empty()) return;
     if (!queue_) return encodePicture(frame.index, {frame.rgba.data(), frame.width, frame.height}, withSound_);
     throwIfFailed();
     if (!queue_->pushPicture(frame.index, frame.width, frame.height, withSound_, frame.rgba)) ++dropped_;

@@ -107,8 +107,6 @@ void VideoFrameSink::throwIfFailed() {
 
 void VideoFrameSink::write(const RenderedFrame& frame) {
     // Sound is there by the end of the first frame or not at all.
-    // Asked on this thread, the one that mixes, so the question never costs
-    // the mix a cycle.
     if (!soundDecided_) {
         soundDecided_ = true;
         withSound_ = sound_ && sound_->startedProcCount() > 0;

@@ -33,6 +33,7 @@ OSStatus AudioDevice::removeIOProc(AudioDeviceIOProc proc, void* clientData) {
     Slot* slot = find(proc, clientData);
     if (slot == nullptr) return kAudioHardwareIllegalOperationError;
     released.swap(slot->scratch);
+    if (slot->started) --started_;
     *slot = Slot{};
     return kAudioHardwareNoError;
 }
@@ -41,6 +42,7 @@ OSStatus AudioDevice::start(AudioDeviceIOProc proc, void* clientData) {
     std::lock_guard lock(mutex_);
     Slot* slot = find(proc, clientData);
     if (slot == nullptr) return kAudioHardwareIllegalOperationError;
+    if (!slot->started) ++started_;
     slot->started = true;
     return kAudioHardwareNoError;
 }
@@ -49,13 +51,25 @@ OSStatus AudioDevice::stop(AudioDeviceIOProc proc, void* clientData) {
     std::lock_guard lock(mutex_);
     Slot* slot = find(proc, clientData);
     if (slot == nullptr) return kAudioHardwareIllegalOperationError;
+    if (slot->started) --started_;
     slot->started = false;
     return kAudioHardwareNoError;
 }
 
-size_t AudioDevice::startedProcCount() const {
-    std::lock_guard lock(mutex_);
-    return static_cast<size_t>(std::count_if(slots_.begin(), slots_.end(), [](const Slot& s) { return s.started; }));
+int AudioDevice::addListener(Listener listener) {
+    listeners_.emplace_back(nextListener_, std::move(listener));
+    if (listeners_.size() == 1) listening(true);
+    return nextListener_++;
+}
+
+void AudioDevice::removeListener(int id) {
+    const size_t before = listeners_.size();
+    std::erase_if(listeners_, [id](const auto& entry) { return entry.first == id; });
+    if (before > 0 && listeners_.empty()) listening(false);
+}
+
+void AudioDevice::handToListeners(const float* stereo, uint32_t frames) {
+    for (const auto& [id, listener] : listeners_) listener(stereo, frames);
 }
 
 void AudioDevice::mixCycle(float* output, uint32_t frames, const AudioTimeStamp& now) {

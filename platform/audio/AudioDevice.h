@@ -3,8 +3,11 @@
 #include "CoreAudio.h"
 
 #include <array>
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 // An output device: its buffer size and stream format, and the IO procs
@@ -40,10 +43,27 @@ public:
     AudioDeviceID deviceID() const { return id_; }
     void setDeviceID(AudioDeviceID id) { id_ = id; }
 
-    size_t startedProcCount() const;
+    // Never waits for the table, so asking costs no IO cycle.
+    size_t startedProcCount() const { return started_.load(std::memory_order_relaxed); }
+
+    // What the device played, handed on in blocks of interleaved float stereo
+    // to listeners (a WAV file, a recording): mixed once, however many
+    // listen. Listeners are added, removed and called on one thread: the
+    // one that drives an offline device, or the one that calls
+    // collectPlayed() on a device with a clock of its own.
+    using Listener = std::function<void(const float* stereo, uint32_t frames)>;
+    // Returns the number that removes it again.
+    int addListener(Listener listener);
+    void removeListener(int id);
+    // Hands listeners what the device has played since the last call.
+    virtual void collectPlayed() {}
 
 protected:
     AudioDevice() = default;
+
+    void handToListeners(const float* stereo, uint32_t frames);
+    // Told when the first listener comes and when the last one goes.
+    virtual void listening(bool /*anyone*/) {}
 
     // Frames handed to a proc at most per call when mixing.
     static constexpr uint32_t kMixFrames = 4096;
@@ -69,5 +89,8 @@ private:
 
     mutable std::mutex mutex_;
     std::array<Slot, kMaxIOProcs> slots_;
+    std::atomic<size_t> started_{0};
+    std::vector<std::pair<int, Listener>> listeners_;
+    int nextListener_ = 1;
     AudioDeviceID id_ = kAudioDeviceUnknown;
 };

@@ -64,7 +64,42 @@ std::shared_ptr<JACKAudioDevice> JACKAudioDevice::open() {
 }
 
 JACKAudioDevice::~JACKAudioDevice() {
-    if (client_ != nullptr) jack_client_close(client_);
+    if (client_ != nullptr) jack_client_close(client_);  // the IO thread is gone after this
+    if (ring_ != nullptr) jack_ringbuffer_free(ring_);
+}
+
+void JACKAudioDevice::listening(bool anyone) {
+    if (anyone && ring_ == nullptr) {
+        ring_ = jack_ringbuffer_create(static_cast<size_t>(sampleRate_ * kRingSeconds) * 2 * sizeof(float));
+        if (ring_ == nullptr) return;
+        jack_ringbuffer_mlock(ring_);
+    }
+    if (ring_ == nullptr) return;
+    // What an earlier listener left is skipped; only the reading side moves,
+    // so this is safe while the IO thread writes.
+    if (anyone) {
+        jack_ringbuffer_read_advance(ring_, jack_ringbuffer_read_space(ring_));
+        lost_ = 0;
+    }
+    tapping_.store(anyone, std::memory_order_release);
+}
+
+void JACKAudioDevice::collectPlayed() {
+    if (ring_ == nullptr || !tapping_.load(std::memory_order_acquire)) return;
+    constexpr size_t kFrameBytes = 2 * sizeof(float);
+    collected_.resize(size_t{kMixFrames} * 2);
+    for (;;) {
+        const size_t frames = std::min<size_t>(jack_ringbuffer_read_space(ring_) / kFrameBytes, kMixFrames);
+        if (frames == 0) break;
+        jack_ringbuffer_read(ring_, reinterpret_cast<char*>(collected_.data()), frames * kFrameBytes);
+        handToListeners(collected_.data(), static_cast<uint32_t>(frames));
+    }
+    std::fill(collected_.begin(), collected_.end(), 0.0f);
+    for (uint64_t lost = lost_.exchange(0); lost > 0;) {
+        const auto frames = static_cast<uint32_t>(std::min<uint64_t>(lost, kMixFrames));
+        handToListeners(collected_.data(), frames);
+        lost -= frames;
+    }
 }
 
 std::string JACKAudioDevice::portName(int channel) const {
@@ -89,6 +124,13 @@ int JACKAudioDevice::process(jack_nframes_t frames, void* arg) {
         now.mSampleTime = static_cast<double>(self->framesDone_);
         float* mix = self->interleaved_.data();
         self->mixCycle(mix, chunk, now);
+        if (self->tapping_.load(std::memory_order_acquire)) {
+            const size_t bytes = size_t{chunk} * 2 * sizeof(float);
+            if (jack_ringbuffer_write_space(self->ring_) >= bytes)
+                jack_ringbuffer_write(self->ring_, reinterpret_cast<const char*>(mix), bytes);
+            else
+                self->lost_.fetch_add(chunk, std::memory_order_relaxed);
+        }
         for (uint32_t i = 0; i < chunk; ++i) {
             left[done + i] = mix[2 * i];
             right[done + i] = mix[2 * i + 1];

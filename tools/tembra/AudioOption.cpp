@@ -5,22 +5,46 @@
 #include "platform/audio/WAVFileAudioDevice.h"
 
 #include <filesystem>
-#include <memory>
 
 namespace {
 
-std::shared_ptr<WAVFileAudioDevice>& wavOutput() {
-    static std::shared_ptr<WAVFileAudioDevice> device;
-    return device;
+// The output that the frames move along, or that a recording listens to.
+struct Outputs {
+    std::shared_ptr<OfflineAudioDevice> offline;
+    std::shared_ptr<AudioDevice> live;  // JACK, for a recording
+};
+
+Outputs& outputs() {
+    static Outputs chosen;
+    return chosen;
+}
+
+void useOffline(std::shared_ptr<OfflineAudioDevice> device) {
+    AudioHardware& hardware = AudioHardware::shared();
+    hardware.setDefaultOutputDevice(hardware.addDevice(device));
+    outputs().offline = std::move(device);
+}
+
+bool useJACK(RecordedSound recorded) {
+    AudioHardware& hardware = AudioHardware::shared();
+    if (!hardware.useJACKOutput()) return false;  // says so in the log when there is no server
+    if (recorded == RecordedSound::Live) outputs().live = hardware.device(hardware.defaultOutputDevice());
+    return true;
 }
 
 }  // namespace
 
-void configureAudioOutput(const std::string& choice) {
+void configureAudioOutput(const std::string& choice, RecordedSound recorded) {
     AudioHardware& hardware = AudioHardware::shared();
-    if (choice.empty()) return;
-    if (choice == "jack") {
-        hardware.useJACKOutput();  // says so in the log when there is no server
+    if (choice.empty()) {
+        if (recorded == RecordedSound::OnCompositionTime) useOffline(OfflineAudioDevice::create());
+        // Heard where a server runs; recorded either way.
+        if (recorded == RecordedSound::Live && !useJACK(recorded)) useOffline(OfflineAudioDevice::create());
+    } else if (choice == "jack") {
+        if (recorded == RecordedSound::OnCompositionTime)
+            throw UsageError("--record in run follows composition time, which JACK does not keep: "
+                             "give --audio wav:PATH or none, or leave --audio out");
+        useJACK(recorded);
     } else if (choice == "none") {
         hardware.setDefaultOutputDevice(kAudioDeviceUnknown);
     } else if (choice.rfind("wav:", 0) == 0 && choice.size() > 4) {
@@ -31,19 +55,23 @@ void configureAudioOutput(const std::string& choice) {
         std::string error;
         auto device = WAVFileAudioDevice::create(path, &error);
         if (!device) throw UsageError("--audio: " + error);
-        hardware.setDefaultOutputDevice(hardware.addDevice(device));
-        wavOutput() = std::move(device);
+        useOffline(std::move(device));
     } else {
         throw UsageError("--audio \"" + choice + "\" must be jack, wav:PATH or none");
     }
 }
 
+std::shared_ptr<AudioDevice> recordedAudioOutput() {
+    if (outputs().offline) return outputs().offline;
+    return outputs().live;
+}
+
 void advanceAudioClock(double seconds) {
-    if (wavOutput()) wavOutput()->advanceTo(seconds);
+    if (outputs().offline) outputs().offline->advanceTo(seconds);
+    if (outputs().live) outputs().live->collectPlayed();
 }
 
 void finishAudioClock(double seconds) {
-    if (!wavOutput()) return;
-    wavOutput()->advanceTo(seconds);
-    wavOutput()->close();
+    advanceAudioClock(seconds);
+    if (outputs().offline) outputs().offline->close();
 }

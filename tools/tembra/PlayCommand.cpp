@@ -1,9 +1,11 @@
 #include "PlayCommand.h"
 
+#include "AudioOption.h"
 #include "FileWatch.h"
 #include "InterruptHandler.h"
 #include "PNGFrameSink.h"
 #include "Session.h"
+#include "VideoFrameSink.h"
 #include "WindowFrames.h"
 #include "platform/display/Window.h"
 #include "platform/foundation/NSLog.h"
@@ -21,6 +23,9 @@ using Clock = std::chrono::steady_clock;
 // Later than this, a frame is not caught up with: the schedule starts
 // afresh from now, so a stall never turns into a burst of frames.
 constexpr double kMaxLate = 0.1;
+
+// Pictures that may wait for --record's encoder before one is dropped.
+constexpr size_t kRecordQueue = 8;
 
 std::pair<int, int> parseSize(const std::string& text) {
     int width = 0, height = 0;
@@ -124,6 +129,15 @@ int playComposition(const PlayOptions& options) {
                                  " (is DISPLAY or WAYLAND_DISPLAY set? tembra run --render needs none)");
     session->setSurface(std::make_unique<WindowSurface>(*window));
     if (!options.snapshot.empty()) session->addSink(std::make_unique<PNGFrameSink>(options.snapshot, "--snapshot"));
+    VideoFrameSink* video = nullptr;
+    if (!run.record.empty()) {
+        // Encoded on a thread of its own: the window never waits for it.
+        auto sink = std::make_unique<VideoFrameSink>(run.record, session->surface()->width(),
+                                                     session->surface()->height(), run.fps, run.recordQuality,
+                                                     recordedAudioOutput(), kRecordQueue);
+        video = sink.get();
+        session->addSink(std::move(sink));
+    }
     // Last, so that the sinks before it have the frame before it is shown.
     session->addSink(std::make_unique<WindowSink>(*window));
 
@@ -191,5 +205,9 @@ int playComposition(const PlayOptions& options) {
         if (meter.frameShown()) showTitle();
     }
     session->finish(clock.wallSeconds());
+    if (video) {
+        std::fprintf(stderr, "tembra: %s\n", video->summary().c_str());
+        if (!video->warning().empty()) std::fprintf(stderr, "tembra: %s\n", video->warning().c_str());
+    }
     return 0;
 }

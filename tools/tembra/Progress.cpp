@@ -17,11 +17,11 @@ void printDuration(double seconds) {
 
 Progress::Progress(long total) : total_(isatty(STDERR_FILENO) && total > 1 ? total : 0) {}
 
-void Progress::update(long done) {
+void Progress::update(long done, const std::string& detail) {
     if (total_ == 0) return;
     constexpr int width = 30;
     const int filled = static_cast<int>(width * done / total_);
-    std::fprintf(stderr, "\r\033[K[%-*.*s] %ld/%ld", width, filled, "##############################", done, total_);
+    std::fprintf(stderr, "\r[%-*.*s] %ld/%ld", width, filled, "##############################", done, total_);
     const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
     if (done > 0 && elapsed > 0) {
         const double fps = done / elapsed;
@@ -29,6 +29,9 @@ void Progress::update(long done) {
         printDuration((total_ - done) / fps);
         std::fprintf(stderr, " left");
     }
+    if (!detail.empty()) std::fprintf(stderr, "  %s", detail.c_str());
+    // The rest of the line is erased: this one may be shorter than the last.
+    std::fprintf(stderr, "\033[K");
     std::fflush(stderr);
     shown_ = true;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <string>
 
 // A one-line progress bar on standard error, shown only when standard error
 // is a terminal and the number of frames is known: frames done, frames per
@@ -8,7 +9,8 @@
 class Progress {
 public:
     explicit Progress(long total);
-    void update(long done);
+    // `detail` follows the rate ("120 frames, 3.4 MB").
+    void update(long done, const std::string& detail = {});
     // Erases the bar so that a line can be printed.
     void clear();
     void finish();

@@ -1,15 +1,18 @@
 #include "RunCommand.h"
 
+#include "AudioOption.h"
 #include "InterruptHandler.h"
 #include "OffscreenSurface.h"
 #include "PNGFrameSink.h"
 #include "Pacer.h"
 #include "Progress.h"
 #include "Session.h"
+#include "VideoFrameSink.h"
 #include "platform/foundation/NSLog.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 namespace {
 
@@ -48,13 +51,26 @@ int runComposition(const RunOptions& options) {
         if (!session.hasPicture()) throw UsageError("--render: the composition has no patch that draws");
         session.addSink(std::move(sink));
     }
+    // A composition that draws nothing is recorded by its first image.
+    if (!options.record.empty() && !session.hasPicture() && !session.showFirstImageOutput())
+        throw UsageError("--record: the composition has no patch that draws and no image output");
+    const bool keepsFrames = !options.render.empty() || !options.record.empty();
     if (session.hasPicture()) {
         std::string error;
         auto surface = OffscreenSurface::create(session.document().renderWidth, session.document().renderHeight, &error);
         if (surface) session.setSurface(std::move(surface));
-        else if (!options.render.empty()) throw std::runtime_error(error);
-        // Without --render the composition still runs; its drawing is lost.
+        else if (keepsFrames) throw std::runtime_error(error);
+        // Without --render or --record the composition still runs; its drawing is lost.
         else NSLog("%s; running it without drawing", error.c_str());
+    }
+
+    VideoFrameSink* video = nullptr;
+    if (!options.record.empty()) {
+        auto sink = std::make_unique<VideoFrameSink>(options.record, session.surface()->width(),
+                                                     session.surface()->height(), options.fps, options.recordQuality,
+                                                     recordedAudioOutput());
+        video = sink.get();
+        session.addSink(std::move(sink));
     }
 
     const InterruptHandler interruptHandler;
@@ -65,13 +81,17 @@ int runComposition(const RunOptions& options) {
     RealtimePacer realtime;
     Pacer& pacer = options.realtime ? static_cast<Pacer&>(realtime) : offline;
     double clockEnd = 0;  // seconds of sound the frames run so far stand for
+    long done = 0;
     for (long frame = 0; (untilInterrupted || frame < frames) && !interruptHandler.interrupted(); ++frame) {
         const double time = static_cast<double>(frame) / options.fps;
         session.frame(frame, time, pacer.waitFor(time));
-        progress.update(frame + 1);
+        progress.update(frame + 1, video ? video->status() : std::string());
         clockEnd = static_cast<double>(frame + 1) / options.fps;
+        done = frame + 1;
     }
     session.finish(clockEnd);
+    if (video) progress.update(done, video->status());  // the size with the trailer
     progress.finish();
+    if (video && !video->warning().empty()) std::fprintf(stderr, "tembra: %s\n", video->warning().c_str());
     return 0;
 }

@@ -17,6 +17,8 @@ struct RunOptions {
     bool printMIDI = false;  // print what virtual MIDI destinations receive
     std::string render;  // PNG file pattern for rendered frames; empty: none
     std::string show;    // image output "id.port" to show instead of the consumers' drawing; empty: none
+    std::string record;  // video file for the frames and their sound; empty: none
+    int recordQuality = 20;  // H.264's constant rate factor for --record
 };
 
 // A fault in what the user typed: exit status 2.

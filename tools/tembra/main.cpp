@@ -6,6 +6,7 @@
 #include "ListCommand.h"
 #include "PlayCommand.h"
 #include "RunCommand.h"
+#include "VideoFrameSink.h"
 #include "host/CompositionDocument.h"
 #include "host/builtins/HostBuiltins.h"
 #include "platform/foundation/NSLog.h"
@@ -59,6 +60,13 @@ void addSessionOptions(CLI::App* command, RunOptions& options, std::string& audi
         ->check(CLI::Validator(
             [](const std::string& text) { return text.empty() ? std::string("must be jack, wav:PATH or none") : std::string(); },
             "jack|wav:PATH|none"));
+    command->add_option("--record", options.record,
+                        "record the frames and their sound to a video file: OUT.mp4, OUT.mov (H.264, AAC) or "
+                        "OUT.mkv (lossless FFV1, FLAC)");
+    command->add_option("--record-quality", options.recordQuality,
+                        "H.264 quality of --record: 0 (lossless) to 51, lower is better")
+        ->check(CLI::Range(0, 51))
+        ->capture_default_str();
 }
 
 }  // namespace
@@ -109,6 +117,9 @@ int main(int argc, char** argv) {
 
     NSLogSetProgramName("tembra");
     try {
+        // Refused before anything is loaded or run.
+        const std::string& record = *playCommand ? play.session.record : run.record;
+        if (!record.empty()) VideoFrameSink::checkPath(record);
         setLogDestination(log);
         loadBundle(bundle, QCNodeManager::shared());
         registerHostBuiltins(QCNodeManager::shared());
@@ -116,7 +127,9 @@ int main(int argc, char** argv) {
             listClasses(QCNodeManager::shared(), std::cout);
             return 0;
         }
-        configureAudioOutput(audio);
+        configureAudioOutput(audio, record.empty()       ? RecordedSound::None
+                                    : *playCommand ? RecordedSound::Live
+                                                   : RecordedSound::OnCompositionTime);
         if (*playCommand) return playComposition(play);
         return runComposition(run);
     } catch (const UsageError& e) {

@@ -138,4 +138,51 @@ TEST(AudioDevices, WAVFileHoldsExactlyTheTimeItWasAdvancedTo) {
     }
 }
 
+// Counts the frames it has played, so a block mixed twice would show.
+OSStatus rampProc(AudioDeviceID, const AudioTimeStamp*, const AudioBufferList*, const AudioTimeStamp*,
+                  AudioBufferList* out, const AudioTimeStamp*, void* clientData) {
+    auto& played = *static_cast<float*>(clientData);
+    auto* samples = static_cast<float*>(out->mBuffers[0].mData);
+    for (uint32_t i = 0; i + 1 < out->mBuffers[0].mDataByteSize / sizeof(float); i += 2) {
+        samples[i] += played;
+        samples[i + 1] -= played;
+        played += 1;
+    }
+    return 0;
+}
+
+TEST(AudioDevices, WAVFileAndListenersGetTheSameBlocksMixedOnce) {
+    TempDir dir;
+    const std::string path = (dir.path() / "out.wav").string();
+    std::string error;
+    auto wav = WAVFileAudioDevice::create(path, &error);
+    ASSERT_TRUE(wav) << error;
+    const AudioDeviceID id = AudioHardware::shared().addDevice(wav);
+    float played = 0;
+    ASSERT_EQ(AudioDeviceAddIOProc(id, rampProc, &played), 0);
+    ASSERT_EQ(AudioDeviceStart(id, rampProc, &played), 0);
+    std::vector<float> first, second;
+    wav->addListener([&](const float* s, uint32_t frames) { first.insert(first.end(), s, s + frames * 2); });
+    const int removed =
+        wav->addListener([&](const float* s, uint32_t frames) { second.insert(second.end(), s, s + frames * 2); });
+
+    wav->advanceTo(0.01);  // 441 frames
+    wav->removeListener(removed);
+    wav->advanceTo(0.02);
+    wav->close();
+    AudioDeviceRemoveIOProc(id, rampProc, &played);
+
+    EXPECT_EQ(played, 882.0f);
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    ASSERT_NE(file, nullptr);
+    std::vector<float> written(static_cast<size_t>(info.frames) * 2);
+    sf_readf_float(file, written.data(), info.frames);
+    sf_close(file);
+    ASSERT_EQ(written.size(), 882u * 2);
+    EXPECT_EQ(written[2 * 881], 881.0f);
+    EXPECT_EQ(first, written);
+    EXPECT_EQ(second, std::vector<float>(written.begin(), written.begin() + 441 * 2));
+}
+
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <jack/jack.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <string>
@@ -64,6 +65,46 @@ TEST(JACKAudioDevice, PlaysFloatStereoAtThePeriodAndReachesThePlaybackPorts) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_EQ(frames.load(), stopped) << "called after stop";
     EXPECT_EQ(AudioDeviceRemoveIOProc(id, countingProc, &frames), 0);
+}
+
+// Numbers its frames on the left channel.
+OSStatus numberingProc(AudioDeviceID, const AudioTimeStamp*, const AudioBufferList*, const AudioTimeStamp*,
+                       AudioBufferList* out, const AudioTimeStamp*, void* clientData) {
+    auto& next = *static_cast<float*>(clientData);
+    auto* samples = static_cast<float*>(out->mBuffers[0].mData);
+    for (uint32_t i = 0; i + 1 < out->mBuffers[0].mDataByteSize / sizeof(float); i += 2) samples[i] = next++;
+    return 0;
+}
+
+TEST(JACKAudioDevice, ListenersGetEveryFrameItPlayedInOrder) {
+    uint32_t size = sizeof(AudioDeviceID);
+    AudioDeviceID id = 0;
+    const bool available = AudioHardwareGetProperty(kAudioHardwarePropertyDefaultOutputDevice, &size, &id) == 0;
+    TEMBRA_REQUIRE_JACK(available);
+    auto jack = AudioHardware::shared().device(id);
+    std::vector<float> heard;
+    const int listener = jack->addListener([&](const float* stereo, uint32_t frames) {
+        for (uint32_t i = 0; i < frames; ++i) heard.push_back(stereo[2 * i]);
+    });
+    float next = 1;
+    ASSERT_EQ(AudioDeviceAddIOProc(id, numberingProc, &next), 0);
+    ASSERT_EQ(AudioDeviceStart(id, numberingProc, &next), 0);
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (heard.size() < 8192 && std::chrono::steady_clock::now() < limit) {
+        jack->collectPlayed();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));  // between polls
+    }
+    AudioDeviceStop(id, numberingProc, &next);
+    AudioDeviceRemoveIOProc(id, numberingProc, &next);
+    jack->removeListener(listener);
+
+    ASSERT_GE(heard.size(), 8192u);
+    // Silence until the proc started, then every frame it made, none twice.
+    const auto first = std::find(heard.begin(), heard.end(), 1.0f);
+    ASSERT_NE(first, heard.end());
+    EXPECT_TRUE(std::all_of(heard.begin(), first, [](float s) { return s == 0; }));
+    for (auto it = first; it != heard.end(); ++it)
+        ASSERT_EQ(*it, static_cast<float>(it - first + 1)) << "frame " << it - heard.begin();
 }
 
 }  // namespace

@@ -43,45 +43,40 @@ void fireReact(FireGrid& grid, const FireChemistry& k, size_t begin, size_t end)
     }
 }
 
-void fireTransport(FireGrid& grid, int32_t first, int32_t end) {
+int32_t fireTargets(const FireGrid& grid, int32_t y, int32_t x0, int32_t n, int32_t* __restrict targets) {
     const int32_t W = grid.width();
-    const auto fw = static_cast<float>(W), fh = static_cast<float>(grid.height());
-    const float* __restrict const heat = grid.heat;
-    const float* __restrict const oxygen = grid.oxygen;
+    const auto fw = static_cast<float>(W), fh = static_cast<float>(grid.height()), fy = static_cast<float>(y);
+    const size_t first = static_cast<size_t>(y) * static_cast<size_t>(W) + static_cast<size_t>(x0);
+    const float* __restrict const vx = grid.vx + first;
+    const float* __restrict const vy = grid.vy + first;
+    int32_t lastRow = y;
+#pragma omp simd reduction(max : lastRow)
+    for (int32_t k = 0; k < n; ++k) {
+        const float ysum = vy[k] + fy;
+        const float xsum = vx[k] + static_cast<float>(x0 + k);
+        // The integer part (toward zero) of a sum lies in 0..N-1 exactly
+        // when the sum lies in (-1, N); only such sums are converted, as the
+        // others may not fit an integer.
+        const bool inside = (ysum > -1.0f) & (ysum < fh) & (xsum > -1.0f) & (xsum < fw);
+        const auto ytarget = static_cast<int32_t>(inside ? ysum : 0.0f);
+        const auto xtarget = static_cast<int32_t>(inside ? xsum : 0.0f);
+        targets[k] = inside ? ytarget * W + xtarget : -1;
+        lastRow = std::max(lastRow, ytarget);
+    }
+    return lastRow;
+}
+
+void fireScatter(FireGrid& grid, int32_t y, int32_t x0, int32_t n, const int32_t* __restrict targets) {
+    const size_t first = static_cast<size_t>(y) * static_cast<size_t>(grid.width()) + static_cast<size_t>(x0);
+    const float* __restrict const heat = grid.heat + first;
+    const float* __restrict const oxygen = grid.oxygen + first;
     float* __restrict const heat2 = grid.heat2;
     float* __restrict const oxygen2 = grid.oxygen2;
-    // The targets of a stretch of a row are worked out together, which
-    // vectorises; the scatter itself then runs in scan order.
-    constexpr int32_t stretch = 1024;
-    int32_t targets[stretch];
-    for (int32_t y = first; y < end; ++y) {
-        const size_t row = static_cast<size_t>(y) * static_cast<size_t>(W);
-        const auto fy = static_cast<float>(y);
-        for (int32_t x0 = 0; x0 < W; x0 += stretch) {
-            const int32_t n = std::min(stretch, W - x0);
-            const float* __restrict const vx = grid.vx + row + x0;
-            const float* __restrict const vy = grid.vy + row + x0;
-#pragma omp simd
-            for (int32_t k = 0; k < n; ++k) {
-                const float ysum = vy[k] + fy;
-                const float xsum = vx[k] + static_cast<float>(x0 + k);
-                // The integer part (toward zero) of a sum lies in 0..N-1
-                // exactly when the sum lies in (-1, N); only such sums are
-                // converted, as the others may not fit an integer.
-                const bool inside = (ysum > -1.0f) & (ysum < fh) & (xsum > -1.0f) & (xsum < fw);
-                const auto ytarget = static_cast<int32_t>(inside ? ysum : 0.0f);
-                const auto xtarget = static_cast<int32_t>(inside ? xsum : 0.0f);
-                targets[k] = inside ? ytarget * W + xtarget : -1;
-            }
-            const float* const heatRow = heat + row + x0;
-            const float* const oxygenRow = oxygen + row + x0;
-            for (int32_t k = 0; k < n; ++k) {
-                const int32_t target = targets[k];
-                if (target < 0) continue;
-                heat2[target] = heatRow[k];
-                oxygen2[target] = oxygenRow[k];
-            }
-        }
+    for (int32_t k = 0; k < n; ++k) {
+        const int32_t target = targets[k];
+        if (target < 0) continue;
+        heat2[target] = heat[k];
+        oxygen2[target] = oxygen[k];
     }
 }
 
@@ -112,6 +107,17 @@ void fireDrawDisplacements(FireGrid& grid, size_t begin, size_t end, float scale
     });
 }
 
+void fireAddFuel(FireGrid& grid) {
+    const int32_t W = grid.width(), H = grid.height();
+    float* const fuel = grid.fuel;
+    const auto fill = [&](int32_t top, int32_t bottom, int32_t left, int32_t right) {
+        for (int32_t y = top; y < bottom; ++y)
+            for (int32_t x = left; x < right; ++x) fuel[static_cast<size_t>(y) * W + x] = 1.0f;
+    };
+    fill(3 * H / 5, 4 * H / 5, 3 * W / 5, 4 * W / 5);
+    fill(440 * H / 512, 450 * H / 512, W / 5, 2 * W / 5);
+}
+
 void fireSettle(FireGrid& grid, float coolrate, size_t begin, size_t end) {
     float* __restrict const heat = grid.heat;
     float* __restrict const oxygen = grid.oxygen;
@@ -125,13 +131,15 @@ void fireSettle(FireGrid& grid, float coolrate, size_t begin, size_t end) {
         const float cooled = heat2[i] * coolrate;
         heat[i] = cooled;
         oxygen[i] = oxygen2[i];
-        const uint32_t h = fireByteValue(cooled);
-        const uint32_t o = fireByteValue(oxygen2[i]);
-        const uint32_t a = fireVisibleAlpha(oxygen2[i]);
+        // Levels stay 32-bit integers, lanes of the same width as the floats.
+        const auto h = static_cast<uint32_t>(fireByteLevel(cooled));
+        const auto o = static_cast<uint32_t>(fireByteLevel(oxygen2[i]));
+        const auto a = static_cast<uint32_t>(fireVisibleAlpha(oxygen2[i]));
+        const uint32_t heatGrey = h | h << 8 | h << 16;
         // Grey pixels: red, green and blue the same byte, then alpha. The
         // visible colour is stored as computed, not multiplied by its alpha.
-        storePixel(bufHeat + 4 * i, h * 0x010101u | 0xFF000000u);
-        storePixel(bufOxygen + 4 * i, o * 0x010101u | 0xFF000000u);
-        storePixel(bufVisible + 4 * i, h * 0x010101u | a << 24);
+        storePixel(bufHeat + 4 * i, heatGrey | 0xFF000000u);
+        storePixel(bufOxygen + 4 * i, o | o << 8 | o << 16 | 0xFF000000u);
+        storePixel(bufVisible + 4 * i, heatGrey | a << 24);
     }
 }

@@ -17,7 +17,15 @@ inline void storePixel(uint8_t* pixel, uint32_t rgba) {
 
 }  // namespace
 
-void fireReact(FireGrid& grid, const FireChemistry& k, size_t begin, size_t end) {
+// The passes are built twice, for AVX2 and for any x86-64, and the loader
+// picks one; both give the same values bit for bit (no fused multiply-add).
+#if defined(__x86_64__)
+#define FIRE_WIDE_VECTORS __attribute__((target_clones("avx2", "default")))
+#else
+#define FIRE_WIDE_VECTORS
+#endif
+
+FIRE_WIDE_VECTORS void fireReact(FireGrid& grid, const FireChemistry& k, size_t begin, size_t end) {
     float* __restrict const heat = grid.heat;
     float* __restrict const oxygen = grid.oxygen;
     float* __restrict const fuel = grid.fuel;
@@ -43,7 +51,7 @@ void fireReact(FireGrid& grid, const FireChemistry& k, size_t begin, size_t end)
     }
 }
 
-int32_t fireTargets(const FireGrid& grid, int32_t y, int32_t x0, int32_t n, int32_t* __restrict targets) {
+FIRE_WIDE_VECTORS int32_t fireTargets(const FireGrid& grid, int32_t y, int32_t x0, int32_t n, int32_t* __restrict targets) {
     const int32_t W = grid.width();
     const auto fw = static_cast<float>(W), fh = static_cast<float>(grid.height()), fy = static_cast<float>(y);
     const size_t first = static_cast<size_t>(y) * static_cast<size_t>(W) + static_cast<size_t>(x0);
@@ -80,30 +88,38 @@ void fireScatter(FireGrid& grid, int32_t y, int32_t x0, int32_t n, const int32_t
     }
 }
 
+namespace {
+
+// Numbers are below 2^31, so the signed conversion gives the same float and
+// vectorises; multiplying by 2^-31 is exactly dividing by 2^31.
+inline float displacement(uint32_t number, float scale, float offset) {
+    return static_cast<float>(static_cast<int32_t>(number)) * 0x1p-31f * scale + offset;
+}
+
+FIRE_WIDE_VECTORS void displacementPairs(const uint32_t* __restrict numbers, size_t pairs, float* __restrict vx,
+                                         float* __restrict vy, float scale, float vxOffset, float vyOffset) {
+#pragma omp simd
+    for (size_t j = 0; j < pairs; ++j) {
+        vx[j] = displacement(numbers[2 * j], scale, vxOffset);
+        vy[j] = displacement(numbers[2 * j + 1], scale, vyOffset);
+    }
+}
+
+}  // namespace
+
 void fireDrawDisplacements(FireGrid& grid, size_t begin, size_t end, float scale, float vxOffset, float vyOffset) {
-    // Numbers are below 2^31, so the signed conversion gives the same float
-    // and vectorises; multiplying by 2^-31 is exactly dividing by 2^31.
-    const auto displacement = [scale](uint32_t number, float offset) {
-        return static_cast<float>(static_cast<int32_t>(number)) * 0x1p-31f * scale + offset;
-    };
     size_t cell = begin;
     bool vyNext = false;  // a block ended between a cell's vx and its vy
-    FireRandom::shared().draw(2 * (end - begin), [&](const uint32_t* __restrict numbers, size_t n) {
+    FireRandom::shared().draw(2 * (end - begin), [&](const uint32_t* numbers, size_t n) {
         if (vyNext) {
-            grid.vy[cell++] = displacement(*numbers++, vyOffset);
+            grid.vy[cell++] = displacement(*numbers++, scale, vyOffset);
             --n;
         }
-        float* __restrict const vx = grid.vx + cell;
-        float* __restrict const vy = grid.vy + cell;
         const size_t pairs = n / 2;
-#pragma omp simd
-        for (size_t j = 0; j < pairs; ++j) {
-            vx[j] = displacement(numbers[2 * j], vxOffset);
-            vy[j] = displacement(numbers[2 * j + 1], vyOffset);
-        }
+        displacementPairs(numbers, pairs, grid.vx + cell, grid.vy + cell, scale, vxOffset, vyOffset);
         cell += pairs;
         vyNext = n % 2 != 0;
-        if (vyNext) grid.vx[cell] = displacement(numbers[n - 1], vxOffset);
+        if (vyNext) grid.vx[cell] = displacement(numbers[n - 1], scale, vxOffset);
     });
 }
 
@@ -118,7 +134,7 @@ void fireAddFuel(FireGrid& grid) {
     fill(440 * H / 512, 450 * H / 512, W / 5, 2 * W / 5);
 }
 
-void fireSettle(FireGrid& grid, float coolrate, size_t begin, size_t end) {
+FIRE_WIDE_VECTORS void fireSettle(FireGrid& grid, float coolrate, size_t begin, size_t end) {
     float* __restrict const heat = grid.heat;
     float* __restrict const oxygen = grid.oxygen;
     const float* __restrict const heat2 = grid.heat2;

@@ -19,7 +19,9 @@ inline void storePixel(uint8_t* pixel, uint32_t rgba) {
 
 // The passes are built twice, for AVX2 and for any x86-64, and the loader
 // picks one; both give the same values bit for bit (no fused multiply-add).
-#if defined(__x86_64__)
+// Not under a sanitizer, whose instrumented resolver would run before the
+// sanitizer is set up.
+#if defined(__x86_64__) && !defined(__SANITIZE_THREAD__) && !defined(__SANITIZE_ADDRESS__)
 #define FIRE_WIDE_VECTORS __attribute__((target_clones("avx2", "default")))
 #else
 #define FIRE_WIDE_VECTORS

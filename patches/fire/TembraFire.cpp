@@ -12,7 +12,7 @@
 
 namespace {
 
-// Below this many cells, handing half a pass to the worker costs about what
+// Below this many cells, waking the worker to share a step costs about what
 // it saves.
 constexpr size_t kWorkerCells = size_t{1} << 16;
 

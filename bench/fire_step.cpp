@@ -4,9 +4,12 @@
 //   old floor: the numbers from rand(), which takes a lock per call;
 //   new floor: the numbers from the fire's own generator, drawn in bulk.
 // Step and floors are timed alternately, so all see the same machine load,
-// in wall time (the step shares its passes with a worker thread); the step's
-// CPU time over both threads is given too. Alongside, the cost of making the
-// three images alone (the part of the step spent in bufferToQCGLCGImage).
+// in wall time, since the step shares its work with a worker thread. On a
+// shared machine wall time also counts the time the threads wait for a core,
+// so the CPU time of the step is given too: over both threads, and on the
+// calling thread alone (what the step would take with a core to each
+// thread, when the worker carries the rest). Alongside, the cost of making
+// the three images alone (the part of the step spent in bufferToQCGLCGImage).
 
 #include "patches/fire/FireRandom.h"
 #include "patches/fire/TembraFire.h"
@@ -23,9 +26,9 @@ namespace {
 
 double wallSeconds() { return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count(); }
 
-double processCPUSeconds() {
+double cpuSeconds(clockid_t clock) {
     timespec now{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    clock_gettime(clock, &now);
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
@@ -73,26 +76,33 @@ void BM_FireStep(benchmark::State& state) {
     TembraFire fire("fire");
     fire.inputPixelsWide.setIndexValue(W);
     fire.inputPixelsHigh.setIndexValue(H);
-    fire.execute(nullptr, 0.0, nullptr);  // builds the grid at this size
     Floor floor(static_cast<size_t>(cells));
+    // The first step builds the grid at this size; the next ones bring the
+    // picture memory that later steps reuse. Steps are timed from then on.
+    for (int warmUp = 0; warmUp < 3; ++warmUp) fire.execute(nullptr, 0.0, nullptr);
 
     FireGrid& grid = *fire.fireGrid();
-    double stepTime = 0, stepCPU = 0, oldFloorTime = 0, newFloorTime = 0, imageTime = 0;
+    double stepTime = 0, stepCPU = 0, stepThreadCPU = 0, oldFloorTime = 0, newFloorTime = 0, newFloorCPU = 0;
+    double imageTime = 0;
     for (auto _ : state) {
-        const double c0 = processCPUSeconds(), t0 = wallSeconds();
+        const double c0 = cpuSeconds(CLOCK_PROCESS_CPUTIME_ID), m0 = cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
+        const double t0 = wallSeconds();
         fire.execute(nullptr, 0.0, nullptr);
-        const double t1 = wallSeconds(), c1 = processCPUSeconds();
+        const double t1 = wallSeconds();
+        const double c1 = cpuSeconds(CLOCK_PROCESS_CPUTIME_ID), m1 = cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
         benchmark::DoNotOptimize(floor.withRand());
-        const double t2 = wallSeconds();
+        const double t2 = wallSeconds(), f2 = cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
         benchmark::DoNotOptimize(floor.withFireRandom());
-        const double t3 = wallSeconds();
+        const double t3 = wallSeconds(), f3 = cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
         for (uint8_t* buffer : {grid.bufHeat, grid.bufOxygen, grid.bufVisible})
             benchmark::DoNotOptimize(fire.bufferToQCGLCGImage(buffer));
         const double t4 = wallSeconds();
         stepTime += t1 - t0;
         stepCPU += c1 - c0;
+        stepThreadCPU += m1 - m0;
         oldFloorTime += t2 - t1;
         newFloorTime += t3 - t2;
+        newFloorCPU += f3 - f2;
         imageTime += t4 - t3;
         state.SetIterationTime(t1 - t0);
     }
@@ -100,10 +110,13 @@ void BM_FireStep(benchmark::State& state) {
     state.counters["steps_per_s"] = steps / stepTime;
     state.counters["step_ns_per_cell"] = stepTime / n * 1e9;
     state.counters["step_cpu_ns_per_cell"] = stepCPU / n * 1e9;
+    state.counters["step_caller_cpu_ns_per_cell"] = stepThreadCPU / n * 1e9;
     state.counters["old_floor_ns_per_cell"] = oldFloorTime / n * 1e9;
     state.counters["new_floor_ns_per_cell"] = newFloorTime / n * 1e9;
     state.counters["step_over_old_floor"] = stepTime / oldFloorTime;
     state.counters["step_over_new_floor"] = stepTime / newFloorTime;
+    state.counters["new_floor_cpu_ns_per_cell"] = newFloorCPU / n * 1e9;
+    state.counters["caller_cpu_over_new_floor_cpu"] = stepThreadCPU / newFloorCPU;
     state.counters["images_ns_per_cell"] = imageTime / n * 1e9;
 }
 

@@ -17,16 +17,23 @@ struct FireChemistry {
 // Reaction in the cells [begin, end), with the copies into heat2 and oxygen2.
 void fireReact(FireGrid& grid, const FireChemistry& chemistry, size_t begin, size_t end);
 
-// Forward scatter of heat and oxygen from the source rows [first, end) into
-// heat2 and oxygen2. A source lands anywhere in the grid, so ranges of rows
-// must run in ascending order, one after the other: the last source in scan
-// order wins.
-void fireTransport(FireGrid& grid, int32_t first, int32_t end);
+// Forward scatter of heat and oxygen into heat2 and oxygen2, in two parts
+// per stretch of a source row: where the n sources from column x0 of row y
+// land (targets[k], a cell index, or -1 for nowhere), and then the scatter
+// itself. fireTargets returns the lowest grid row (the largest index) that
+// the scatter will read or write. A source lands anywhere in the grid, so
+// the scatters must run in scan order, one after the other: the last source
+// in scan order wins.
+int32_t fireTargets(const FireGrid& grid, int32_t y, int32_t x0, int32_t n, int32_t* targets);
+void fireScatter(FireGrid& grid, int32_t y, int32_t x0, int32_t n, const int32_t* targets);
 
 // Draws vx[i] = f x scale + vxOffset, then vy[i] = f x scale + vyOffset with
 // the next f, for the cells [begin, end) in ascending order, where f is the
 // next number of the fire's sequence scaled to [0, 1].
 void fireDrawDisplacements(FireGrid& grid, size_t begin, size_t end, float scale, float vxOffset, float vyOffset);
+
+// Fuel set to 1 in the two fixed rectangles.
+void fireAddFuel(FireGrid& grid);
 
 // Copy back of heat2 and oxygen2, cooling, and the bytes of the heat, oxygen
 // and visible images, in the cells [begin, end).

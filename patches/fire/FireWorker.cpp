@@ -13,41 +13,41 @@ FireWorker::~FireWorker() {
     thread_.join();
 }
 
-void FireWorker::start(void* job, void (*run)(void*)) {
+void FireWorker::offer(void* job, void (*run)(void*)) {
     {
         std::lock_guard lock(mutex_);
         job_ = job;
         run_ = run;
-        busy_ = true;
+        state_ = State::Offered;
     }
     wake_.notify_one();
 }
 
-// Rethrows what the job threw, once it has finished.
-void FireWorker::wait() {
+// Withdraws an offer not yet taken up, or waits for the job to end and
+// rethrows what it threw.
+void FireWorker::finish() {
     std::unique_lock lock(mutex_);
-    done_.wait(lock, [this] { return !busy_; });
+    if (state_ == State::Offered) state_ = State::Idle;
+    done_.wait(lock, [this] { return state_ == State::Idle; });
     if (failure_) std::rethrow_exception(std::exchange(failure_, nullptr));
 }
 
 void FireWorker::loop() {
     std::unique_lock lock(mutex_);
     for (;;) {
-        wake_.wait(lock, [this] { return busy_ || stop_; });
-        if (busy_) {
-            lock.unlock();
-            std::exception_ptr failure;
-            try {
-                run_(job_);
-            } catch (...) {
-                failure = std::current_exception();
-            }
-            lock.lock();
-            failure_ = failure;
-            busy_ = false;
-            done_.notify_one();
-        } else {
-            return;
+        wake_.wait(lock, [this] { return state_ == State::Offered || stop_; });
+        if (state_ != State::Offered) return;
+        state_ = State::Running;
+        lock.unlock();
+        std::exception_ptr failure;
+        try {
+            run_(job_);
+        } catch (...) {
+            failure = std::current_exception();
         }
+        lock.lock();
+        failure_ = failure;
+        state_ = State::Idle;
+        done_.notify_one();
     }
 }

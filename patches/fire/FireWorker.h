@@ -6,9 +6,9 @@
 #include <thread>
 #include <type_traits>
 
-// A second thread that a fire patch keeps for its lifetime, to run one part
-// of a pass while the patch's own thread runs the other. The thread waits
-// for work between passes and is joined when the worker is destroyed.
+// A second thread that a fire patch keeps for its lifetime, to share the
+// work of a step with the patch's own thread. The thread waits for work
+// between steps and is joined when the worker is destroyed.
 class FireWorker {
 public:
     FireWorker();
@@ -16,32 +16,39 @@ public:
     FireWorker(const FireWorker&) = delete;
     FireWorker& operator=(const FireWorker&) = delete;
 
-    // Runs there() on the worker's thread and here() on the calling thread,
-    // and returns once both have finished; an exception from either is
-    // passed on to the caller after that.
-    template <class There, class Here>
-    void together(There&& there, Here&& here) {
-        using Job = std::remove_reference_t<There>;
-        start(const_cast<void*>(static_cast<const void*>(&there)), [](void* job) { (*static_cast<Job*>(job))(); });
+    // Runs mine() on the calling thread and offers theirs() to the worker,
+    // which runs it if it gets to it before mine() has returned; an offer
+    // not taken up by then is withdrawn, so a busy machine that keeps the
+    // worker waiting does not hold the caller up. Returns once mine() has
+    // returned and theirs(), if it started, has too; an exception from
+    // either is passed on after that. mine() must therefore leave nothing
+    // undone that theirs() would have done.
+    template <class Theirs, class Mine>
+    void share(Theirs&& theirs, Mine&& mine) {
+        using Job = std::remove_reference_t<Theirs>;
+        offer(const_cast<void*>(static_cast<const void*>(&theirs)), [](void* job) { (*static_cast<Job*>(job))(); });
         try {
-            here();
+            mine();
         } catch (...) {
-            wait();
+            finish();
             throw;
         }
-        wait();
+        finish();
     }
 
 private:
-    void start(void* job, void (*run)(void*));
-    void wait();
+    enum class State { Idle, Offered, Running };
+
+    void offer(void* job, void (*run)(void*));
+    void finish();
     void loop();
 
     std::mutex mutex_;
     std::condition_variable wake_, done_;
+    State state_ = State::Idle;
+    bool stop_ = false;
     void* job_ = nullptr;
     void (*run_)(void*) = nullptr;
     std::exception_ptr failure_;
-    bool busy_ = false, stop_ = false;
     std::thread thread_;  // last, so it starts once the rest exists
 };

@@ -2,17 +2,17 @@
 
 #include "patches/SizePort.h"
 #include "patches/fire/FirePasses.h"
+#include "patches/fire/FireStep.h"
 #include "host/QCGLCGImage.h"
 #include "platform/foundation/NSLog.h"
 
-#include <algorithm>
-#include <atomic>
+#include <array>
 #include <new>
 #include <thread>
 
 namespace {
 
-// Below this many cells, handing half a pass to the worker costs about what
+// Below this many cells, waking the worker to share a step costs about what
 // it saves.
 constexpr size_t kWorkerCells = size_t{1} << 16;
 
@@ -67,16 +67,7 @@ bool TembraFire::arInit() {
 
 void TembraFire::arFini() { grid.reset(); }
 
-void TembraFire::addFuel() {
-    const int32_t W = grid->width(), H = grid->height();
-    float* const fuel = grid->fuel;
-    const auto fill = [&](int32_t top, int32_t bottom, int32_t left, int32_t right) {
-        for (int32_t y = top; y < bottom; ++y)
-            for (int32_t x = left; x < right; ++x) fuel[static_cast<size_t>(y) * W + x] = 1.0f;
-    };
-    fill(3 * H / 5, 4 * H / 5, 3 * W / 5, 4 * W / 5);
-    fill(440 * H / 512, 450 * H / 512, W / 5, 2 * W / 5);
-}
+void TembraFire::addFuel() { fireAddFuel(*grid); }
 
 bool TembraFire::execute(QCOpenGLContext*, double, const QCArguments*) {
     followSize();
@@ -90,18 +81,22 @@ bool TembraFire::execute(QCOpenGLContext*, double, const QCArguments*) {
 
     // The step's stages are merged into three passes over the grid, which
     // gives the same values bit for bit: the copies into heat2 and oxygen2
-    // ride on the reaction, the new displacements are drawn (in the same
-    // cell order) right behind the transport, which reads the old ones, and
-    // fuel, which nothing else here reads, is fed before heat and oxygen are
-    // copied back, cooled and turned into bytes in one go. On a large grid
-    // the worker takes half of each pass, and draws while the transport
-    // runs.
-    FireGrid& g = *grid;
-    inHalves([&](size_t begin, size_t end) { fireReact(g, chemistry, begin, end); });
-    transport();
-    addFuel();
-    inHalves([&](size_t begin, size_t end) { fireSettle(g, coolrate, begin, end); });
-    publishImages();
+    // ride on the reaction, which runs just ahead of the transport; the new
+    // displacements are drawn (in the same cell order) right behind the
+    // transport, which reads the old ones; fuel, which nothing reads after
+    // the reaction, is fed then, and heat and oxygen are copied back, cooled
+    // and turned into bytes in one go. On a large grid the worker shares the
+    // step.
+    std::array<ImageRef, 3> images;
+    const std::array<uint8_t*, 3> buffers{grid->bufHeat, grid->bufOxygen, grid->bufVisible};
+    FireStep step(*grid, chemistry, coolrate, [&](int i) { images[i] = bufferToQCGLCGImage(buffers[i]); });
+    if (FireWorker* const helper = worker())
+        helper->share([&] { step.helper(); }, [&] { step.leader(); });
+    else
+        step.leader();
+    outputImageHeat.setImageValue(std::move(images[0]));
+    outputImageOxygen.setImageValue(std::move(images[1]));
+    outputImageVisible.setImageValue(std::move(images[2]));
     return true;
 }
 
@@ -127,78 +122,6 @@ FireWorker* TembraFire::worker() {
     if (grid->cells() < kWorkerCells || std::thread::hardware_concurrency() < 2) return nullptr;
     if (!worker_) worker_ = std::make_unique<FireWorker>();
     return worker_.get();
-}
-
-// Runs part(begin, end) over all cells: in two halves at once on a large
-// grid, the split on a multiple of 16 cells.
-template <class Part>
-void TembraFire::inHalves(Part&& part) {
-    const size_t cells = grid->cells();
-    FireWorker* const helper = worker();
-    if (!helper) return part(0, cells);
-    const size_t middle = cells / 2 / 16 * 16;
-    helper->together([&] { part(middle, cells); }, [&] { part(0, middle); });
-}
-
-// The scatter runs in scan order on this thread, and the worker draws the
-// next displacements, in cell order, for the rows the scatter is done with.
-void TembraFire::transport() {
-    FireGrid& g = *grid;
-    const int32_t W = g.width(), H = g.height();
-    // Rows 10 to H - 11 are sources; the ten top and bottom rows never are.
-    const int32_t first = 10, end = std::max(first, H - 10);
-    FireWorker* const helper = worker();
-    if (!helper) {
-        fireTransport(g, first, end);
-        fireDrawDisplacements(g, 0, g.cells(), 5.0f, -2.0f, -2.0f);
-        return;
-    }
-    // Rows before this one are no longer read by the scatter.
-    std::atomic<int32_t> released{first};
-    const auto cellOf = [W](int32_t row) { return static_cast<size_t>(row) * static_cast<size_t>(W); };
-    helper->together(
-        [&] {
-            for (int32_t drawn = 0; drawn < H;) {
-                int32_t upTo = released.load(std::memory_order_acquire);
-                if (upTo >= end) upTo = H;
-                if (upTo == drawn) {
-                    released.wait(drawn, std::memory_order_acquire);
-                    continue;
-                }
-                fireDrawDisplacements(g, cellOf(drawn), cellOf(upTo), 5.0f, -2.0f, -2.0f);
-                drawn = upTo;
-            }
-        },
-        [&] {
-            // A few thousand cells at a time, so the draws follow closely.
-            const int32_t rows = std::max<int32_t>(1, 8192 / W);
-            for (int32_t y = first; y < end; y += rows) {
-                const int32_t last = std::min(y + rows, end);
-                fireTransport(g, y, last);
-                released.store(last, std::memory_order_release);
-                released.notify_one();
-            }
-        });
-}
-
-// The images are made at once on a large grid, and set in the order heat,
-// oxygen, visible.
-void TembraFire::publishImages() {
-    ImageRef heat, oxygen, visible;
-    const auto heatAndOxygen = [&] {
-        heat = bufferToQCGLCGImage(grid->bufHeat);
-        oxygen = bufferToQCGLCGImage(grid->bufOxygen);
-    };
-    const auto visibleOnly = [&] { visible = bufferToQCGLCGImage(grid->bufVisible); };
-    if (FireWorker* const helper = worker()) {
-        helper->together(visibleOnly, heatAndOxygen);
-    } else {
-        heatAndOxygen();
-        visibleOnly();
-    }
-    outputImageHeat.setImageValue(std::move(heat));
-    outputImageOxygen.setImageValue(std::move(oxygen));
-    outputImageVisible.setImageValue(std::move(visible));
 }
 
 // The image copies the buffer's pixels once; later writes to the buffer do

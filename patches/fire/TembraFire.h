@@ -55,10 +55,6 @@ public:
 private:
     void followSize();
     FireWorker* worker();
-    template <class Part>
-    void inHalves(Part&& part);
-    void transport();
-    void publishImages();
 
     int32_t currentPixelsWide = 320;
     int32_t currentPixelsHigh = 240;

@@ -43,7 +43,8 @@ public:
 
 private:
     static constexpr size_t kMaxBlocks = 16;
-    static constexpr size_t kMaxBytes = size_t{64} << 20;
+    // Room for three pictures of 4096 x 4096 (a fire's images of one step).
+    static constexpr size_t kMaxBytes = size_t{256} << 20;
     struct Block {
         void* memory;
         size_t bytes;

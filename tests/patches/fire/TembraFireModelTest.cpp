@@ -228,7 +228,7 @@ TEST(TembraFireModel, NegativeMaximumRateIsEveryCellsRate) {
 }
 
 // Bit for bit against the reference after every step, at odd sizes on both
-// sides of the size from which a step splits its passes between two threads.
+// sides of the size from which the patch shares a step with its worker.
 TEST(TembraFireDeterminism, StepsMatchAPlainReferenceBitForBit) {
     struct Case {
         int W, H, steps;

@@ -1,7 +1,8 @@
 #include "SoundFileImport.h"
 
+#include "GrowingSamples.h"
+
 #include "platform/foundation/NSLog.h"
-#include "platform/media/HugePages.h"
 #include "platform/media/MovieAudioExtraction.h"
 #include "platform/media/MovieToolbox.h"
 
@@ -23,14 +24,14 @@ OSErr status(OSStatus result) { return static_cast<OSErr>(result & 0xFFFF); }
 
 // Frames asked of one fill when the planned buffer is full: a probe for
 // more audio than the file announced.
-constexpr uint64_t kFirstChunkFrames = 65536;
+constexpr uint64_t kFirstChunkFrames = GrowingSamples::kScratchFrames;
 // One fill's byte size is a 32-bit field.
 constexpr uint64_t kMaxChunkFrames = uint64_t{1} << 24;
-// The count is a 32-bit number of values, two per frame.
-constexpr uint64_t kMostFrames = std::numeric_limits<uint32_t>::max() / 2;
-// The most frames one byte of a sound file can decode to: far beyond PCM
-// (at most one frame per byte) and the lowest bit rates of compressed
-// codecs. It bounds only the silence a header's claim adds at the end.
+constexpr uint64_t kMostFrames = GrowingSamples::kMostFrames;
+// The frames one byte of a sound file is taken to hold at most: beyond PCM
+// (at most one frame per byte) and common compressed rates (an MP3 at
+// 32 kbit/s and 44.1 kHz holds about 11). It bounds only the silence that a
+// header's claim adds at the end; decoded frames are always kept.
 constexpr uint64_t kMostFramesPerFileByte = 16;
 
 // The frames in `duration` units of `timeScale` per second at `rate`.
@@ -46,56 +47,6 @@ uint64_t framesTheFileCanHold(const std::string& path) {
     return std::min<uint64_t>(static_cast<uint64_t>(info.st_size), kMostFrames / kMostFramesPerFileByte) *
            kMostFramesPerFileByte;
 }
-
-// Interleaved stereo samples that grow as frames are decoded.
-class GrowingSamples {
-public:
-    // Room for `frames` frames; false when the memory cannot be had.
-    bool reserve(uint64_t frames) {
-        if (frames <= capacity_) return true;
-        if (frames > kMostFrames) return false;
-        try {
-            auto bigger = std::make_unique_for_overwrite<float[]>(frames * 2);
-            adviseHugePages(bigger.get(), frames * 2 * sizeof(float));
-            std::copy_n(data_.get(), frames_ * 2, bigger.get());
-            data_ = std::move(bigger);
-            capacity_ = frames;
-            return true;
-        } catch (const std::bad_alloc&) {
-            return false;
-        }
-    }
-    uint64_t frames() const { return frames_; }
-    uint64_t room() const { return capacity_ - frames_; }
-    float* end() { return data_.get() + frames_ * 2; }
-    // Where a fill goes when there is no room: the caller appends from it.
-    float* scratch() {
-        if (!scratch_) scratch_ = std::make_unique_for_overwrite<float[]>(kFirstChunkFrames * 2);
-        return scratch_.get();
-    }
-    // Takes `count` frames written at end() or into scratch().
-    bool append(const float* from, uint64_t count) {
-        if (from != end()) {
-            const uint64_t needed = frames_ + count;
-            if (needed > capacity_ && !reserve(std::max(needed, std::min(capacity_ * 2, kMostFrames)))) return false;
-            std::copy_n(from, count * 2, end());
-        }
-        frames_ += count;
-        return true;
-    }
-    // Silence from the last decoded frame up to `total` (within the room).
-    void padWithSilence(uint64_t total) {
-        std::fill(end(), data_.get() + std::min(total, capacity_) * 2, 0.0f);
-        frames_ = std::max(frames_, std::min(total, capacity_));
-    }
-    std::unique_ptr<float[]> release() { return std::move(data_); }
-
-private:
-    std::unique_ptr<float[]> data_;
-    std::unique_ptr<float[]> scratch_;
-    uint64_t capacity_ = 0;
-    uint64_t frames_ = 0;
-};
 
 }  // namespace
 

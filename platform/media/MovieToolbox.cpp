@@ -5,6 +5,8 @@
 #include "platform/foundation/NSLog.h"
 #include "platform/foundation/RegularFile.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <limits>
@@ -52,7 +54,9 @@ OSStatus NewMovieFromDataRef(Movie* movie, int16_t /*flags*/, int16_t* /*fileID*
     AVDictionary* options = nullptr;
     av_dict_set(&options, "protocol_whitelist", "file", 0);
     AVFormatContext* opened = nullptr;
-    const std::string url = "file:/proc/self/fd/" + std::to_string(checked.get());
+    // Without /proc (a bare chroot) the checked path itself is the fallback.
+    const std::string byDescriptor = "/proc/self/fd/" + std::to_string(checked.get());
+    const std::string url = "file:" + (::access(byDescriptor.c_str(), R_OK) == 0 ? byDescriptor : dataRef->path);
     int result = avformat_open_input(&opened, url.c_str(), nullptr, &options);
     av_dict_free(&options);
     if (result < 0) return result;  // FFmpeg frees the context itself on failure

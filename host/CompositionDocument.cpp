@@ -105,9 +105,9 @@ CompositionDocument CompositionDocument::parse(const std::string& text, const st
 
     if (auto size = root.member("renderSize")) {
         const auto& value = size->json();
-        if (!value.is_array() || value.size() != 2 || !value[0].is_number_unsigned() || !value[1].is_number_unsigned() ||
-            value[0].get<uint64_t>() < 1 || value[1].get<uint64_t>() < 1 || value[0].get<uint64_t>() > 16384 ||
-            value[1].get<uint64_t>() > 16384)
+        if (!value.is_array() || value.size() != 2 || !value[0].is_number_unsigned() ||
+            !value[1].is_number_unsigned() || value[0].get<uint64_t>() < 1 || value[1].get<uint64_t>() < 1 ||
+            value[0].get<uint64_t>() > 16384 || value[1].get<uint64_t>() > 16384)
             doc.fail(size->line(), "renderSize must be [width, height], each 1 to 16384");
         doc.renderWidth = value[0].get<int>();
         doc.renderHeight = value[1].get<int>();

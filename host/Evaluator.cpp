@@ -14,7 +14,8 @@ Evaluator::Evaluator(const CompositionDocument& document, const QCNodeManager& m
     for (const PatchSpec& spec : doc.patches) {
         const QCPatchClass* patchClass = manager.classNamed(spec.className);
         if (!patchClass)
-            doc.fail(spec.line, "unknown patch class " + quotedShort(spec.className) + " for patch " + quotedShort(spec.id));
+            doc.fail(spec.line,
+                     "unknown patch class " + quotedShort(spec.className) + " for patch " + quotedShort(spec.id));
         Node node;
         node.id = spec.id;
         node.patchClass = patchClass;
@@ -31,7 +32,8 @@ Evaluator::Evaluator(const CompositionDocument& document, const QCNodeManager& m
                 doc.fail(value.keyLine(), "patch " + quotedShort(spec.id) + " (" + spec.className + ") has no port " +
                                               quotedShort(name));
             if (!port->isInput())
-                doc.fail(value.keyLine(), "port " + quotedShort(spec.id + "." + name) + " is an output and takes no value");
+                doc.fail(value.keyLine(),
+                         "port " + quotedShort(spec.id + "." + name) + " is an output and takes no value");
             try {
                 setPortFromJSON(*port, value.json(), doc.directory);
             } catch (const PortValueError& e) {
@@ -54,13 +56,15 @@ Evaluator::Evaluator(const CompositionDocument& document, const QCNodeManager& m
         QCPort* target = nodes_[toNode->second].patch->portNamed(c.toPort);
         if (!source) doc.fail(c.line, "unknown port " + quotedShort(from));
         if (!target) doc.fail(c.toLine, "unknown port " + quotedShort(to));
-        if (source->isInput()) doc.fail(c.line, "connection source " + quotedShort(from) + " is an input, not an output");
+        if (source->isInput())
+            doc.fail(c.line, "connection source " + quotedShort(from) + " is an input, not an output");
         if (!target->isInput())
-            doc.fail(c.toLine,
-                     "connection from " + quotedShort(from) + " to " + quotedShort(to) + " connects an output to an output");
+            doc.fail(c.toLine, "connection from " + quotedShort(from) + " to " + quotedShort(to) +
+                                   " connects an output to an output");
         if (!canConnect(source->kind(), target->kind()))
-            doc.fail(c.line, std::string("cannot connect ") + portKindName(source->kind()) + " port " + quotedShort(from) +
-                                 " to " + portKindName(target->kind()) + " port " + quotedShort(to));
+            doc.fail(c.line, std::string("cannot connect ") + portKindName(source->kind()) + " port " +
+                                 quotedShort(from) + " to " + portKindName(target->kind()) + " port " +
+                                 quotedShort(to));
         Node& node = nodes_[toNode->second];
         for (const Connection& existing : node.inputs)
             if (existing.to == target) doc.fail(c.toLine, "input " + quotedShort(to) + " is connected twice");

@@ -1,11 +1,23 @@
 #include "Evaluator.h"
 
+#include "NearestName.h"
 #include "PortValues.h"
 #include "QCProgrammablePatch.h"
 #include "platform/foundation/NSLog.h"
 
 #include <functional>
 #include <queue>
+
+namespace {
+
+std::vector<std::string_view> portNames(const QCPatch& patch, bool inputs) {
+    std::vector<std::string_view> names;
+    for (const QCPort* port : patch.ports())
+        if (port->isInput() == inputs) names.push_back(port->name());
+    return names;
+}
+
+}  // namespace
 
 Evaluator::Evaluator(const CompositionDocument& document, const QCNodeManager& manager) : document_(document) {
     const auto& doc = document_;
@@ -30,7 +42,7 @@ Evaluator::Evaluator(const CompositionDocument& document, const QCNodeManager& m
             QCPort* port = node.patch->portNamed(name);
             if (!port)
                 doc.fail(value.keyLine(), "patch " + quotedShort(spec.id) + " (" + spec.className + ") has no port " +
-                                              quotedShort(name));
+                                              quotedShort(name) + didYouMean(name, portNames(*node.patch, true)));
             if (!port->isInput())
                 doc.fail(value.keyLine(),
                          "port " + quotedShort(spec.id + "." + name) + " is an output and takes no value");
@@ -54,8 +66,12 @@ Evaluator::Evaluator(const CompositionDocument& document, const QCNodeManager& m
         if (toNode == indexOfId_.end()) doc.fail(c.toLine, "connection to unknown patch " + quotedShort(c.toId));
         QCPort* source = nodes_[fromNode->second].patch->portNamed(c.fromPort);
         QCPort* target = nodes_[toNode->second].patch->portNamed(c.toPort);
-        if (!source) doc.fail(c.line, "unknown port " + quotedShort(from));
-        if (!target) doc.fail(c.toLine, "unknown port " + quotedShort(to));
+        if (!source)
+            doc.fail(c.line, "unknown port " + quotedShort(from) +
+                                 didYouMean(c.fromPort, portNames(*nodes_[fromNode->second].patch, false)));
+        if (!target)
+            doc.fail(c.toLine, "unknown port " + quotedShort(to) +
+                                   didYouMean(c.toPort, portNames(*nodes_[toNode->second].patch, true)));
         if (source->isInput())
             doc.fail(c.line, "connection source " + quotedShort(from) + " is an input, not an output");
         if (!target->isInput())

@@ -103,10 +103,10 @@ ImageRef loadImage(const std::string& path, const std::string& directory) {
 }
 
 [[noreturn]] void wrongType(const QCPort& port, const std::string& got) {
-    throw PortValueError("port " + port.name() + " takes " +
-                         (port.kind() == QCPortKind::Image ? std::string("a PNG file path")
-                                                           : std::string("a ") + portKindName(port.kind())) +
-                         " value, not " + got);
+    const std::string expected = port.kind() == QCPortKind::Image   ? std::string("a PNG file path")
+                                 : port.kind() == QCPortKind::Index ? std::string("an index")
+                                                                    : std::string("a ") + portKindName(port.kind());
+    throw PortValueError("port " + port.name() + " takes " + expected + " value, not " + got);
 }
 
 }  // namespace

@@ -1,11 +1,12 @@
 #include "CompositionDocument.h"
 
+#include "NearestName.h"
 #include "platform/foundation/RegularFile.h"
 
 #include <algorithm>
 #include <filesystem>
-#include <optional>
 #include <initializer_list>
+#include <optional>
 #include <string_view>
 #include <unordered_set>
 
@@ -26,37 +27,14 @@ bool splitEndpoint(const std::string& text, std::string& id, std::string& port) 
     return true;
 }
 
-size_t editDistance(std::string_view a, std::string_view b) {
-    std::vector<size_t> row(b.size() + 1);
-    for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
-    for (size_t i = 1; i <= a.size(); ++i) {
-        size_t diagonal = row[0];
-        row[0] = i;
-        for (size_t j = 1; j <= b.size(); ++j) {
-            const size_t above = row[j];
-            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
-            diagonal = above;
-        }
-    }
-    return row[b.size()];
-}
-
 // Refuses a key of `object` that is not one of `known`, naming the nearest
-// known key (a long key is compared by its start).
+// known key.
 void checkKeys(const CompositionDocument& doc, const LocatedValue& object, Keys known) {
     if (!object.json().is_object()) return;
     for (size_t i = 0; i < object.size(); ++i) {
         const std::string& key = object.key(i);
         if (std::find(known.begin(), known.end(), key) != known.end()) continue;
-        const std::string_view start = std::string_view(key).substr(0, 64);
-        const std::string_view* nearest = nullptr;
-        size_t best = 0;
-        for (const std::string_view& candidate : known) {
-            const size_t distance = editDistance(start, candidate);
-            if (!nearest || distance < best) nearest = &candidate, best = distance;
-        }
-        doc.fail(object.item(i).keyLine(),
-                 "unknown key " + quotedShort(key) + "; did you mean \"" + std::string(*nearest) + "\"?");
+        doc.fail(object.item(i).keyLine(), "unknown key " + quotedShort(key) + didYouMean(key, known));
     }
 }
 
@@ -109,9 +87,9 @@ CompositionDocument CompositionDocument::parse(const std::string& text, const st
 
     if (auto size = root.member("renderSize")) {
         const auto& value = size->json();
-        if (!value.is_array() || value.size() != 2 || !value[0].is_number_unsigned() || !value[1].is_number_unsigned() ||
-            value[0].get<uint64_t>() < 1 || value[1].get<uint64_t>() < 1 || value[0].get<uint64_t>() > 16384 ||
-            value[1].get<uint64_t>() > 16384)
+        if (!value.is_array() || value.size() != 2 || !value[0].is_number_unsigned() ||
+            !value[1].is_number_unsigned() || value[0].get<uint64_t>() < 1 || value[1].get<uint64_t>() < 1 ||
+            value[0].get<uint64_t>() > 16384 || value[1].get<uint64_t>() > 16384)
             doc.fail(size->line(), "renderSize must be [width, height], each 1 to 16384");
         doc.renderWidth = value[0].get<int>();
         doc.renderHeight = value[1].get<int>();

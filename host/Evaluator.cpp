@@ -1,11 +1,23 @@
 #include "Evaluator.h"
 
+#include "NearestName.h"
 #include "PortValues.h"
 #include "QCProgrammablePatch.h"
 #include "platform/foundation/NSLog.h"
 
 #include <functional>
 #include <queue>
+
+namespace {
+
+std::vector<std::string_view> portNames(const QCPatch& patch, bool inputs) {
+    std::vector<std::string_view> names;
+    for (const QCPort* port : patch.ports())
+        if (port->isInput() == inputs) names.push_back(port->name());
+    return names;
+}
+
+}  // namespace
 
 Evaluator::Evaluator(const CompositionDocument& document, const QCNodeManager& manager) : document_(document) {
     const auto& doc = document_;
@@ -14,7 +26,8 @@ Evaluator::Evaluator(const CompositionDocument& document, const QCNodeManager& m
     for (const PatchSpec& spec : doc.patches) {
         const QCPatchClass* patchClass = manager.classNamed(spec.className);
         if (!patchClass)
-            doc.fail(spec.line, "unknown patch class " + quotedShort(spec.className) + " for patch " + quotedShort(spec.id));
+            doc.fail(spec.line,
+                     "unknown patch class " + quotedShort(spec.className) + " for patch " + quotedShort(spec.id));
         Node node;
         node.id = spec.id;
         node.patchClass = patchClass;
@@ -29,9 +42,10 @@ Evaluator::Evaluator(const CompositionDocument& document, const QCNodeManager& m
             QCPort* port = node.patch->portNamed(name);
             if (!port)
                 doc.fail(value.keyLine(), "patch " + quotedShort(spec.id) + " (" + spec.className + ") has no port " +
-                                              quotedShort(name));
+                                              quotedShort(name) + didYouMean(name, portNames(*node.patch, true)));
             if (!port->isInput())
-                doc.fail(value.keyLine(), "port " + quotedShort(spec.id + "." + name) + " is an output and takes no value");
+                doc.fail(value.keyLine(),
+                         "port " + quotedShort(spec.id + "." + name) + " is an output and takes no value");
             try {
                 setPortFromJSON(*port, value.json(), doc.directory);
             } catch (const PortValueError& e) {
@@ -52,15 +66,21 @@ Evaluator::Evaluator(const CompositionDocument& document, const QCNodeManager& m
         if (toNode == indexOfId_.end()) doc.fail(c.toLine, "connection to unknown patch " + quotedShort(c.toId));
         QCPort* source = nodes_[fromNode->second].patch->portNamed(c.fromPort);
         QCPort* target = nodes_[toNode->second].patch->portNamed(c.toPort);
-        if (!source) doc.fail(c.line, "unknown port " + quotedShort(from));
-        if (!target) doc.fail(c.toLine, "unknown port " + quotedShort(to));
-        if (source->isInput()) doc.fail(c.line, "connection source " + quotedShort(from) + " is an input, not an output");
+        if (!source)
+            doc.fail(c.line, "unknown port " + quotedShort(from) +
+                                 didYouMean(c.fromPort, portNames(*nodes_[fromNode->second].patch, false)));
+        if (!target)
+            doc.fail(c.toLine, "unknown port " + quotedShort(to) +
+                                   didYouMean(c.toPort, portNames(*nodes_[toNode->second].patch, true)));
+        if (source->isInput())
+            doc.fail(c.line, "connection source " + quotedShort(from) + " is an input, not an output");
         if (!target->isInput())
-            doc.fail(c.toLine,
-                     "connection from " + quotedShort(from) + " to " + quotedShort(to) + " connects an output to an output");
+            doc.fail(c.toLine, "connection from " + quotedShort(from) + " to " + quotedShort(to) +
+                                   " connects an output to an output");
         if (!canConnect(source->kind(), target->kind()))
-            doc.fail(c.line, std::string("cannot connect ") + portKindName(source->kind()) + " port " + quotedShort(from) +
-                                 " to " + portKindName(target->kind()) + " port " + quotedShort(to));
+            doc.fail(c.line, std::string("cannot connect ") + portKindName(source->kind()) + " port " +
+                                 quotedShort(from) + " to " + portKindName(target->kind()) + " port " +
+                                 quotedShort(to));
         Node& node = nodes_[toNode->second];
         for (const Connection& existing : node.inputs)
             if (existing.to == target) doc.fail(c.toLine, "input " + quotedShort(to) + " is connected twice");
@@ -147,9 +167,10 @@ void Evaluator::runNode(Node& node, double time, QCOpenGLContext* openglcontext)
     try {
         node.patch->execute(openglcontext, time, nullptr);
     } catch (const std::exception& e) {
-        NSLog("patch \"%s\" (%s) failed: %s", node.id.c_str(), node.patchClass->name.c_str(), e.what());
+        NSLog("patch %s (%s) failed: %s", quotedShort(node.id).c_str(), node.patchClass->name.c_str(), e.what());
     } catch (...) {
-        NSLog("patch \"%s\" (%s) failed with an unknown exception", node.id.c_str(), node.patchClass->name.c_str());
+        NSLog("patch %s (%s) failed with an unknown exception", quotedShort(node.id).c_str(),
+              node.patchClass->name.c_str());
     }
     // Remember the inputs as they are now, including what the patch wrote
     // back to its own inputs, so that such a write does not count as a change.

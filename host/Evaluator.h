@@ -15,7 +15,9 @@
 // Runs a composition: builds its patches, then drives them frame by frame.
 // Each frame runs the patches in dependency order (document order among
 // independent ones). Before a patch runs, each connected input takes the
-// upstream output's value. Consumers (mode 1) and providers (mode 2) run
+// upstream output's value if that changed since it was last handed on, so a
+// value held still is converted once and a patch's write-back to its own
+// input stays. Consumers (mode 1) and providers (mode 2) run
 // every frame; processors (mode 3) when an input changed since their last
 // run, on the first frame, or every frame when their time mode is set (a
 // frame at the time of their last run, as in a paused player, leaves them

@@ -72,7 +72,8 @@ public:
     bool key(std::string& key) {
         Frame& frame = stack_.back();
         pendingKeyLine_ = lineAt(tokenEnd());
-        if (isRepeated(frame, key)) return fail(tokenEnd(), "key " + quotedShort(key) + " is given twice in one object");
+        if (isRepeated(frame, key))
+            return fail(tokenEnd(), "key " + quotedShort(key) + " is given twice in one object");
         pendingKey_ = std::move(key);
         return true;
     }
@@ -87,7 +88,8 @@ public:
         // "[json.exception.parse_error.101] parse error at line 3, column 5: what" -> "what"
         const std::string what = e.what();
         const size_t colon = what.find(": ");
-        return fail(at, "malformed JSON: " + cutAtCharacter(colon == std::string::npos ? what : what.substr(colon + 2), 160));
+        return fail(
+            at, "malformed JSON: " + cutAtCharacter(colon == std::string::npos ? what : what.substr(colon + 2), 160));
     }
 
     const std::optional<JSONTextError>& error() const { return error_; }

@@ -4,6 +4,7 @@
 #include "QCGLCGImage.h"
 #include "platform/graphics/PNGFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -89,15 +90,23 @@ ImageRef loadImage(const std::string& path, const std::string& directory) {
     if (file.is_relative() && !directory.empty()) file = std::filesystem::path(directory) / file;
     std::string error;
     CGImageRef image = CGImageCreateWithPNGFile(file.string(), &error);
-    if (!image) throw PortValueError(error);
+    if (!image) {
+        // The message starts with the path: a long or many-line one is shown cut short and quoted.
+        const std::string& shown = file.string();
+        const bool plain = shown.size() <= 200 && std::none_of(shown.begin(), shown.end(), [](char c) {
+                               return static_cast<unsigned char>(c) < 0x20;
+                           });
+        if (!plain && error.rfind(shown, 0) == 0) error = quotedShort(shown) + error.substr(shown.size());
+        throw PortValueError(error);
+    }
     return std::make_shared<const QCGLCGImage>(std::move(image), nullptr);
 }
 
 [[noreturn]] void wrongType(const QCPort& port, const std::string& got) {
-    throw PortValueError("port " + port.name() + " takes " +
-                         (port.kind() == QCPortKind::Image ? std::string("a PNG file path")
-                                                           : std::string("a ") + portKindName(port.kind())) +
-                         " value, not " + got);
+    const std::string expected = port.kind() == QCPortKind::Image   ? std::string("a PNG file path")
+                                 : port.kind() == QCPortKind::Index ? std::string("an index")
+                                                                    : std::string("a ") + portKindName(port.kind());
+    throw PortValueError("port " + port.name() + " takes " + expected + " value, not " + got);
 }
 
 }  // namespace

@@ -90,7 +90,8 @@ void QCProgrammablePatch::applyCompositionSettings(QCPatch& patch, const PatchSp
     }
     auto text = [&](const std::optional<LocatedValue>& value, const char* key) {
         if (!value->json().is_string())
-            document.fail(value->line(), std::string("\"") + key + "\" of patch " + quotedShort(spec.id) + " must be a string");
+            document.fail(value->line(),
+                          std::string("\"") + key + "\" of patch " + quotedShort(spec.id) + " must be a string");
         return value->json().get<std::string>();
     };
     if (name) programmable->userInfo()["name"] = text(name, "name");
@@ -114,8 +115,9 @@ void QCProgrammablePatch::applyCompositionSettings(QCPatch& patch, const PatchSp
         const auto types = programmable->sourceTypesOfClass();
         const std::string type = sourceType ? text(sourceType, "sourceType") : types.empty() ? "" : types.front();
         if (std::find(types.begin(), types.end(), type) == types.end())
-            document.fail(sourceType ? sourceType->line() : spec.line, "patch " + quotedShort(spec.id) + " (" + spec.className +
-                                                  ") has no source type " + quotedShort(type));
+            document.fail(
+                sourceType ? sourceType->line() : spec.line,
+                "patch " + quotedShort(spec.id) + " (" + spec.className + ") has no source type " + quotedShort(type));
         programmable->setSource(source ? text(source, "source") : "", type);
     }
 }

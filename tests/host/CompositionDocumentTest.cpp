@@ -58,8 +58,8 @@ TEST(CompositionDocument, ErrorsNameTheLineOfTheValueThatIsWrong) {
                       "  {\"from\": \"a.out\",\n   \"to\": \"c\"}]}"),
               "doc.json:4: connection target \"c\" is not of the form id.port");
     // A file cut short is wrong where it stops.
-    EXPECT_EQ(failure("{\"patches\": [\n  {\"id\": \"a\",\n   \"class\": \"X\"\n\n").rfind("doc.json:3: malformed JSON", 0), 0u)
-        << failure("{\"patches\": [\n  {\"id\": \"a\",\n   \"class\": \"X\"\n\n");
+    const std::string truncated = failure("{\"patches\": [\n  {\"id\": \"a\",\n   \"class\": \"X\"\n\n");
+    EXPECT_EQ(truncated.rfind("doc.json:3: malformed JSON", 0), 0u) << truncated;
     EXPECT_EQ(failure("{\"patches\": [\n{\"id\": \"a\", \"class\": \"X\",\n \"class\": \"Y\"}]}"),
               "doc.json:3: key \"class\" is given twice in one object");
 }
@@ -67,8 +67,10 @@ TEST(CompositionDocument, ErrorsNameTheLineOfTheValueThatIsWrong) {
 TEST(CompositionDocument, UnknownKeysAreNamedWithTheNearestKnownKey) {
     const std::string patch = R"({"id": "a", "class": "X")";
     const std::vector<std::pair<std::string, std::string>> cases = {
-        {"{\"patches\": [],\n\"conections\": []}", "doc.json:2: unknown key \"conections\"; did you mean \"connections\"?"},
-        {"{\"patches\": [" + patch + ",\n\"imputs\": {}}]}", "doc.json:2: unknown key \"imputs\"; did you mean \"inputs\"?"},
+        {"{\"patches\": [],\n\"conections\": []}",
+         "doc.json:2: unknown key \"conections\"; did you mean \"connections\"?"},
+        {"{\"patches\": [" + patch + ",\n\"imputs\": {}}]}",
+         "doc.json:2: unknown key \"imputs\"; did you mean \"inputs\"?"},
         {"{\"patches\": [], \"connections\": [{\"from\": \"a.b\", \"to\": \"c.d\",\n\"via\": 1}]}",
          "doc.json:2: unknown key \"via\"; did you mean \"to\"?"},
         {"{\"patches\": [" + patch + ", \"parameters\": {\"inputA\": {\"type\": 1,\n\"sise\": 1}}}]}",

@@ -222,8 +222,8 @@ TEST_F(EvaluatorTest, DocumentsThatDoNotFitTheClassesAreRefusedWithFileAndLine) 
     };
     EXPECT_EQ(failure("{\"patches\": [\n{\"id\": \"x\", \"class\": \"Nope\"}]}"),
               "test.json:2: unknown patch class \"Nope\" for patch \"x\"");
-    EXPECT_EQ(failure("{\"patches\": [{\"id\": \"c\", \"class\": \"Consumer\",\n \"inputs\": {\"inputWhat\": 1}}]}"),
-              "test.json:2: patch \"c\" (Consumer) has no port \"inputWhat\"");
+    EXPECT_EQ(failure("{\"patches\": [{\"id\": \"c\", \"class\": \"Consumer\",\n \"inputs\": {\"inputTxet\": 1}}]}"),
+              "test.json:2: patch \"c\" (Consumer) has no port \"inputTxet\"; did you mean \"inputText\"?");
     EXPECT_EQ(failure(R"({"patches": [{"id": "c", "class": "Consumer", "inputs": {"inputNumber": "two"}}]})"),
               "test.json:1: patch \"c\": port inputNumber takes a number value, not \"two\"");
     EXPECT_EQ(failure(R"({"patches": [{"id": "a", "class": "Provider"}, {"id": "b", "class": "Provider"}],
@@ -234,8 +234,8 @@ TEST_F(EvaluatorTest, DocumentsThatDoNotFitTheClassesAreRefusedWithFileAndLine) 
                         {"from": "b.outputNumber", "to": "a.inputNumber"}]})"),
               "test.json:1: connections form a cycle through patch \"a\"");
     EXPECT_EQ(failure(R"({"patches": [{"id": "a", "class": "Provider"}, {"id": "b", "class": "Consumer"}],
-        "connections": [{"from": "a.outputMissing", "to": "b.inputText"}]})"),
-              "test.json:2: unknown port \"a.outputMissing\"");
+        "connections": [{"from": "a.outputTxt", "to": "b.inputText"}]})"),
+              "test.json:2: unknown port \"a.outputTxt\"; did you mean \"outputText\"?");
     // The value's own line, not where the text "b" first appears.
     EXPECT_EQ(failure("{\"patches\": [{\"id\": \"a\", \"class\": \"Consumer\", \"inputs\": {\"inputText\": \"b\"}},\n"
                       "{\"id\": \"b\", \"class\": \"Consumer\", \"inputs\": {\"inputText\": \"x\",\n"

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 namespace {
 
 struct PortsPatch : QCPatch {
@@ -50,6 +52,24 @@ TEST(QCPort, StringPortHandsOutTheSameObjectUntilSetAnew) {
     patch.inputText.setStringValue(nullptr);
     EXPECT_EQ(patch.inputText.stringValue(), nullptr);
     EXPECT_EQ(describePortValue(patch.inputText), "null");
+}
+
+TEST(QCPort, WritingTheValueAPortHoldsIsNoChange) {
+    PortsPatch patch("p");
+    patch.inputIndex.setIndexValue(3);
+    patch.inputNumber.setDoubleValue(std::nan(""));
+    patch.inputFlag.setBooleanValue(true);
+    const StringRef text = newString("a");
+    patch.inputText.setStringValue(text);
+    std::vector<uint64_t> before;
+    for (const QCPort* port : patch.ports()) before.push_back(port->generation());
+    patch.inputIndex.setIndexValue(3);
+    patch.inputNumber.setDoubleValue(std::nan(""));  // NaN held still, though it equals nothing
+    patch.inputFlag.setBooleanValue(true);
+    patch.inputText.setStringValue(text);
+    for (size_t i = 0; i < before.size(); ++i) EXPECT_EQ(patch.ports()[i]->generation(), before[i]) << i;
+    patch.inputNumber.setDoubleValue(0.5);
+    EXPECT_GT(patch.inputNumber.generation(), before[2]);
 }
 
 TEST(QCPort, ImagePortAcceptsNullAndKeepsIdentity) {

@@ -41,9 +41,10 @@ size_t occurrences(const std::string& text, const std::string& what) {
 
 TEST(LiveControl, AKnobAtRestOnAControllerOutputChannelSendsOneMessage) {
     TempDir dir;
-    dir.write("cc.json", composition(R"({"id": "out", "class": "TembraMIDIOutputCC", "inputs": {"inputPortName": "Synth$"}})",
-                                     R"({"from": "knob.outputValue", "to": "out.inputChannel"})",
-                                     R"("midiDestinations": [{"name": "Synth", "device": "Script"}],)"));
+    dir.write("cc.json",
+              composition(R"({"id": "out", "class": "TembraMIDIOutputCC", "inputs": {"inputPortName": "Synth$"}})",
+                          R"({"from": "knob.outputValue", "to": "out.inputChannel"})",
+                          R"("midiDestinations": [{"name": "Synth", "device": "Script"}],)"));
     const CommandResult r = tembra(dir, "--log none run cc.json --frames 30 --print-midi");
     EXPECT_EQ(r.status, 0) << r.err;
     // The channel 0 is written back as 1 once; the resting knob does not undo it.
@@ -53,7 +54,8 @@ TEST(LiveControl, AKnobAtRestOnAControllerOutputChannelSendsOneMessage) {
 TEST(LiveControl, AKnobAtRestAsASoundFilePathImportsAndPlaysOnce) {
     TempDir dir;
     // The knob's 0 becomes the path "0".
-    const CommandResult sox = runCommand("cd " + dir.path().string() + " && sox -n -r 44100 -c 2 -b 16 -t wav 0 synth 0.05 sine 440");
+    const CommandResult sox =
+        runCommand("cd " + dir.path().string() + " && sox -n -r 44100 -c 2 -b 16 -t wav 0 synth 0.05 sine 440");
     ASSERT_EQ(sox.status, 0) << sox.err;
     dir.write("sound.json", composition(R"({"id": "import", "class": "TembraImageWithSoundFile"},
         {"id": "sound", "class": "TembraSoundWithImage"})",
@@ -71,9 +73,11 @@ TEST(LiveControl, AFireWithItsHeightKnobAtRestDevelopsAsWithTheValueSetOnce) {
     const std::string fire = R"({"id": "fire", "class": "TembraFire", "inputs": {"inputPixelsWide": 24}})";
     dir.write("knob.json", composition(fire, R"({"from": "knob.outputValue", "to": "fire.inputPixelsHigh"})"));
     dir.write("set.json", composition(fire, ""));
-    const CommandResult knob = tembra(dir, "--log none run knob.json --frames 20 --save fire.outputImageHeat=knob%d.png");
-    const CommandResult set = tembra(dir, "--log none run set.json --frames 20 --set fire.inputPixelsHigh=0 "
-                                          "--save fire.outputImageHeat=set%d.png");
+    const CommandResult knob =
+        tembra(dir, "--log none run knob.json --frames 20 --save fire.outputImageHeat=knob%d.png");
+    const CommandResult set = tembra(dir,
+                                     "--log none run set.json --frames 20 --set fire.inputPixelsHigh=0 "
+                                     "--save fire.outputImageHeat=set%d.png");
     ASSERT_EQ(knob.status, 0) << knob.err;
     ASSERT_EQ(set.status, 0) << set.err;
     // The model restarted once in both runs, so the last frames agree

@@ -44,7 +44,8 @@ double eventTime(const CompositionDocument& document, const LocatedValue& event,
     const auto value = event.member("time");
     if (!value || !value->json().is_number() || !std::isfinite(value->json().get<double>()) ||
         value->json().get<double>() < 0)
-        document.fail(value ? value->line() : event.line(), what + ": \"time\" must be a non-negative number of seconds");
+        document.fail(value ? value->line() : event.line(),
+                      what + ": \"time\" must be a non-negative number of seconds");
     return value->json().get<double>();
 }
 
@@ -92,7 +93,8 @@ void ScriptedMIDI::read(const CompositionDocument& document) {
             const std::string what = "MIDI source " + quotedShort(spec.name);
             spec.device = optionalString(document, entry, "device", what);
             if (const auto events = entry.member("events")) {
-                if (!events->json().is_array()) document.fail(events->line(), "\"events\" of " + what + " must be an array");
+                if (!events->json().is_array())
+                    document.fail(events->line(), "\"events\" of " + what + " must be an array");
                 const std::string eventWhat = "event of " + what;
                 spec.events.reserve(events->size());
                 for (size_t j = 0; j < events->size(); ++j) {

@@ -73,6 +73,10 @@ bool JackMIDIBackend::open() {
     ring_ = jack_ringbuffer_create(kRingSize);
     jack_set_process_callback(client_, processCallback, this);
     jack_set_port_registration_callback(client_, registrationCallback, this);
+    // A client that closes announces its ports' removal before they leave
+    // the port list; they are gone once the server has switched to the graph
+    // without them, which it announces as a graph-order change.
+    jack_set_graph_order_callback(client_, graphOrderCallback, this);
     jack_on_shutdown(client_, shutdownCallback, this);
     if (jack_activate(client_) != 0) {
         NSLog("MIDI: cannot activate the JACK client; only virtual MIDI endpoints are available");
@@ -198,6 +202,11 @@ int JackMIDIBackend::processCallback(uint32_t nframes, void* arg) {
 void JackMIDIBackend::registrationCallback(uint32_t, int, void* arg) {
     auto* self = static_cast<JackMIDIBackend*>(arg);
     if (self->events_.portsChanged) self->events_.portsChanged();
+}
+
+int JackMIDIBackend::graphOrderCallback(void* arg) {
+    registrationCallback(0, 0, arg);
+    return 0;
 }
 
 void JackMIDIBackend::shutdownCallback(void* arg) {

@@ -21,7 +21,9 @@
 class JackMIDIBackend {
 public:
     struct Events {
-        std::function<void()> portsChanged;  // on a JACK thread: post, do not work there
+        // Ports came or went, or may have (the graph changed); on a JACK
+        // thread: post, do not work there.
+        std::function<void()> portsChanged;
         std::function<void()> serverGone;    // likewise
     };
     struct PortInfo {
@@ -72,6 +74,7 @@ private:
 
     static int processCallback(uint32_t nframes, void* arg);
     static void registrationCallback(uint32_t port, int registered, void* arg);
+    static int graphOrderCallback(void* arg);
     static void shutdownCallback(void* arg);
     void process(uint32_t nframes);
     void receive(InputSlot& slot, uint32_t nframes);

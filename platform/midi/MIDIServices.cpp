@@ -27,7 +27,14 @@ MIDIServices& MIDIServices::shared() {
 MIDIServices::MIDIServices()
     : receiveMemory_(kReceiveMemory),
       jack_(JackMIDIBackend::Events{
-          [this] { notificationThread_.post([this] { syncJackEndpoints(true); }); },
+          [this] {
+              // One pending sync serves every change announced before it runs.
+              if (!jackSyncPosted_.exchange(true))
+                  notificationThread_.post([this] {
+                      jackSyncPosted_.store(false);
+                      syncJackEndpoints(true);
+                  });
+          },
           [this] { notificationThread_.post([this] { jackServerGone(); }); }}) {
     targets_.reserve(64);
 }

@@ -74,6 +74,7 @@ private:
     std::map<std::string, MIDIEntityRef> jackEntities_;  // by JACK client name
     std::shared_ptr<const Listener> listener_;
     std::atomic<bool> jackTried_{false};
+    std::atomic<bool> jackSyncPosted_{false};
     std::mutex jackOpenMutex_;
     std::mutex syncMutex_;  // one JACK endpoint sync at a time; taken before mutex_
 

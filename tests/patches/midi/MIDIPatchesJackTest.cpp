@@ -116,3 +116,27 @@ TEST_F(MIDIPatchesJackTest, AJackClientsBeatClockReachesTheClock) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(MIDIPatchesJackTest, ASourceThatClosesNormallyIsReportedOnce) {
+    LogCapture log;
+    auto patch = startPatch<TembraMIDIInputCC>();
+    evaluate(*patch);
+    const std::string removed = "TembraMIDIInputCCNotifyProc() kMIDIMsgObjectRemoved(\"" + peer->name() + " out\")";
+
+    // The client closes its ports and leaves, as a program does when it quits.
+    peer.reset();
+    ASSERT_TRUE(logHas(log, removed));
+
+    // Announcements arrive in order: once a later one is logged, a second
+    // report of the first would have been logged before it.
+    peer = std::make_unique<JackPeer>();
+    ASSERT_TRUE(peer->addOutput("marker"));
+    ASSERT_TRUE(logHas(log, "TembraMIDIInputCCNotifyProc() kMIDIMsgObjectAdded(\"" + peer->name() + " marker\")"));
+    jack_port_unregister(peer->client(), jack_port_by_name(peer->client(), (peer->name() + ":marker").c_str()));
+    ASSERT_TRUE(logHas(log, "TembraMIDIInputCCNotifyProc() kMIDIMsgObjectRemoved(\"" + peer->name() + " marker\")"));
+    EXPECT_EQ(log.count(removed), 1u);
+}
+
+}  // namespace

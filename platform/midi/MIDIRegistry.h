@@ -40,6 +40,7 @@ struct MIDIPortRecord {
     void* refCon = nullptr;
     std::vector<std::pair<MIDIEndpointRef, void*>> connections;  // source, connection context
     int jackSlot = -1;  // our JACK input port, made at the first JACK connection
+    uint64_t jackSent = 0;  // number of the last event queued for JACK through the port
 };
 
 // Every object of the layer, by reference. Not locked: the owner locks.

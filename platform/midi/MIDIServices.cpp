@@ -2,6 +2,7 @@
 
 #include "platform/foundation/NSLog.h"
 
+#include <algorithm>
 #include <cstring>
 #include <set>
 
@@ -60,6 +61,17 @@ OSStatus MIDIServices::clientCreate(const std::string& name, MIDINotifyProc noti
 }
 
 OSStatus MIDIServices::clientDispose(MIDIClientRef client) {
+    {
+        // What its ports sent goes out before they go away.
+        uint64_t jackSent = 0;
+        {
+            std::lock_guard lock(mutex_);
+            if (!registry_.client(client)) return kMIDIInvalidClient;
+            for (const auto& [ref, port] : registry_.ports)
+                if (port.client == client) jackSent = std::max(jackSent, port.jackSent);
+        }
+        if (jackSent) jack_.drain(jackSent);
+    }
     std::vector<int> jackSlots;
     {
         std::lock_guard lock(mutex_);
@@ -128,6 +140,17 @@ OSStatus MIDIServices::disconnectSource(MIDIPortRef portRef, MIDIEndpointRef sou
 }
 
 OSStatus MIDIServices::portDispose(MIDIPortRef port) {
+    {
+        // What it sent goes out before it goes away.
+        uint64_t jackSent = 0;
+        {
+            std::lock_guard lock(mutex_);
+            const MIDIPortRecord* record = registry_.port(port);
+            if (!record) return kMIDIInvalidPort;
+            jackSent = record->jackSent;
+        }
+        if (jackSent) jack_.drain(jackSent);
+    }
     std::vector<int> jackSlots;
     {
         std::lock_guard lock(mutex_);
@@ -203,13 +226,21 @@ OSStatus MIDIServices::send(MIDIPortRef portRef, MIDIEndpointRef destination, co
             listener = listener_;
         }
     }
+    // Virtual destinations have taken their packets above; nothing of theirs is queued.
     OSStatus status = noErr;
+    uint64_t jackSent = 0;
     for (const auto& packet : sent) {
         if (!jackPort.empty()) {
-            if (!jack_.send(jackPort, packet.bytes.data(), packet.bytes.size())) status = kMIDIObjectNotFound;
+            const uint64_t number = jack_.send(jackPort, packet.bytes.data(), packet.bytes.size());
+            if (number) jackSent = number;
+            else status = kMIDIObjectNotFound;
         } else if (listener) {
             (*listener)(destination, packet);
         }
+    }
+    if (jackSent) {
+        std::lock_guard lock(mutex_);
+        if (MIDIPortRecord* port = registry_.port(portRef)) port->jackSent = std::max(port->jackSent, jackSent);
     }
     return status;
 }

@@ -235,3 +235,26 @@ TEST_F(JackMIDITest, SendReachesADestinationThatCameBackUnderTheSameName) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(JackMIDITest, TheFirstMessageToANewConnectionArrives) {
+    MIDIPortRef out = 0;
+    ASSERT_EQ(MIDIOutputPortCreate(client, "out", &out), noErr);
+    std::array<Byte, 1024> buffer{};
+    // Each round the synthesizer comes back, so each first send makes a new connection.
+    int lost = 0;
+    for (Byte round = 0; round < 20; ++round) {
+        if (round > 0) {
+            peer.reset();
+            peer = std::make_unique<JackPeer>();
+        }
+        MIDIEndpointRef in = 0;
+        ASSERT_TRUE(waitFor([&] { return (in = findEndpoint(false, peer->name(), "in")) != 0; }));
+        ASSERT_EQ(MIDISend(out, in, packetList(buffer, {{0x90, 60, round}})), noErr);
+        if (peer->received(1, std::chrono::seconds(2)) != std::vector<Bytes>{{0x90, 60, round}}) ++lost;
+    }
+    EXPECT_EQ(lost, 0);
+}
+
+}  // namespace

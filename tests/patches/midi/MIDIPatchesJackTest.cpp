@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <functional>
 #include <thread>
@@ -137,6 +138,30 @@ TEST_F(MIDIPatchesJackTest, ASourceThatClosesNormallyIsReportedOnce) {
     jack_port_unregister(peer->client(), jack_port_by_name(peer->client(), (peer->name() + ":marker").c_str()));
     ASSERT_TRUE(logHas(log, "TembraMIDIInputCCNotifyProc() kMIDIMsgObjectRemoved(\"" + peer->name() + " marker\")"));
     EXPECT_EQ(log.count(removed), 1u);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(MIDIPatchesJackTest, EveryOneFrameRunDeliversWhatItSent) {
+    TempDir dir;
+    const std::string composition = dir.write("send.json", R"({
+  "patches": [
+    {"id": "note", "class": "TembraMIDIOutputNote", "inputs": {"inputGate": true}},
+    {"id": "knob", "class": "TembraMIDIOutputCC",
+     "inputs": {"inputPortName": ")" + exactly("in") + R"(", "inputController": 7, "inputValue": 99}}
+  ]
+})");
+    constexpr int kRuns = 10;
+    for (int run = 0; run < kRuns; ++run) {
+        const CommandResult result = runCommand(tembraProgram() + " run " + composition);
+        ASSERT_EQ(result.status, 0) << result.err;
+        EXPECT_EQ(result.err.find("not delivered"), std::string::npos) << result.err;
+    }
+    const std::vector<Bytes> received = peer->received(2 * kRuns);
+    EXPECT_EQ(std::count(received.begin(), received.end(), Bytes{0x90, 0x30, 0x40}), kRuns);
+    EXPECT_EQ(std::count(received.begin(), received.end(), Bytes{0xB0, 7, 99}), kRuns);
 }
 
 }  // namespace

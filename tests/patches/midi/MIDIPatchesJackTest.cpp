@@ -165,3 +165,34 @@ TEST_F(MIDIPatchesJackTest, EveryOneFrameRunDeliversWhatItSent) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(MIDIPatchesJackTest, EachClockIsCountedOnceHoweverManyClockPatchesHearIt) {
+    // Different filters, both selecting the peer's port.
+    auto first = startPatch<TembraMIDIClock>("first");
+    first->inputFilter.setStringValue(newString(peer->name()));
+    evaluate(*first);
+    auto second = startPatch<TembraMIDIClock>("second");
+    second->inputFilter.setStringValue(newString(" out"));
+    evaluate(*second);
+
+    ASSERT_TRUE(peer->waitUntilConnected(0));
+    peer->send({0xFA});
+    ASSERT_TRUE(evaluateUntil(*first, [&] { return first->outputStartSignal.booleanValue(); }));
+    // One set of signals: only the first to run after a message shows it.
+    evaluate(*second);
+    EXPECT_FALSE(second->outputStartSignal.booleanValue());
+
+    for (int i = 0; i < 24; ++i) peer->send({0xF8});
+    ASSERT_TRUE(evaluateUntil(*first, [&] { return first->outputMeasures.doubleValue() >= 24.0 / 96.0; }));
+    // Once a Stop sent after the clocks has arrived, a second count of them would show.
+    peer->send({0xFC});
+    ASSERT_TRUE(evaluateUntil(*second, [&] { return second->outputStopSignal.booleanValue(); }));
+    evaluate(*first);
+    EXPECT_EQ(first->outputBeats.indexValue(), 1u);
+    EXPECT_EQ(second->outputBeats.indexValue(), 1u);
+    EXPECT_DOUBLE_EQ(first->outputMeasures.doubleValue(), 24.0 / 96.0);
+}
+
+}  // namespace

@@ -1,10 +1,12 @@
 #include "platform/midi/CoreMIDI.h"
 #include "tests/platform/midi/JackPeer.h"
+#include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 #include <jack/jack.h>
 
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <functional>
@@ -255,6 +257,45 @@ TEST_F(JackMIDITest, TheFirstMessageToANewConnectionArrives) {
         if (peer->received(1, std::chrono::seconds(2)) != std::vector<Bytes>{{0x90, 60, round}}) ++lost;
     }
     EXPECT_EQ(lost, 0);
+}
+
+}  // namespace
+
+namespace {
+
+// Holds JACK's process thread, on which read callbacks of JACK sources run,
+// until released (or five seconds have passed).
+struct Stall {
+    std::atomic<bool> holding{false}, release{false};
+};
+
+void stallingReadProc(const MIDIPacketList*, void* refCon, void*) {
+    auto* stall = static_cast<Stall*>(refCon);
+    stall->holding = true;
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (!stall->release && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+    stall->holding = false;
+}
+
+TEST_F(JackMIDITest, ADisposeThatCannotDeliverLogsHowManyMessagesWereLeft) {
+    LogCapture log;
+    Stall stall;
+    MIDIPortRef in = 0;
+    ASSERT_EQ(MIDIInputPortCreate(client, "in", stallingReadProc, &stall, &in), noErr);
+    ASSERT_EQ(MIDIPortConnectSource(in, peerEndpoint(true, "out"), nullptr), noErr);
+    ASSERT_TRUE(peer->waitUntilConnected());
+    MIDIPortRef out = 0;
+    ASSERT_EQ(MIDIOutputPortCreate(client, "out", &out), noErr);
+
+    peer->send({0xF8});
+    ASSERT_TRUE(waitFor([&] { return stall.holding.load(); }));
+    std::array<Byte, 1024> buffer{};
+    ASSERT_EQ(MIDISend(out, peerEndpoint(false, "in"), packetList(buffer, {{0x90, 60, 1}, {0x80, 60, 1}})), noErr);
+    EXPECT_EQ(MIDIPortDispose(out), noErr);
+    stall.release = true;
+    EXPECT_EQ(log.count("MIDI: 2 message(s) queued for JACK were not delivered: the JACK server did not take them in time"),
+              1u);
+    ASSERT_TRUE(waitFor([&] { return !stall.holding.load(); }));
 }
 
 }  // namespace

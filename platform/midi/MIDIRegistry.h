@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/midi/CoreMIDI.h"
-#include "platform/midi/VirtualMIDI.h"
+#include "platform/midi/MIDIReceivedPacket.h"
 
 #include <deque>
 #include <optional>
@@ -22,7 +22,7 @@ struct MIDIObjectRecord {
     std::string jackPortName;  // "client:port" of a JACK endpoint
     // The latest packets sent to a virtual destination, at most
     // kMaxReceivedPackets, so a long run does not grow without end.
-    std::deque<VirtualMIDI::ReceivedPacket> received;
+    std::deque<MIDIReceivedPacket> received;
     static constexpr size_t kMaxReceivedPackets = 4096;
 };
 

@@ -207,7 +207,7 @@ OSStatus MIDIServices::parent(MIDIObjectRef object, MIDIObjectType childType, MI
 
 OSStatus MIDIServices::send(MIDIPortRef portRef, MIDIEndpointRef destination, const MIDIPacketList* list) {
     std::shared_ptr<const Listener> listener;
-    std::vector<VirtualMIDI::ReceivedPacket> sent;
+    std::vector<MIDIReceivedPacket> sent;
     std::string jackPort;
     {
         std::lock_guard lock(mutex_);
@@ -217,7 +217,7 @@ OSStatus MIDIServices::send(MIDIPortRef portRef, MIDIEndpointRef destination, co
         if (!endpoint) return kMIDIObjectNotFound;
         const MIDIPacket* packet = list->packet;
         for (uint32_t i = 0; i < list->numPackets; ++i, packet = MIDIPacketNext(packet))
-            sent.push_back(VirtualMIDI::ReceivedPacket{packet->timeStamp, {packet->data, packet->data + packet->length}});
+            sent.push_back(MIDIReceivedPacket{packet->timeStamp, {packet->data, packet->data + packet->length}});
         if (endpoint->backend == MIDIBackendKind::Jack) {
             jackPort = endpoint->jackPortName;
         } else {
@@ -320,7 +320,7 @@ void MIDIServices::flush() {
     notificationThread_.flush();
 }
 
-std::vector<VirtualMIDI::ReceivedPacket> MIDIServices::received(MIDIEndpointRef destination) {
+std::vector<MIDIReceivedPacket> MIDIServices::received(MIDIEndpointRef destination) {
     std::lock_guard lock(mutex_);
     const MIDIObjectRecord* record = registry_.object(destination);
     if (!record) return {};

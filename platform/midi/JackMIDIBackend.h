@@ -63,7 +63,6 @@ public:
     // with the number left over when that time passes or the server is gone.
     // False in that case.
     bool drain(uint64_t through);
-    uint64_t lastQueued() const { return queued_.load(); }
 
     static constexpr int kMaxInputs = 256;
     static constexpr int kMaxOutputs = 128;

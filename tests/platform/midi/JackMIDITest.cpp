@@ -279,18 +279,22 @@ void stallingReadProc(const MIDIPacketList*, void* refCon, void*) {
 
 TEST_F(JackMIDITest, ADisposeThatCannotDeliverLogsHowManyMessagesWereLeft) {
     LogCapture log;
-    Stall stall;
+    static Stall stall;  // outlives a failed assertion while the callback still holds
     MIDIPortRef in = 0;
     ASSERT_EQ(MIDIInputPortCreate(client, "in", stallingReadProc, &stall, &in), noErr);
     ASSERT_EQ(MIDIPortConnectSource(in, peerEndpoint(true, "out"), nullptr), noErr);
     ASSERT_TRUE(peer->waitUntilConnected());
+    // Connected to the peer before the stall: nothing below asks the server.
     MIDIPortRef out = 0;
     ASSERT_EQ(MIDIOutputPortCreate(client, "out", &out), noErr);
+    const MIDIEndpointRef destination = peerEndpoint(false, "in");
+    std::array<Byte, 1024> buffer{};
+    ASSERT_EQ(MIDISend(out, destination, packetList(buffer, {{0xF8}})), noErr);
+    ASSERT_EQ(peer->received(1).size(), 1u);
 
     peer->send({0xF8});
     ASSERT_TRUE(waitFor([&] { return stall.holding.load(); }));
-    std::array<Byte, 1024> buffer{};
-    ASSERT_EQ(MIDISend(out, peerEndpoint(false, "in"), packetList(buffer, {{0x90, 60, 1}, {0x80, 60, 1}})), noErr);
+    ASSERT_EQ(MIDISend(out, destination, packetList(buffer, {{0x90, 60, 1}, {0x80, 60, 1}})), noErr);
     EXPECT_EQ(MIDIPortDispose(out), noErr);
     stall.release = true;
     EXPECT_EQ(log.count("MIDI: 2 message(s) queued for JACK were not delivered: the JACK server did not take them in time"),

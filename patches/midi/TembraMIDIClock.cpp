@@ -2,6 +2,9 @@
 
 #include "EndpointName.h"
 #include "MIDITables.h"
+#include "patches/midi/MIDIClockInput.h"
+
+#include <vector>
 
 using namespace MIDITables;
 
@@ -10,6 +13,8 @@ TembraMIDIClock::TembraMIDIClock(const std::string& identifier) : QCPatch(identi
     store(_clockCounter, 0u);
     portFilter.reset();
 }
+
+TembraMIDIClock::~TembraMIDIClock() { MIDIClockInput::shared().release(this); }
 
 void TembraMIDIClock::enable(QCContext*) { connectMIDISources(); }
 
@@ -21,24 +26,18 @@ std::string TembraMIDIClock::filterText() const {
 }
 
 void TembraMIDIClock::connectMIDISources() {
-    if (client == 0) MIDIClientCreate("TembraMIDIClock", nullptr, nullptr, &client);
-    inPort = 0;
-    MIDIInputPortCreate(client, "Input port", TembraMIDIClockReadProc, nullptr, &inPort);
-
     const ItemCount count = MIDIGetNumberOfSources();
     const std::string filter = filterText();
+    std::vector<MIDIEndpointRef> sources;
     for (ItemCount i = 0; i < count; ++i) {
         const MIDIEndpointRef source = MIDIGetSource(i);
         const std::string name = EndpointName(source);
-        if (filter.empty() || name.empty() || name.find(filter) != std::string::npos)
-            MIDIPortConnectSource(inPort, source, nullptr);
+        if (filter.empty() || name.empty() || name.find(filter) != std::string::npos) sources.push_back(source);
     }
+    MIDIClockInput::shared().select(this, sources);
 }
 
-void TembraMIDIClock::disconnectMIDISources() {
-    MIDIPortDispose(inPort);
-    inPort = 0;
-}
+void TembraMIDIClock::disconnectMIDISources() { MIDIClockInput::shared().release(this); }
 
 bool TembraMIDIClock::execute(QCOpenGLContext*, double, const QCArguments*) {
     // Compare-exchange: a message setting the flag at this moment is kept pending.
@@ -52,7 +51,8 @@ bool TembraMIDIClock::execute(QCOpenGLContext*, double, const QCArguments*) {
     const std::string filter = filterText();
     if (portFilter && *portFilter == filter) return true;
     portFilter = filter;
-    disconnectMIDISources();
+    // One step from the old sources to the new: a source in both stays
+    // connected and loses nothing meanwhile.
     connectMIDISources();
     return true;
 }

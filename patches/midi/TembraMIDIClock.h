@@ -15,10 +15,13 @@ public:
     static int executionMode() { return 2; }
 
     explicit TembraMIDIClock(const std::string& identifier);
+    ~TembraMIDIClock() override;
     void enable(QCContext* context) override;
     void disable(QCContext* context) override;
     bool execute(QCOpenGLContext* openglcontext, double time, const QCArguments* arguments) override;
 
+    // Listens to the sources the filter selects now, in place of those
+    // selected before; disconnecting ends the listening.
     void connectMIDISources();
     void disconnectMIDISources();
 
@@ -33,8 +36,6 @@ private:
     std::string filterText() const;
 
     std::optional<std::string> portFilter;
-    MIDIClientRef client = 0;  // made at the first connection and reused by every later one
-    MIDIPortRef inPort = 0;    // while connected
 };
 
 // Read callback: Timing Clock, Start, Continue and Stop into the clock values.

@@ -99,9 +99,10 @@ using MIDINotifyProc = void (*)(const MIDINotification* message, void* refCon);
 
 OSStatus MIDIClientCreate(const std::string& name, MIDINotifyProc notifyProc, void* notifyRefCon,
                           MIDIClientRef* outClient);
-// Disposes the client and all its ports. No notification or read callback
-// of it runs after this returns (called from one of its own callbacks, only
-// that callback may still be finishing).
+// Disposes the client and all its ports. What its ports sent to JACK
+// destinations goes out first (see MIDIPortDispose). No notification or read
+// callback of it runs after this returns (called from one of its own
+// callbacks, only that callback may still be finishing).
 OSStatus MIDIClientDispose(MIDIClientRef client);
 OSStatus MIDIInputPortCreate(MIDIClientRef client, const std::string& portName, MIDIReadProc readProc, void* refCon,
                              MIDIPortRef* outPort);
@@ -109,6 +110,11 @@ OSStatus MIDIOutputPortCreate(MIDIClientRef client, const std::string& portName,
 OSStatus MIDIPortConnectSource(MIDIPortRef port, MIDIEndpointRef source, void* connRefCon);
 OSStatus MIDIPortDisconnectSource(MIDIPortRef port, MIDIEndpointRef source);
 // Ends the port's connections; no callback runs for it after this returns.
+// Messages it sent to JACK destinations and still queued go out first: the
+// call waits for them a few JACK periods at most, and logs how many were
+// not delivered when that time passes. (Sends to virtual destinations are
+// delivered before MIDISend returns.) The layer does the same for everything
+// still queued when the process ends.
 OSStatus MIDIPortDispose(MIDIPortRef port);
 
 ItemCount MIDIGetNumberOfSources();
@@ -122,5 +128,8 @@ OSStatus MIDIObjectGetStringProperty(MIDIObjectRef obj, MIDIPropertyID propertyI
 OSStatus MIDIEndpointGetEntity(MIDIEndpointRef endpoint, MIDIEntityRef* outEntity);
 OSStatus MIDIEntityGetDevice(MIDIEntityRef entity, MIDIDeviceRef* outDevice);
 
-// Sends every packet of the list to the destination.
+// Sends every packet of the list to the destination. For a JACK destination
+// the packets are queued for JACK's process thread; the first ones after our
+// port was connected to the destination wait for the server to take the
+// connection into its graph, so they are not lost.
 OSStatus MIDISend(MIDIPortRef port, MIDIEndpointRef dest, const MIDIPacketList* pktlist);

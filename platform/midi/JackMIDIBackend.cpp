@@ -4,6 +4,7 @@
 
 #include <jack/midiport.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -16,6 +17,9 @@ constexpr size_t kRingSize = 1 << 16;
 constexpr size_t kPacketListMemory = 1 << 16;
 // A queued event: output slot (2 bytes), length (2 bytes), then the bytes.
 constexpr size_t kRecordHeader = 4;
+// Process cycles that events for a new connection wait for the server's
+// graph to hold it.
+constexpr uint64_t kConnectionPatience = 32;
 
 // True on JACK's process thread while our cycle runs.
 thread_local bool onProcessThread = false;
@@ -47,6 +51,11 @@ JackMIDIBackend::~JackMIDIBackend() {
 }
 
 void JackMIDIBackend::close() {
+    {
+        std::lock_guard lock(controlMutex_);
+        if (!client_) return;
+    }
+    drain(queued_.load());
     std::lock_guard lock(controlMutex_);
     if (!client_) return;
     jack_deactivate(client_);
@@ -73,6 +82,10 @@ bool JackMIDIBackend::open() {
     ring_ = jack_ringbuffer_create(kRingSize);
     jack_set_process_callback(client_, processCallback, this);
     jack_set_port_registration_callback(client_, registrationCallback, this);
+    // A client that closes announces its ports' removal before they leave
+    // the port list; they are gone once the server has switched to the graph
+    // without them, which it announces as a graph-order change.
+    jack_set_graph_order_callback(client_, graphOrderCallback, this);
     jack_on_shutdown(client_, shutdownCallback, this);
     if (jack_activate(client_) != 0) {
         NSLog("MIDI: cannot activate the JACK client; only virtual MIDI endpoints are available");
@@ -147,31 +160,33 @@ void JackMIDIBackend::disposeInput(int slot) {
     input.used = false;
 }
 
-bool JackMIDIBackend::send(const std::string& destinationPort, const Byte* data, size_t length) {
-    if (length == 0 || length > UINT16_MAX) return false;
+uint64_t JackMIDIBackend::send(const std::string& destinationPort, const Byte* data, size_t length) {
+    if (length == 0 || length > UINT16_MAX) return 0;
     int slot = -1;
     {
         std::lock_guard lock(controlMutex_);
-        if (!isOpen()) return false;
+        if (!isOpen()) return 0;
         auto it = outputByDestination_.find(destinationPort);
         if (it != outputByDestination_.end()) {
             slot = it->second;
             // A destination port that went away and came back under the same
             // name has lost its connection to ours.
             jack_port_t* port = outputs_[slot].port.load();
-            if (!jack_port_connected_to(port, destinationPort.c_str()) &&
-                !connectPorts(client_, jack_port_name(port), destinationPort.c_str()))
-                return false;
+            if (!jack_port_connected_to(port, destinationPort.c_str())) {
+                if (!connectPorts(client_, jack_port_name(port), destinationPort.c_str())) return 0;
+                awaitConnection(outputs_[slot]);
+            }
         } else {
             const int next = outputCount_.load();
-            if (next >= kMaxOutputs) return false;
+            if (next >= kMaxOutputs) return 0;
             const std::string name = "out_" + std::to_string(next);
             jack_port_t* port = jack_port_register(client_, name.c_str(), JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
-            if (!port) return false;
+            if (!port) return 0;
             if (!connectPorts(client_, jack_port_name(port), destinationPort.c_str())) {
                 jack_port_unregister(client_, port);
-                return false;
+                return 0;
             }
+            awaitConnection(outputs_[next]);
             outputs_[next].port.store(port);
             outputCount_.store(next + 1);
             outputByDestination_.emplace(destinationPort, next);
@@ -185,9 +200,42 @@ bool JackMIDIBackend::send(const std::string& destinationPort, const Byte* data,
     std::memcpy(record.data() + 2, &length16, 2);
     std::memcpy(record.data() + kRecordHeader, data, length);
     std::lock_guard lock(sendMutex_);
-    if (jack_ringbuffer_write_space(ring_) < record.size()) return false;
+    if (jack_ringbuffer_write_space(ring_) < record.size()) return 0;
     jack_ringbuffer_write(ring_, reinterpret_cast<const char*>(record.data()), record.size());
-    return true;
+    return queued_.fetch_add(1) + 1;
+}
+
+void JackMIDIBackend::awaitConnection(OutputSlot& slot) {
+    // jack_connect returns once the server has the connection, but the
+    // server takes it into its graph only at the start of a later cycle; a
+    // cycle under way still runs on the old graph. A destination that went
+    // away meanwhile must not hold the queue for long.
+    slot.awaitConnectionUntil.store(cycle_.load() + 2 * kConnectionPatience);
+}
+
+bool JackMIDIBackend::drain(uint64_t through) {
+    if (onProcessThread || delivered_.load() >= through) return true;
+    // A few periods, and never less than a time that a loaded machine needs
+    // for them; the limit only matters when the server has stalled.
+    std::chrono::microseconds limit = std::chrono::milliseconds(500);
+    {
+        std::lock_guard lock(controlMutex_);
+        if (isOpen()) {
+            const double period = static_cast<double>(jack_get_buffer_size(client_)) / jack_get_sample_rate(client_);
+            limit = std::max(limit, std::chrono::microseconds(static_cast<int64_t>(8 * period * 1e6)));
+        } else {
+            limit = {};
+        }
+    }
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (delivered_.load() < through && !gone_.load() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    const uint64_t delivered = delivered_.load();
+    if (delivered >= through) return true;
+    NSLog("MIDI: %llu message(s) queued for JACK were not delivered: the JACK server %s",
+          static_cast<unsigned long long>(through - delivered),
+          gone_.load() || limit == std::chrono::microseconds{} ? "is gone" : "did not take them in time");
+    return false;
 }
 
 int JackMIDIBackend::processCallback(uint32_t nframes, void* arg) {
@@ -200,6 +248,11 @@ void JackMIDIBackend::registrationCallback(uint32_t, int, void* arg) {
     if (self->events_.portsChanged) self->events_.portsChanged();
 }
 
+int JackMIDIBackend::graphOrderCallback(void* arg) {
+    registrationCallback(0, 0, arg);
+    return 0;
+}
+
 void JackMIDIBackend::shutdownCallback(void* arg) {
     auto* self = static_cast<JackMIDIBackend*>(arg);
     self->gone_.store(true);
@@ -208,12 +261,15 @@ void JackMIDIBackend::shutdownCallback(void* arg) {
 
 void JackMIDIBackend::process(uint32_t nframes) {
     // cycle_ odd marks a running cycle; disposeInput waits on it.
-    cycle_.fetch_add(1);
+    const uint64_t cycle = cycle_.fetch_add(1);
     onProcessThread = true;
+    // What earlier cycles wrote has been read by now: a port connected to
+    // ours reads it in the same cycle after us, or in this one before us.
+    delivered_.store(taken_);
     const int inputs = inputCount_.load();
     for (int i = 0; i < inputs; ++i)
         if (inputs_[i].active.load()) receive(inputs_[i], nframes);
-    transmit(nframes);
+    transmit(nframes, cycle);
     onProcessThread = false;
     cycle_.fetch_add(1);
 }
@@ -245,7 +301,7 @@ void JackMIDIBackend::receive(InputSlot& slot, uint32_t nframes) {
     if (list->numPackets > 0) readProc(list, refCon, nullptr);
 }
 
-void JackMIDIBackend::transmit(uint32_t nframes) {
+void JackMIDIBackend::transmit(uint32_t nframes, uint64_t cycle) {
     const int outputs = outputCount_.load();
     for (int i = 0; i < outputs; ++i) {
         outputBuffers_[i] = jack_port_get_buffer(outputs_[i].port.load(std::memory_order_relaxed), nframes);
@@ -259,6 +315,11 @@ void JackMIDIBackend::transmit(uint32_t nframes) {
         if (jack_ringbuffer_read_space(ring_) < kRecordHeader + length) break;
         // A port made by a send after this cycle read the count: from the next cycle on.
         if (slot >= outputs) break;
+        OutputSlot& output = outputs_[slot];
+        // In order: what follows waits too.
+        if (cycle < output.awaitConnectionUntil.load() &&
+            jack_port_connected(output.port.load(std::memory_order_relaxed)) == 0)
+            break;
         jack_ringbuffer_peek(ring_, reinterpret_cast<char*>(eventMemory_.data()), kRecordHeader + length);
         void* buffer = outputBuffers_[slot];
         if (jack_midi_event_write(buffer, 0, eventMemory_.data() + kRecordHeader, length) != 0 &&
@@ -266,6 +327,7 @@ void JackMIDIBackend::transmit(uint32_t nframes) {
             break;  // this cycle's buffer is full: the rest waits for the next cycle
         // (an event too big for an empty buffer can never be sent and is dropped)
         jack_ringbuffer_read_advance(ring_, kRecordHeader + length);
+        ++taken_;
     }
 }
 

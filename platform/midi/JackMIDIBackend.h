@@ -21,7 +21,9 @@
 class JackMIDIBackend {
 public:
     struct Events {
-        std::function<void()> portsChanged;  // on a JACK thread: post, do not work there
+        // Ports came or went, or may have (the graph changed); on a JACK
+        // thread: post, do not work there.
+        std::function<void()> portsChanged;
         std::function<void()> serverGone;    // likewise
     };
     struct PortInfo {
@@ -38,7 +40,8 @@ public:
     // server, logs one line and stays closed.
     bool open();
     bool isOpen() const { return client_ != nullptr && !gone_.load(); }
-    // Leaves the server; no JACK callback runs after this returns.
+    // Drains what is queued, then leaves the server; no JACK callback runs
+    // after this returns.
     void close();
 
     // Other clients' MIDI ports (ours are left out).
@@ -51,9 +54,15 @@ public:
     // After this returns the read callback of the slot no longer runs.
     void disposeInput(int slot);
 
-    // Queues the bytes as one event for `destinationPort`; false when they
-    // cannot be queued or the destination cannot be reached.
-    bool send(const std::string& destinationPort, const Byte* data, size_t length);
+    // Queues the bytes as one event for `destinationPort`. Returns the
+    // event's number in the order of queueing (from 1), or 0 when it cannot
+    // be queued or the destination cannot be reached.
+    uint64_t send(const std::string& destinationPort, const Byte* data, size_t length);
+    // Waits until the events numbered up to `through` have been handed to the
+    // ports connected to ours, for a few process cycles at most; logs one line
+    // with the number left over when that time passes or the server is gone.
+    // False in that case.
+    bool drain(uint64_t through);
 
     static constexpr int kMaxInputs = 256;
     static constexpr int kMaxOutputs = 128;
@@ -68,14 +77,20 @@ private:
     };
     struct OutputSlot {
         std::atomic<jack_port_t*> port{nullptr};
+        // Until this process cycle (a value of cycle_ at its start), the
+        // port's events wait for a cycle whose graph holds its connection,
+        // made lately; written before, nobody would read them.
+        std::atomic<uint64_t> awaitConnectionUntil{0};
     };
 
     static int processCallback(uint32_t nframes, void* arg);
     static void registrationCallback(uint32_t port, int registered, void* arg);
+    static int graphOrderCallback(void* arg);
     static void shutdownCallback(void* arg);
     void process(uint32_t nframes);
     void receive(InputSlot& slot, uint32_t nframes);
-    void transmit(uint32_t nframes);
+    void transmit(uint32_t nframes, uint64_t cycle);
+    void awaitConnection(OutputSlot& slot);
     void waitForProcessCycle();
     std::string fullName(jack_port_t* port) const;
 
@@ -92,6 +107,9 @@ private:
     std::map<std::string, int> outputByDestination_;
     jack_ringbuffer_t* ring_ = nullptr;
     std::mutex sendMutex_;  // one writer at a time into the ring
+    std::atomic<uint64_t> queued_{0};     // events written into the ring
+    std::atomic<uint64_t> delivered_{0};  // events read by the ports connected to ours
+    uint64_t taken_ = 0;                  // events the process thread took from the ring
     // Process-thread memory, allocated once.
     std::vector<Byte> packetListMemory_;
     std::vector<Byte> eventMemory_;

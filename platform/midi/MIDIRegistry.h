@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/midi/CoreMIDI.h"
-#include "platform/midi/VirtualMIDI.h"
+#include "platform/midi/MIDIReceivedPacket.h"
 
 #include <deque>
 #include <optional>
@@ -22,7 +22,7 @@ struct MIDIObjectRecord {
     std::string jackPortName;  // "client:port" of a JACK endpoint
     // The latest packets sent to a virtual destination, at most
     // kMaxReceivedPackets, so a long run does not grow without end.
-    std::deque<VirtualMIDI::ReceivedPacket> received;
+    std::deque<MIDIReceivedPacket> received;
     static constexpr size_t kMaxReceivedPackets = 4096;
 };
 
@@ -40,6 +40,7 @@ struct MIDIPortRecord {
     void* refCon = nullptr;
     std::vector<std::pair<MIDIEndpointRef, void*>> connections;  // source, connection context
     int jackSlot = -1;  // our JACK input port, made at the first JACK connection
+    uint64_t jackSent = 0;  // number of the last event queued for JACK through the port
 };
 
 // Every object of the layer, by reference. Not locked: the owner locks.

@@ -2,6 +2,7 @@
 
 #include "platform/foundation/NSLog.h"
 
+#include <algorithm>
 #include <cstring>
 #include <set>
 
@@ -27,7 +28,14 @@ MIDIServices& MIDIServices::shared() {
 MIDIServices::MIDIServices()
     : receiveMemory_(kReceiveMemory),
       jack_(JackMIDIBackend::Events{
-          [this] { notificationThread_.post([this] { syncJackEndpoints(true); }); },
+          [this] {
+              // One pending sync serves every change announced before it runs.
+              if (!jackSyncPosted_.exchange(true))
+                  notificationThread_.post([this] {
+                      jackSyncPosted_.store(false);
+                      syncJackEndpoints(true);
+                  });
+          },
           [this] { notificationThread_.post([this] { jackServerGone(); }); }}) {
     targets_.reserve(64);
 }
@@ -53,6 +61,17 @@ OSStatus MIDIServices::clientCreate(const std::string& name, MIDINotifyProc noti
 }
 
 OSStatus MIDIServices::clientDispose(MIDIClientRef client) {
+    {
+        // What its ports sent goes out before they go away.
+        uint64_t jackSent = 0;
+        {
+            std::lock_guard lock(mutex_);
+            if (!registry_.client(client)) return kMIDIInvalidClient;
+            for (const auto& [ref, port] : registry_.ports)
+                if (port.client == client) jackSent = std::max(jackSent, port.jackSent);
+        }
+        if (jackSent) jack_.drain(jackSent);
+    }
     std::vector<int> jackSlots;
     {
         std::lock_guard lock(mutex_);
@@ -121,6 +140,17 @@ OSStatus MIDIServices::disconnectSource(MIDIPortRef portRef, MIDIEndpointRef sou
 }
 
 OSStatus MIDIServices::portDispose(MIDIPortRef port) {
+    {
+        // What it sent goes out before it goes away.
+        uint64_t jackSent = 0;
+        {
+            std::lock_guard lock(mutex_);
+            const MIDIPortRecord* record = registry_.port(port);
+            if (!record) return kMIDIInvalidPort;
+            jackSent = record->jackSent;
+        }
+        if (jackSent) jack_.drain(jackSent);
+    }
     std::vector<int> jackSlots;
     {
         std::lock_guard lock(mutex_);
@@ -177,7 +207,7 @@ OSStatus MIDIServices::parent(MIDIObjectRef object, MIDIObjectType childType, MI
 
 OSStatus MIDIServices::send(MIDIPortRef portRef, MIDIEndpointRef destination, const MIDIPacketList* list) {
     std::shared_ptr<const Listener> listener;
-    std::vector<VirtualMIDI::ReceivedPacket> sent;
+    std::vector<MIDIReceivedPacket> sent;
     std::string jackPort;
     {
         std::lock_guard lock(mutex_);
@@ -187,7 +217,7 @@ OSStatus MIDIServices::send(MIDIPortRef portRef, MIDIEndpointRef destination, co
         if (!endpoint) return kMIDIObjectNotFound;
         const MIDIPacket* packet = list->packet;
         for (uint32_t i = 0; i < list->numPackets; ++i, packet = MIDIPacketNext(packet))
-            sent.push_back(VirtualMIDI::ReceivedPacket{packet->timeStamp, {packet->data, packet->data + packet->length}});
+            sent.push_back(MIDIReceivedPacket{packet->timeStamp, {packet->data, packet->data + packet->length}});
         if (endpoint->backend == MIDIBackendKind::Jack) {
             jackPort = endpoint->jackPortName;
         } else {
@@ -196,13 +226,21 @@ OSStatus MIDIServices::send(MIDIPortRef portRef, MIDIEndpointRef destination, co
             listener = listener_;
         }
     }
+    // Virtual destinations have taken their packets above; nothing of theirs is queued.
     OSStatus status = noErr;
+    uint64_t jackSent = 0;
     for (const auto& packet : sent) {
         if (!jackPort.empty()) {
-            if (!jack_.send(jackPort, packet.bytes.data(), packet.bytes.size())) status = kMIDIObjectNotFound;
+            const uint64_t number = jack_.send(jackPort, packet.bytes.data(), packet.bytes.size());
+            if (number) jackSent = number;
+            else status = kMIDIObjectNotFound;
         } else if (listener) {
             (*listener)(destination, packet);
         }
+    }
+    if (jackSent) {
+        std::lock_guard lock(mutex_);
+        if (MIDIPortRecord* port = registry_.port(portRef)) port->jackSent = std::max(port->jackSent, jackSent);
     }
     return status;
 }
@@ -282,7 +320,7 @@ void MIDIServices::flush() {
     notificationThread_.flush();
 }
 
-std::vector<VirtualMIDI::ReceivedPacket> MIDIServices::received(MIDIEndpointRef destination) {
+std::vector<MIDIReceivedPacket> MIDIServices::received(MIDIEndpointRef destination) {
     std::lock_guard lock(mutex_);
     const MIDIObjectRecord* record = registry_.object(destination);
     if (!record) return {};

@@ -2,9 +2,9 @@
 
 #include "platform/midi/CoreMIDI.h"
 #include "platform/midi/JackMIDIBackend.h"
+#include "platform/midi/MIDIReceivedPacket.h"
 #include "platform/midi/MIDIRegistry.h"
 #include "platform/midi/MIDITaskThread.h"
-#include "platform/midi/VirtualMIDI.h"
 
 #include <atomic>
 #include <functional>
@@ -47,9 +47,9 @@ public:
     void inject(MIDIEndpointRef source, std::vector<Byte> bytes, MIDITimeStamp time);
     void injectPacketList(MIDIEndpointRef source, const MIDIPacketList* list);
     void flush();
-    std::vector<VirtualMIDI::ReceivedPacket> received(MIDIEndpointRef destination);
+    std::vector<MIDIReceivedPacket> received(MIDIEndpointRef destination);
     void clearReceived(MIDIEndpointRef destination);
-    using Listener = std::function<void(MIDIEndpointRef, const VirtualMIDI::ReceivedPacket&)>;
+    using Listener = std::function<void(MIDIEndpointRef, const MIDIReceivedPacket&)>;
     void setDestinationListener(Listener listener);
     void reset();
 
@@ -74,6 +74,7 @@ private:
     std::map<std::string, MIDIEntityRef> jackEntities_;  // by JACK client name
     std::shared_ptr<const Listener> listener_;
     std::atomic<bool> jackTried_{false};
+    std::atomic<bool> jackSyncPosted_{false};
     std::mutex jackOpenMutex_;
     std::mutex syncMutex_;  // one JACK endpoint sync at a time; taken before mutex_
 

@@ -5,6 +5,7 @@
 // MIDI. Its endpoints appear in the enumeration of CoreMIDI.h.
 
 #include "platform/midi/CoreMIDI.h"
+#include "platform/midi/MIDIReceivedPacket.h"
 
 #include <functional>
 #include <optional>
@@ -33,10 +34,7 @@ void injectPacketList(MIDIEndpointRef source, const MIDIPacketList* list);
 // notification sent so far has been handled.
 void flush();
 
-struct ReceivedPacket {
-    MIDITimeStamp timeStamp;
-    std::vector<Byte> bytes;
-};
+using ReceivedPacket = MIDIReceivedPacket;
 // What was sent to a virtual destination, oldest first (the latest 4096
 // packets).
 std::vector<ReceivedPacket> received(MIDIEndpointRef destination);

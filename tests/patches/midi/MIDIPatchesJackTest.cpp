@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <functional>
 #include <thread>
@@ -113,6 +114,85 @@ TEST_F(MIDIPatchesJackTest, AJackClientsBeatClockReachesTheClock) {
 
     peer->send({0xFC});
     EXPECT_TRUE(evaluateUntil(*patch, [&] { return patch->outputStopSignal.booleanValue(); }));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(MIDIPatchesJackTest, ASourceThatClosesNormallyIsReportedOnce) {
+    LogCapture log;
+    auto patch = startPatch<TembraMIDIInputCC>();
+    evaluate(*patch);
+    const std::string removed = "TembraMIDIInputCCNotifyProc() kMIDIMsgObjectRemoved(\"" + peer->name() + " out\")";
+
+    // The client closes its ports and leaves, as a program does when it quits.
+    peer.reset();
+    ASSERT_TRUE(logHas(log, removed));
+
+    // Announcements arrive in order: once a later one is logged, a second
+    // report of the first would have been logged before it.
+    peer = std::make_unique<JackPeer>();
+    ASSERT_TRUE(peer->addOutput("marker"));
+    ASSERT_TRUE(logHas(log, "TembraMIDIInputCCNotifyProc() kMIDIMsgObjectAdded(\"" + peer->name() + " marker\")"));
+    jack_port_unregister(peer->client(), jack_port_by_name(peer->client(), (peer->name() + ":marker").c_str()));
+    ASSERT_TRUE(logHas(log, "TembraMIDIInputCCNotifyProc() kMIDIMsgObjectRemoved(\"" + peer->name() + " marker\")"));
+    EXPECT_EQ(log.count(removed), 1u);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(MIDIPatchesJackTest, EveryOneFrameRunDeliversWhatItSent) {
+    TempDir dir;
+    const std::string composition = dir.write("send.json", R"({
+  "patches": [
+    {"id": "note", "class": "TembraMIDIOutputNote", "inputs": {"inputGate": true}},
+    {"id": "knob", "class": "TembraMIDIOutputCC",
+     "inputs": {"inputPortName": ")" + exactly("in") + R"(", "inputController": 7, "inputValue": 99}}
+  ]
+})");
+    constexpr int kRuns = 10;
+    for (int run = 0; run < kRuns; ++run) {
+        const CommandResult result = runCommand(tembraProgram() + " run " + composition);
+        ASSERT_EQ(result.status, 0) << result.err;
+        EXPECT_EQ(result.err.find("not delivered"), std::string::npos) << result.err;
+    }
+    const std::vector<Bytes> received = peer->received(2 * kRuns);
+    EXPECT_EQ(std::count(received.begin(), received.end(), Bytes{0x90, 0x30, 0x40}), kRuns);
+    EXPECT_EQ(std::count(received.begin(), received.end(), Bytes{0xB0, 7, 99}), kRuns);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(MIDIPatchesJackTest, EachClockIsCountedOnceHoweverManyClockPatchesHearIt) {
+    // Different filters, both selecting the peer's port.
+    auto first = startPatch<TembraMIDIClock>("first");
+    first->inputFilter.setStringValue(newString(peer->name()));
+    evaluate(*first);
+    auto second = startPatch<TembraMIDIClock>("second");
+    second->inputFilter.setStringValue(newString(" out"));
+    evaluate(*second);
+
+    ASSERT_TRUE(peer->waitUntilConnected(0));
+    peer->send({0xFA});
+    ASSERT_TRUE(evaluateUntil(*first, [&] { return first->outputStartSignal.booleanValue(); }));
+    // One set of signals: only the first to run after a message shows it.
+    evaluate(*second);
+    EXPECT_FALSE(second->outputStartSignal.booleanValue());
+
+    for (int i = 0; i < 24; ++i) peer->send({0xF8});
+    ASSERT_TRUE(evaluateUntil(*first, [&] { return first->outputMeasures.doubleValue() >= 24.0 / 96.0; }));
+    // Once a Stop sent after the clocks has arrived, a second count of them would show.
+    peer->send({0xFC});
+    ASSERT_TRUE(evaluateUntil(*second, [&] { return second->outputStopSignal.booleanValue(); }));
+    evaluate(*first);
+    EXPECT_EQ(first->outputBeats.indexValue(), 1u);
+    EXPECT_EQ(second->outputBeats.indexValue(), 1u);
+    EXPECT_DOUBLE_EQ(first->outputMeasures.doubleValue(), 24.0 / 96.0);
 }
 
 }  // namespace

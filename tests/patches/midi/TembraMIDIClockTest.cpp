@@ -76,8 +76,6 @@ TEST_F(ClockTest, CountsClocksBetweenStartAndStopAsBeatsAndMeasures) {
 TEST_F(ClockTest, EachSignalShowsForOneEvaluationOfOneInstance) {
     auto first = startPatch<TembraMIDIClock>("first");
     auto second = startPatch<TembraMIDIClock>("second");
-    // Only the first listens, so that every message is counted once.
-    second->inputFilter.setStringValue(newString("nothing is called this"));
     evaluate(*first);
     evaluate(*second);
 

@@ -1,10 +1,12 @@
 #include "platform/midi/CoreMIDI.h"
 #include "tests/platform/midi/JackPeer.h"
+#include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 #include <jack/jack.h>
 
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <functional>
@@ -232,6 +234,72 @@ TEST_F(JackMIDITest, SendReachesADestinationThatCameBackUnderTheSameName) {
         return !peer->received(1, std::chrono::seconds(0)).empty();
     }));
     EXPECT_EQ(peer->received(1).front(), (Bytes{0x90, 60, 2}));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(JackMIDITest, TheFirstMessageToANewConnectionArrives) {
+    MIDIPortRef out = 0;
+    ASSERT_EQ(MIDIOutputPortCreate(client, "out", &out), noErr);
+    std::array<Byte, 1024> buffer{};
+    // Each round the synthesizer comes back, so each first send makes a new connection.
+    int lost = 0;
+    for (Byte round = 0; round < 20; ++round) {
+        if (round > 0) {
+            peer.reset();
+            peer = std::make_unique<JackPeer>();
+        }
+        MIDIEndpointRef in = 0;
+        ASSERT_TRUE(waitFor([&] { return (in = findEndpoint(false, peer->name(), "in")) != 0; }));
+        ASSERT_EQ(MIDISend(out, in, packetList(buffer, {{0x90, 60, round}})), noErr);
+        if (peer->received(1, std::chrono::seconds(2)) != std::vector<Bytes>{{0x90, 60, round}}) ++lost;
+    }
+    EXPECT_EQ(lost, 0);
+}
+
+}  // namespace
+
+namespace {
+
+// Holds JACK's process thread, on which read callbacks of JACK sources run,
+// until released (or five seconds have passed).
+struct Stall {
+    std::atomic<bool> holding{false}, release{false};
+};
+
+void stallingReadProc(const MIDIPacketList*, void* refCon, void*) {
+    auto* stall = static_cast<Stall*>(refCon);
+    stall->holding = true;
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (!stall->release && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
+    stall->holding = false;
+}
+
+TEST_F(JackMIDITest, ADisposeThatCannotDeliverLogsHowManyMessagesWereLeft) {
+    LogCapture log;
+    static Stall stall;  // outlives a failed assertion while the callback still holds
+    MIDIPortRef in = 0;
+    ASSERT_EQ(MIDIInputPortCreate(client, "in", stallingReadProc, &stall, &in), noErr);
+    ASSERT_EQ(MIDIPortConnectSource(in, peerEndpoint(true, "out"), nullptr), noErr);
+    ASSERT_TRUE(peer->waitUntilConnected());
+    // Connected to the peer before the stall: nothing below asks the server.
+    MIDIPortRef out = 0;
+    ASSERT_EQ(MIDIOutputPortCreate(client, "out", &out), noErr);
+    const MIDIEndpointRef destination = peerEndpoint(false, "in");
+    std::array<Byte, 1024> buffer{};
+    ASSERT_EQ(MIDISend(out, destination, packetList(buffer, {{0xF8}})), noErr);
+    ASSERT_EQ(peer->received(1).size(), 1u);
+
+    peer->send({0xF8});
+    ASSERT_TRUE(waitFor([&] { return stall.holding.load(); }));
+    ASSERT_EQ(MIDISend(out, destination, packetList(buffer, {{0x90, 60, 1}, {0x80, 60, 1}})), noErr);
+    EXPECT_EQ(MIDIPortDispose(out), noErr);
+    stall.release = true;
+    EXPECT_EQ(log.count("MIDI: 2 message(s) queued for JACK were not delivered: the JACK server did not take them in time"),
+              1u);
+    ASSERT_TRUE(waitFor([&] { return !stall.holding.load(); }));
 }
 
 }  // namespace

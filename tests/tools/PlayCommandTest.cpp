@@ -116,10 +116,11 @@ TEST_F(Play, ReloadKeepsAPatchsStateAndABrokenSaveKeepsTheOldDocument) {
     dir_.write("doc.json.new", fire("0.97"));
     std::filesystem::rename(dir_.path() / "doc.json.new", doc);
     std::smatch reloaded;
+    std::string printed;  // outlives `reloaded`, which points into it
     const std::regex line("frame (\\d+) t=[0-9.]+ fire.inputCoolRate = 0.97\n");
     ASSERT_TRUE(waitFor([&] {
-        const std::string text = readFile(out);
-        return std::regex_search(text, reloaded, line);
+        printed = readFile(out);
+        return std::regex_search(printed, reloaded, line);
     }, std::chrono::seconds(10))) << readFile(out) << readFile(err);
     const long first = std::stol(reloaded[1]);
     ASSERT_TRUE(waitFor([&] { return std::filesystem::exists(heat(first + 1)); }, std::chrono::seconds(10)));

@@ -3,7 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,16 +12,31 @@
 #include <thread>
 #include <vector>
 
-extern char** environ;
-
 namespace {
 
-pid_t spawn(const std::vector<std::string>& arguments, posix_spawn_file_actions_t* actions) {
+// Starts `arguments` with standard input and output on /dev/null and, when
+// given, `fd3` as descriptor 3. The child is killed when the test ends, so a
+// test that fails or crashes leaves no server or player behind (one holding
+// ctest's output pipe would keep ctest waiting).
+pid_t spawn(const std::vector<std::string>& arguments, int fd3 = -1) {
     std::vector<char*> argv;
     for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
-    pid_t pid = -1;
-    if (posix_spawnp(&pid, argv[0], actions, nullptr, argv.data(), environ) != 0) return -1;
+    const pid_t parent = getpid();
+    const int devnull = open("/dev/null", O_RDWR | O_CLOEXEC);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (getppid() != parent) _exit(127);
+        dup2(devnull, 0);
+        dup2(devnull, 1);
+        dup2(devnull, 2);
+        if (fd3 == 3) fcntl(3, F_SETFD, 0);  // dup2 onto itself would keep close-on-exec
+        else if (fd3 >= 0) dup2(fd3, 3);
+        execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    close(devnull);
     return pid;
 }
 
@@ -39,16 +54,11 @@ XServer::XServer() {
     // Xvfb picks a free display and writes its number to this pipe once it
     // accepts connections.
     int fds[2];
-    if (pipe(fds) != 0) {
+    if (pipe2(fds, O_CLOEXEC) != 0) {
         error_ = "no pipe";
         return;
     }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], 3);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_ = spawn({"Xvfb", "-displayfd", "3", "-screen", "0", "1024x768x24", "-nolisten", "tcp"}, &actions);
-    posix_spawn_file_actions_destroy(&actions);
+    pid_ = spawn({"Xvfb", "-displayfd", "3", "-screen", "0", "1024x768x24", "-nolisten", "tcp"}, fds[1]);
     close(fds[1]);
     if (pid_ < 0) {
         error_ = "cannot start Xvfb (package xvfb)";
@@ -84,7 +94,7 @@ XServer::~XServer() {
 
 BackgroundCommand::BackgroundCommand(const std::string& command, const std::string& outPath,
                                      const std::string& errPath) {
-    pid_ = spawn({"/bin/sh", "-c", "exec " + command + " >" + outPath + " 2>" + errPath}, nullptr);
+    pid_ = spawn({"/bin/sh", "-c", "exec " + command + " >" + outPath + " 2>" + errPath});
 }
 
 BackgroundCommand::~BackgroundCommand() {

@@ -19,7 +19,9 @@ struct Window::Impl {
         if (CGLGetCurrentContext() == &object) CGLSetCurrentContext(nullptr);
         if (glContext) SDL_GL_DeleteContext(glContext);
         if (window) SDL_DestroyWindow(window);
-        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        // The window is SDL's only user here: SDL_Quit also closes the D-Bus
+        // connection SDL opened, which quitting the video subsystem leaves.
+        SDL_Quit();
     }
 };
 

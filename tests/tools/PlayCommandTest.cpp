@@ -48,7 +48,7 @@ protected:
         }
     }
     std::string onDisplay(const std::string& arguments) const {
-        return "env DISPLAY=" + x_.display() + " " + tembra(arguments);
+        return x_.environment() + tembra(arguments);
     }
     XServer x_;
     TempDir dir_;

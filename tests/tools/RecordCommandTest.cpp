@@ -116,7 +116,7 @@ TEST(RecordCommand, PlayEncodesOnItsOwnThreadAndCountsWhatItDropped) {
     }
     TempDir dir;
     const std::string out = (dir.path() / "play.mkv").string();
-    const CommandResult r = runCommand("env DISPLAY=" + x.display() + " " +
+    const CommandResult r = runCommand(x.environment() +
                                        tembra("play " + example("sound.json") +
                                               " --frames 12 --fps 30 --show import.outputImage --record " + out +
                                               " --set import.inputSoundFilePath=" + makeTone(dir)));

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -81,6 +82,12 @@ XServer::XServer() {
         return;
     }
     display_ = ":" + number.substr(0, number.find('\n'));
+}
+
+std::string XServer::environment() const {
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    return "env DISPLAY=" + display_ + " ASAN_OPTIONS=" + (asan && *asan ? std::string(asan) + ":" : "") +
+           "detect_leaks=0 ";
 }
 
 XServer::~XServer() {

@@ -19,6 +19,11 @@ public:
     const std::string& error() const { return error_; }
     // ":N"
     const std::string& display() const { return display_; }
+    // "env DISPLAY=:N ASAN_OPTIONS=... " to put before a command. Leak checks
+    // are off for what runs on the display: at exit SDL unloads the X11
+    // libraries it opened, and what they keep for the life of the process
+    // can then no longer be told apart from the program's own memory.
+    std::string environment() const;
 
 private:
     pid_t pid_ = -1;

@@ -1,5 +1,6 @@
 #include "TestSupport.h"
 
+#include <sndfile.h>
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -59,3 +60,16 @@ CommandResult runCommand(const std::string& command) {
 
 std::string tembraProgram() { return std::string(TEMBRA_BINARY_DIR) + "/bin/tembra"; }
 std::string bundlePath() { return std::string(TEMBRA_BINARY_DIR) + "/lib/libTembra.so"; }
+
+std::vector<float> readStereoWAV(const std::string& path) {
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    if (file == nullptr || info.channels != 2) {
+        if (file) sf_close(file);
+        return {};
+    }
+    std::vector<float> samples(static_cast<size_t>(info.frames) * 2);
+    samples.resize(static_cast<size_t>(sf_readf_float(file, samples.data(), info.frames)) * 2);
+    sf_close(file);
+    return samples;
+}

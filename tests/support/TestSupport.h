@@ -38,6 +38,9 @@ struct CommandResult {
 // Runs a shell command, capturing standard output and standard error.
 CommandResult runCommand(const std::string& command);
 
+// The interleaved samples of a stereo WAV file; empty when it cannot be read.
+std::vector<float> readStereoWAV(const std::string& path);
+
 // The tembra program and the bundle of this build.
 std::string tembraProgram();
 std::string bundlePath();

@@ -5,7 +5,6 @@
 #include "tests/tools/XServer.h"
 
 #include <gtest/gtest.h>
-#include <sndfile.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -85,12 +84,7 @@ TEST(RecordCommand, SoundTrackHoldsTheSamplesTheWAVOutputWrites) {
                                               " --record " + out + " --set import.inputSoundFilePath=" + tone));
     ASSERT_EQ(r.status, 0) << r.err;
 
-    SF_INFO info{};
-    SNDFILE* file = sf_open(wav.c_str(), SFM_READ, &info);
-    ASSERT_NE(file, nullptr);
-    std::vector<float> written(static_cast<size_t>(info.frames) * 2);
-    sf_readf_float(file, written.data(), info.frames);
-    sf_close(file);
+    const std::vector<float> written = readStereoWAV(wav);
     ASSERT_EQ(written.size(), 44100u * 2);
 
     const Recording recording = readRecording(out);

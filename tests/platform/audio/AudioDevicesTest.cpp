@@ -173,12 +173,7 @@ TEST(AudioDevices, WAVFileAndListenersGetTheSameBlocksMixedOnce) {
     AudioDeviceRemoveIOProc(id, rampProc, &played);
 
     EXPECT_EQ(played, 882.0f);
-    SF_INFO info{};
-    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
-    ASSERT_NE(file, nullptr);
-    std::vector<float> written(static_cast<size_t>(info.frames) * 2);
-    sf_readf_float(file, written.data(), info.frames);
-    sf_close(file);
+    const std::vector<float> written = readStereoWAV(path);
     ASSERT_EQ(written.size(), 882u * 2);
     EXPECT_EQ(written[2 * 881], 881.0f);
     EXPECT_EQ(first, written);

@@ -1,5 +1,7 @@
 #include "FireGrid.h"
 
+#include <utility>
+
 namespace {
 
 // The arrays in the order they are allocated.
@@ -35,3 +37,13 @@ FireGrid::FireGrid(int32_t width, int32_t height)
       bufVisible(memory_[BufVisible].data()),
       vx(floats(memory_[Vx])),
       vy(floats(memory_[Vy])) {}
+
+PageAlignedBuffer FireGrid::takePicture(Picture picture) {
+    constexpr Array arrays[] = {BufHeat, BufOxygen, BufVisible};
+    uint8_t** const pointers[] = {&bufHeat, &bufOxygen, &bufVisible};
+    PageAlignedBuffer& memory = memory_[arrays[picture]];
+    PageAlignedBuffer filled(memory.size(), PageAlignedBuffer::Fill::None);
+    std::swap(filled, memory);
+    *pointers[picture] = memory.data();
+    return filled;
+}

@@ -17,9 +17,18 @@ public:
     FireGrid(const FireGrid&) = delete;
     FireGrid& operator=(const FireGrid&) = delete;
 
+    // The pictures a step writes, in the order of the images it makes.
+    enum Picture { HeatPicture, OxygenPicture, VisiblePicture };
+
     int32_t width() const { return width_; }
     int32_t height() const { return height_; }
     size_t cells() const { return static_cast<size_t>(width_) * static_cast<size_t>(height_); }
+
+    // Gives the picture's filled memory away, to become an image, and puts
+    // fresh memory of the same size in its place (its pointer below moves
+    // there), so nothing the model writes later reaches the image. Throws
+    // std::bad_alloc, keeping the picture, when no memory can be had.
+    PageAlignedBuffer takePicture(Picture picture);
 
 private:
     int32_t width_, height_;
@@ -32,10 +41,10 @@ public:
     float* const oxygen2;
     float* const fuel;
     float* const visible;
-    uint8_t* const bufHeat;
-    uint8_t* const bufOxygen;
+    uint8_t* bufHeat;  // the three pictures move at takePicture()
+    uint8_t* bufOxygen;
     uint8_t* const bufFuel;
-    uint8_t* const bufVisible;
+    uint8_t* bufVisible;
     float* const vx;
     float* const vy;
 };

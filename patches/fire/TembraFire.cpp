@@ -85,11 +85,11 @@ bool TembraFire::execute(QCOpenGLContext*, double, const QCArguments*) {
     // displacements are drawn (in the same cell order) right behind the
     // transport, which reads the old ones; fuel, which nothing reads after
     // the reaction, is fed then, and heat and oxygen are copied back, cooled
-    // and turned into bytes in one go. On a large grid the worker shares the
-    // step.
+    // and turned into bytes in one go, which the images then take over
+    // without a copy. On a large grid the worker shares the step.
     std::array<ImageRef, 3> images;
-    const std::array<uint8_t*, 3> buffers{grid->bufHeat, grid->bufOxygen, grid->bufVisible};
-    FireStep step(*grid, chemistry, coolrate, [&](int i) { images[i] = bufferToQCGLCGImage(buffers[i]); });
+    FireStep step(*grid, chemistry, coolrate,
+                  [&](int i) { images[i] = bufferToQCGLCGImage(takePicture(static_cast<FireGrid::Picture>(i))); });
     if (FireWorker* const helper = worker())
         helper->share([&] { step.helper(); }, [&] { step.leader(); });
     else
@@ -124,16 +124,24 @@ FireWorker* TembraFire::worker() {
     return worker_.get();
 }
 
-// The image copies the buffer's pixels once; later writes to the buffer do
-// not reach it. A context or image that cannot be made is passed on as it
-// is, so the port then receives an empty image.
-ImageRef TembraFire::bufferToQCGLCGImage(uint8_t* _scratchBufferPtr) const {
+// The step's picture, handed over by the grid, which writes the next step's
+// into fresh memory. Without memory for that, nothing is handed over.
+PageAlignedBuffer TembraFire::takePicture(FireGrid::Picture picture) {
+    try {
+        return grid->takePicture(picture);
+    } catch (const std::bad_alloc&) {
+        return {};
+    }
+}
+
+// The buffer's pixels become the image's, with no copy. An image that cannot
+// be made (no pixels) is passed on as it is, so the port then receives an
+// empty image.
+ImageRef TembraFire::bufferToQCGLCGImage(PageAlignedBuffer _scratchBuffer) const {
     const auto W = static_cast<size_t>(currentPixelsWide), H = static_cast<size_t>(currentPixelsHigh);
-    CGContextRef bitmapContext =
-        CGBitmapContextCreate(_scratchBufferPtr, W, H, 8, 4 * W, _colorspace, kCGImageAlphaPremultipliedLast);
-    CGImageRef bitmapImage = CGBitmapContextCreateImage(bitmapContext.get());
+    CGImageRef bitmapImage =
+        CGImageCreate(W, H, 8, 4 * W, _colorspace, kCGImageAlphaPremultipliedLast, std::move(_scratchBuffer));
     ImageRef qcglOut = std::make_shared<const QCGLCGImage>(bitmapImage, nullptr);
     CGImageRelease(bitmapImage);
-    CGContextRelease(bitmapContext);
     return qcglOut;
 }

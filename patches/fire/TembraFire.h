@@ -50,10 +50,12 @@ public:
     bool arInit();
     void arFini();
     void addFuel();
-    ImageRef bufferToQCGLCGImage(uint8_t* _scratchBufferPtr) const;
+    // An image of the current size that takes the buffer's pixels.
+    ImageRef bufferToQCGLCGImage(PageAlignedBuffer _scratchBuffer) const;
 
 private:
     void followSize();
+    PageAlignedBuffer takePicture(FireGrid::Picture picture);
     FireWorker* worker();
 
     int32_t currentPixelsWide = 320;

@@ -2,17 +2,28 @@
 
 #include <cstring>
 #include <new>
+#include <utility>
 
 CGColorSpaceRef CGColorSpaceCreateDeviceRGB() { return std::make_shared<const CGColorSpace>(); }
 
 void CGColorSpaceRelease(CGColorSpaceRef& space) { space.reset(); }
 
+namespace {
+
+// Four components per pixel, 8-bit integers or 32-bit floats, in rows long
+// enough for them.
+bool describesBitmap(size_t width, size_t height, size_t bitsPerComponent, size_t bytesPerRow,
+                     const CGColorSpaceRef& space, uint32_t bitmapInfo) {
+    const bool isFloat = (bitmapInfo & kCGBitmapFloatComponents) != 0;
+    return width != 0 && height != 0 && space && bitsPerComponent == (isFloat ? 32u : 8u) &&
+           bytesPerRow >= width * 4 * (bitsPerComponent / 8);
+}
+
+}  // namespace
+
 CGContextRef CGBitmapContextCreate(void* data, size_t width, size_t height, size_t bitsPerComponent,
                                    size_t bytesPerRow, CGColorSpaceRef space, uint32_t bitmapInfo) {
-    const bool isFloat = (bitmapInfo & kCGBitmapFloatComponents) != 0;
-    if (width == 0 || height == 0 || !space) return nullptr;
-    if (bitsPerComponent != (isFloat ? 32u : 8u)) return nullptr;
-    if (bytesPerRow < width * 4 * (bitsPerComponent / 8)) return nullptr;
+    if (!describesBitmap(width, height, bitsPerComponent, bytesPerRow, space, bitmapInfo)) return nullptr;
     auto context = std::make_unique<CGContext>();
     if (data == nullptr) {
         try {
@@ -36,21 +47,31 @@ void CGContextRelease(CGContextRef& context) { context.reset(); }
 
 CGImageRef CGBitmapContextCreateImage(const CGContext* context) {
     if (context == nullptr) return nullptr;
-    auto image = std::make_shared<CGImage>();
     const size_t bytes = context->bytesPerRow * context->height;
+    PageAlignedBuffer pixels;
     try {
-        image->pixels = PageAlignedBuffer(bytes, PageAlignedBuffer::Fill::None);
+        pixels = PageAlignedBuffer(bytes, PageAlignedBuffer::Fill::None);
     } catch (const std::bad_alloc&) {
         return nullptr;
     }
-    std::memcpy(image->pixels.data(), context->data, bytes);
-    image->width = context->width;
-    image->height = context->height;
-    image->bitsPerComponent = context->bitsPerComponent;
-    image->bitsPerPixel = context->bitsPerComponent * 4;
-    image->bytesPerRow = context->bytesPerRow;
-    image->bitmapInfo = context->bitmapInfo;
-    image->colorSpace = context->colorSpace;
+    std::memcpy(pixels.data(), context->data, bytes);
+    return CGImageCreate(context->width, context->height, context->bitsPerComponent, context->bytesPerRow,
+                         context->colorSpace, context->bitmapInfo, std::move(pixels));
+}
+
+CGImageRef CGImageCreate(size_t width, size_t height, size_t bitsPerComponent, size_t bytesPerRow,
+                         CGColorSpaceRef space, uint32_t bitmapInfo, PageAlignedBuffer pixels) {
+    if (!describesBitmap(width, height, bitsPerComponent, bytesPerRow, space, bitmapInfo)) return nullptr;
+    if (pixels.size() / bytesPerRow < height) return nullptr;
+    auto image = std::make_shared<CGImage>();
+    image->pixels = std::move(pixels);
+    image->width = width;
+    image->height = height;
+    image->bitsPerComponent = bitsPerComponent;
+    image->bitsPerPixel = bitsPerComponent * 4;
+    image->bytesPerRow = bytesPerRow;
+    image->bitmapInfo = bitmapInfo;
+    image->colorSpace = std::move(space);
     return image;
 }
 

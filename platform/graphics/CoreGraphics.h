@@ -9,7 +9,8 @@
 
 // Bitmap contexts and images in the manner of CoreGraphics, for RGBA pixel
 // memory. A context reads and writes the caller's memory in place; an image
-// owns one copy of the pixels, made when it is created.
+// owns its pixels: a copy made when it is created from a context, or memory
+// handed to it.
 
 // Alpha information, the low five bits of a bitmap-info value.
 enum : uint32_t {
@@ -59,6 +60,13 @@ using CGImageRef = std::shared_ptr<const CGImage>;
 
 // Copies the context's pixels into a new image; nothing for no context.
 CGImageRef CGBitmapContextCreateImage(const CGContext* context);
+
+// An image that takes the pixels handed to it, with no copy (the buffer
+// stands in for CoreGraphics' data provider). The same bitmaps as
+// CGBitmapContextCreate; nothing when the arguments do not describe one or
+// the buffer is too small for it.
+CGImageRef CGImageCreate(size_t width, size_t height, size_t bitsPerComponent, size_t bytesPerRow,
+                         CGColorSpaceRef space, uint32_t bitmapInfo, PageAlignedBuffer pixels);
 void CGImageRelease(CGImageRef& image);
 
 size_t CGImageGetWidth(const CGImageRef& image);

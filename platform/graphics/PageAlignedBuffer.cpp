@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <mutex>
 #include <new>
 #include <utility>
@@ -14,28 +15,37 @@ namespace {
 
 constexpr size_t kHugePage = size_t{2} << 20;
 
-// Patches make a new picture of the same size every frame. Keeping a few
-// freed blocks for the next request of the same size spares the page faults
-// of fresh memory, which otherwise cost more than the pixels themselves.
+// Patches make a new picture of the same size every frame. Keeping the
+// blocks freed last for the next request of the same size spares the page
+// faults of fresh memory, which otherwise cost more than the pixels
+// themselves. The oldest blocks make room for newer ones, so blocks of a
+// size nobody asks for any more (a picture that changed size) cannot keep
+// the current size out.
 class BlockCache {
 public:
+    BlockCache() { blocks_.reserve(kMaxBlocks); }  // keep() never allocates
     ~BlockCache() {
         for (const Block& b : blocks_) std::free(b.memory);
     }
     void* take(size_t bytes) {
         std::lock_guard lock(mutex_);
-        for (auto it = blocks_.begin(); it != blocks_.end(); ++it)
+        for (auto it = blocks_.rbegin(); it != blocks_.rend(); ++it)
             if (it->bytes == bytes) {
                 void* memory = it->memory;
                 total_ -= bytes;
-                blocks_.erase(it);
+                blocks_.erase(std::next(it).base());
                 return memory;
             }
         return nullptr;
     }
     bool keep(void* memory, size_t bytes) {
+        if (bytes > kMaxBytes) return false;
         std::lock_guard lock(mutex_);
-        if (blocks_.size() >= kMaxBlocks || total_ + bytes > kMaxBytes) return false;
+        while (blocks_.size() >= kMaxBlocks || total_ + bytes > kMaxBytes) {
+            std::free(blocks_.front().memory);
+            total_ -= blocks_.front().bytes;
+            blocks_.erase(blocks_.begin());
+        }
         blocks_.push_back({memory, bytes});
         total_ += bytes;
         return true;
@@ -50,7 +60,7 @@ private:
         size_t bytes;
     };
     std::mutex mutex_;
-    std::vector<Block> blocks_;
+    std::vector<Block> blocks_;  // oldest first
     size_t total_ = 0;
 };
 

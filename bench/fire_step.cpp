@@ -115,6 +115,8 @@ void BM_FireStep(benchmark::State& state) {
 }  // namespace
 
 BENCHMARK(BM_FireStep)->Args({320, 240})->Iterations(1000)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FireStep)->Args({640, 480})->Iterations(200)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_FireStep)->Args({1280, 720})->Iterations(50)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FireStep)->Args({1920, 1080})->Iterations(20)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FireStep)->Args({4096, 4096})->Iterations(5)->UseManualTime()->Unit(benchmark::kMillisecond);
 

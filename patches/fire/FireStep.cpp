@@ -7,11 +7,11 @@ namespace {
 
 // Cells per piece of the last pass: a multiple of 16, so each array's part
 // starts on a cache line.
-constexpr size_t kSettleCells = size_t{1} << 14;
+constexpr size_t kSettleCells = size_t{1} << 12;
 
 // A few thousand cells of rows at a time, so the scatter follows the
 // reaction, and the draws the scatter, closely.
-int32_t rowsPerChunk(int32_t W) { return std::max<int32_t>(1, 8192 / W); }
+int32_t rowsPerChunk(int32_t W) { return std::max<int32_t>(1, 4096 / W); }
 
 void waitWhileEqual(const std::atomic<int32_t>& value, int32_t old) { value.wait(old, std::memory_order_acquire); }
 

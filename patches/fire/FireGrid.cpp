@@ -38,6 +38,11 @@ FireGrid::FireGrid(int32_t width, int32_t height)
       vx(floats(memory_[Vx])),
       vy(floats(memory_[Vy])) {}
 
+void FireGrid::takeScatteredFields() {
+    std::swap(heat, heat2);
+    std::swap(oxygen, oxygen2);
+}
+
 PageAlignedBuffer FireGrid::takePicture(Picture picture) {
     constexpr Array arrays[] = {BufHeat, BufOxygen, BufVisible};
     uint8_t** const pointers[] = {&bufHeat, &bufOxygen, &bufVisible};

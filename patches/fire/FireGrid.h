@@ -24,6 +24,10 @@ public:
     int32_t height() const { return height_; }
     size_t cells() const { return static_cast<size_t>(width_) * static_cast<size_t>(height_); }
 
+    // Makes the scattered fields (heat2, oxygen2) the current ones, and the
+    // current ones the next step's scratch, by exchanging the arrays.
+    void takeScatteredFields();
+
     // Gives the picture's filled memory away, to become an image, and puts
     // fresh memory of the same size in its place (its pointer below moves
     // there), so nothing the model writes later reaches the image. Throws
@@ -35,10 +39,10 @@ private:
     std::array<PageAlignedBuffer, 12> memory_;
 
 public:
-    float* const heat;
-    float* const heat2;
-    float* const oxygen;
-    float* const oxygen2;
+    float* heat;  // these four change places at takeScatteredFields()
+    float* heat2;
+    float* oxygen;
+    float* oxygen2;
     float* const fuel;
     float* const visible;
     uint8_t* bufHeat;  // the three pictures move at takePicture()

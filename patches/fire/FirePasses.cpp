@@ -137,9 +137,7 @@ void fireAddFuel(FireGrid& grid) {
 }
 
 FIRE_WIDE_VECTORS void fireSettle(FireGrid& grid, float coolrate, size_t begin, size_t end) {
-    float* __restrict const heat = grid.heat;
-    float* __restrict const oxygen = grid.oxygen;
-    const float* __restrict const heat2 = grid.heat2;
+    float* __restrict const heat2 = grid.heat2;
     const float* __restrict const oxygen2 = grid.oxygen2;
     uint8_t* __restrict const bufHeat = grid.bufHeat;
     uint8_t* __restrict const bufOxygen = grid.bufOxygen;
@@ -147,8 +145,7 @@ FIRE_WIDE_VECTORS void fireSettle(FireGrid& grid, float coolrate, size_t begin, 
 #pragma omp simd
     for (size_t i = begin; i < end; ++i) {
         const float cooled = heat2[i] * coolrate;
-        heat[i] = cooled;
-        oxygen[i] = oxygen2[i];
+        heat2[i] = cooled;
         // Levels stay 32-bit integers, lanes of the same width as the floats.
         const auto h = static_cast<uint32_t>(fireByteLevel(cooled));
         const auto o = static_cast<uint32_t>(fireByteLevel(oxygen2[i]));

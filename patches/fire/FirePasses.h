@@ -35,6 +35,7 @@ void fireDrawDisplacements(FireGrid& grid, size_t begin, size_t end, float scale
 // Fuel set to 1 in the two fixed rectangles.
 void fireAddFuel(FireGrid& grid);
 
-// Copy back of heat2 and oxygen2, cooling, and the bytes of the heat, oxygen
-// and visible images, in the cells [begin, end).
+// Cooling of heat2, in place, and the bytes of the heat, oxygen and visible
+// images from heat2 and oxygen2, in the cells [begin, end); heat2 and oxygen2
+// then become the fields (FireGrid::takeScatteredFields).
 void fireSettle(FireGrid& grid, float coolrate, size_t begin, size_t end);

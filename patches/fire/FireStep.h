@@ -23,7 +23,7 @@
 //  - the new displacements are drawn in cell order, by whichever thread
 //    takes them first, and never for a row the scatter has still to read;
 //  - fuel is fed once every row has reacted;
-//  - heat and oxygen are copied back, cooled and turned into bytes once the
+//  - heat is cooled and heat and oxygen turned into bytes once the
 //    reaction and the scatter are complete, and the images are made once all
 //    bytes are.
 class FireStep {

@@ -84,9 +84,10 @@ bool TembraFire::execute(QCOpenGLContext*, double, const QCArguments*) {
     // ride on the reaction, which runs just ahead of the transport; the new
     // displacements are drawn (in the same cell order) right behind the
     // transport, which reads the old ones; fuel, which nothing reads after
-    // the reaction, is fed then, and heat and oxygen are copied back, cooled
-    // and turned into bytes in one go, which the images then take over
-    // without a copy. On a large grid the worker shares the step.
+    // the reaction, is fed then, and the scattered heat is cooled and both
+    // fields turned into bytes in one go, which the images then take over
+    // without a copy; the scattered fields become the current ones by
+    // exchanging arrays. On a large grid the worker shares the step.
     std::array<ImageRef, 3> images;
     FireStep step(*grid, chemistry, coolrate,
                   [&](int i) { images[i] = bufferToQCGLCGImage(takePicture(static_cast<FireGrid::Picture>(i))); });
@@ -94,6 +95,7 @@ bool TembraFire::execute(QCOpenGLContext*, double, const QCArguments*) {
         helper->share([&] { step.helper(); }, [&] { step.leader(); });
     else
         step.leader();
+    grid->takeScatteredFields();
     outputImageHeat.setImageValue(std::move(images[0]));
     outputImageOxygen.setImageValue(std::move(images[1]));
     outputImageVisible.setImageValue(std::move(images[2]));

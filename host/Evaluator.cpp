@@ -19,7 +19,8 @@ std::vector<std::string_view> portNames(const QCPatch& patch, bool inputs) {
 
 }  // namespace
 
-Evaluator::Evaluator(const CompositionDocument& document, const QCNodeManager& manager) : document_(document) {
+Evaluator::Evaluator(const CompositionDocument& document, const QCNodeManager& manager, const Evaluator* running)
+    : document_(document) {
     const auto& doc = document_;
     nodes_.reserve(doc.patches.size());
     indexOfId_.reserve(doc.patches.size());
@@ -31,8 +32,14 @@ Evaluator::Evaluator(const CompositionDocument& document, const QCNodeManager& m
         Node node;
         node.id = spec.id;
         node.patchClass = patchClass;
-        node.patch = patchClass->create(spec.id);
-        QCProgrammablePatch::applyCompositionSettings(*node.patch, spec, doc);
+        if (const Node* stays = running ? running->nodeThatStays(spec, patchClass) : nullptr) {
+            node.patch = std::make_unique<PortShadow>(*stays->madeAs);
+            node.standsIn = true;
+        } else {
+            node.patch = patchClass->create(spec.id);
+            QCProgrammablePatch::applyCompositionSettings(*node.patch, spec, doc);
+        }
+        node.madeAs = std::make_unique<PortShadow>(*node.patch);
         node.runsEveryFrame = patchClass->executionMode != 3 ||
                               (patchClass->timeModeWithIdentifier && patchClass->timeModeWithIdentifier(spec.id) != 0);
         const auto inputs = spec.entry().member("inputs");

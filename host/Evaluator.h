@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CompositionDocument.h"
+#include "PortShadow.h"
 #include "QCNodeManager.h"
 #include "QCOpenGLContext.h"
 #include "QCPatch.h"
@@ -35,6 +36,10 @@ public:
         std::string id;
         const QCPatchClass* patchClass = nullptr;
         std::unique_ptr<QCPatch> patch;
+        // The ports as the class made them, before the document's values:
+        // what a reload starts from for a patch that stays.
+        std::unique_ptr<PortShadow> madeAs;
+        bool standsIn = false;  // patch is a stand-in for a running one that stays
         std::vector<Connection> inputs;
         std::vector<uint64_t> inputGenerations;  // of patch->ports() at the last run
         bool hasRun = false;
@@ -45,8 +50,9 @@ public:
     // Builds every patch and checks the document against the classes:
     // unknown class, unknown port, an output used as a target or an input as
     // a source, values of the wrong type, unconvertible connections, cycles.
-    // Throws CompositionError.
-    Evaluator(const CompositionDocument& document, const QCNodeManager& manager);
+    // Throws CompositionError. Patches of `running` that stay (same id, class
+    // and settings) are not built again: stand-ins take their place.
+    Evaluator(const CompositionDocument& document, const QCNodeManager& manager, const Evaluator* running = nullptr);
     ~Evaluator();
     Evaluator(const Evaluator&) = delete;
     Evaluator& operator=(const Evaluator&) = delete;
@@ -76,6 +82,8 @@ public:
     QCPort* port(const std::string& endpoint) const;
 
 private:
+    // The running node that the new document's patch stays as, if any.
+    const Node* nodeThatStays(const PatchSpec& spec, const QCPatchClass* patchClass) const;
     void runNode(Node& node, double time, QCOpenGLContext* openglcontext);
     // Edges are (source, target) positions in `nodes_` as built.
     void sortByDependencies(const std::vector<std::pair<size_t, size_t>>& edges);

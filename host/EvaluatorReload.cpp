@@ -15,34 +15,29 @@ nlohmann::ordered_json settingsOf(const PatchSpec& spec) {
     return settings;
 }
 
-bool samePorts(const QCPatch& a, const QCPatch& b) {
-    const auto& pa = a.ports();
-    const auto& pb = b.ports();
-    if (pa.size() != pb.size()) return false;
-    for (size_t i = 0; i < pa.size(); ++i)
-        if (pa[i]->name() != pb[i]->name() || pa[i]->kind() != pb[i]->kind()) return false;
-    return true;
-}
-
 }  // namespace
+
+const Evaluator::Node* Evaluator::nodeThatStays(const PatchSpec& spec, const QCPatchClass* patchClass) const {
+    const auto found = indexOfId_.find(spec.id);
+    if (found == indexOfId_.end()) return nullptr;
+    const Node& node = nodes_[found->second];
+    const PatchSpec* before = document_.patchWithId(spec.id);
+    if (node.patchClass != patchClass || !before || settingsOf(*before) != settingsOf(spec)) return nullptr;
+    return &node;
+}
 
 void Evaluator::reload(const CompositionDocument& document, const QCNodeManager& manager,
                        const std::function<void(Evaluator& next)>& prepare) {
-    Evaluator next(document, manager);
+    Evaluator next(document, manager, this);
     if (prepare) prepare(next);
     // Nothing running has been touched so far.
 
     std::map<const QCPort*, QCPort*> keptPort;  // port of a new patch -> the running patch's port
     std::set<const QCPatch*> kept;              // running patches that stay
-    std::set<const QCPatch*> unneeded;          // new objects the kept patches stand in for
+    std::set<const QCPatch*> unneeded;          // the stand-ins, once the kept patches take their place
     for (Node& node : next.nodes_) {
-        const auto found = indexOfId_.find(node.id);
-        Node* running = found == indexOfId_.end() ? nullptr : &nodes_[found->second];
-        const PatchSpec* before = document_.patchWithId(node.id);
-        const PatchSpec* after = next.document_.patchWithId(node.id);
-        if (!running || running->patchClass != node.patchClass || !before || !after ||
-            settingsOf(*before) != settingsOf(*after) || !samePorts(*running->patch, *node.patch))
-            continue;
+        if (!node.standsIn) continue;
+        Node* running = &nodes_[indexOfId_.at(node.id)];
         std::set<const QCPort*> connected;
         for (const Connection& c : node.inputs) connected.insert(c.to);
         const auto& fresh = node.patch->ports();
@@ -56,6 +51,7 @@ void Evaluator::reload(const CompositionDocument& document, const QCNodeManager&
                 transferValue(*fresh[i], *keep[i]);
         }
         std::swap(node.patch, running->patch);
+        node.standsIn = false;
         node.hasRun = running->hasRun;
         node.inputGenerations = running->inputGenerations;
         kept.insert(node.patch.get());

@@ -1,0 +1,48 @@
+#include "PortShadow.h"
+
+namespace {
+
+std::unique_ptr<QCPort> copyOf(const QCPort& port, QCPatch* owner) {
+    const std::string& name = port.name();
+    switch (port.kind()) {
+    case QCPortKind::String: {
+        auto copy = std::make_unique<QCStringPort>(owner, name);
+        copy->setStringValue(static_cast<const QCStringPort&>(port).stringValue());
+        return copy;
+    }
+    case QCPortKind::Index: {
+        const auto& index = static_cast<const QCIndexPort&>(port);
+        auto copy = std::make_unique<QCIndexPort>(owner, name);
+        copy->setMaxIndexValue(index.maxIndexValue());
+        copy->setIndexValue(index.indexValue());
+        return copy;
+    }
+    case QCPortKind::Number: {
+        auto copy = std::make_unique<QCNumberPort>(owner, name);
+        copy->setDoubleValue(static_cast<const QCNumberPort&>(port).doubleValue());
+        return copy;
+    }
+    case QCPortKind::Boolean: {
+        auto copy = std::make_unique<QCBooleanPort>(owner, name);
+        copy->setBooleanValue(static_cast<const QCBooleanPort&>(port).booleanValue());
+        return copy;
+    }
+    case QCPortKind::Image: {
+        auto copy = std::make_unique<QCGLImagePort>(owner, name);
+        copy->setImageValue(static_cast<const QCGLImagePort&>(port).imageValue());
+        return copy;
+    }
+    case QCPortKind::Color: return std::make_unique<QCGLPort_Color>(owner, name);
+    case QCPortKind::Blending: return std::make_unique<QCGLPort_Blending>(owner, name);
+    case QCPortKind::ZBuffer: return std::make_unique<QCGLPort_ZBuffer>(owner, name);
+    case QCPortKind::Culling: return std::make_unique<QCGLPort_Culling>(owner, name);
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+PortShadow::PortShadow(const QCPatch& patch) : QCPatch(patch.identifier()) {
+    ports_.reserve(patch.ports().size());
+    for (const QCPort* port : patch.ports()) ports_.push_back(copyOf(*port, this));
+}

@@ -9,6 +9,7 @@
 // What the node manager knows of a patch class.
 struct QCPatchClass {
     std::string name;
+    std::string description;  // one line: what a performer uses it for
     std::function<std::unique_ptr<QCPatch>(const std::string& identifier)> create;
     int executionMode = 0;
     bool allowsSubpatches = false;
@@ -16,11 +17,15 @@ struct QCPatchClass {
 };
 
 // The class object of patch class T, which declares
-// `static constexpr const char* className` and the class operations.
+// `static constexpr const char* className` and the class operations, and
+// may declare `static constexpr const char* classDescription`.
 template <class T>
 QCPatchClass patchClass() {
+    const char* description = "";
+    if constexpr (requires { T::classDescription; }) description = T::classDescription;
     return QCPatchClass{
         T::className,
+        description,
         [](const std::string& identifier) -> std::unique_ptr<QCPatch> { return std::make_unique<T>(identifier); },
         T::executionMode(),
         T::allowsSubpatches(),

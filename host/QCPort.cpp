@@ -20,12 +20,24 @@ const char* portKindName(QCPortKind kind) {
     return "?";
 }
 
-QCPort::QCPort(QCPatch* owner, std::string name, QCPortKind kind) : name_(std::move(name)), kind_(kind) {
+const char* pathKindName(QCPathKind kind) {
+    switch (kind) {
+    case QCPathKind::None: return "";
+    case QCPathKind::File: return "file";
+    case QCPathKind::Folder: return "folder";
+    case QCPathKind::URL: return "url";
+    case QCPathKind::FileOrURL: return "file or url";
+    }
+    return "";
+}
+
+QCPort::QCPort(QCPatch* owner, std::string name, QCPortKind kind, QCPortInfo info)
+    : name_(std::move(name)), kind_(kind), info_(info) {
     owner->registerPort(this);
 }
 
-QCStringPort::QCStringPort(QCPatch* owner, std::string name)
-    : QCPort(owner, std::move(name), QCPortKind::String), value_(newString("")) {}
+QCStringPort::QCStringPort(QCPatch* owner, std::string name, QCPortInfo info)
+    : QCPort(owner, std::move(name), QCPortKind::String, info), value_(newString("")) {}
 
 void QCStringPort::setStringValue(StringRef value) {
     if (value == value_) return;
@@ -33,7 +45,8 @@ void QCStringPort::setStringValue(StringRef value) {
     changed();
 }
 
-QCIndexPort::QCIndexPort(QCPatch* owner, std::string name) : QCPort(owner, std::move(name), QCPortKind::Index) {}
+QCIndexPort::QCIndexPort(QCPatch* owner, std::string name, QCPortInfo info)
+    : QCPort(owner, std::move(name), QCPortKind::Index, info) {}
 
 void QCIndexPort::setIndexValue(uint32_t value) {
     if (value == value_) return;
@@ -47,7 +60,8 @@ void QCIndexPort::setIndexValueFromHost(int64_t value) {
     setIndexValue(static_cast<uint32_t>(std::clamp<int64_t>(value, 0, max_)));
 }
 
-QCNumberPort::QCNumberPort(QCPatch* owner, std::string name) : QCPort(owner, std::move(name), QCPortKind::Number) {}
+QCNumberPort::QCNumberPort(QCPatch* owner, std::string name, QCPortInfo info)
+    : QCPort(owner, std::move(name), QCPortKind::Number, info) {}
 
 void QCNumberPort::setDoubleValue(double value) {
     // NaN never equals itself, yet a NaN held still is no change.
@@ -56,8 +70,8 @@ void QCNumberPort::setDoubleValue(double value) {
     changed();
 }
 
-QCBooleanPort::QCBooleanPort(QCPatch* owner, std::string name)
-    : QCPort(owner, std::move(name), QCPortKind::Boolean) {}
+QCBooleanPort::QCBooleanPort(QCPatch* owner, std::string name, QCPortInfo info)
+    : QCPort(owner, std::move(name), QCPortKind::Boolean, info) {}
 
 void QCBooleanPort::setBooleanValue(bool value) {
     if (value == value_) return;
@@ -65,7 +79,8 @@ void QCBooleanPort::setBooleanValue(bool value) {
     changed();
 }
 
-QCGLImagePort::QCGLImagePort(QCPatch* owner, std::string name) : QCPort(owner, std::move(name), QCPortKind::Image) {}
+QCGLImagePort::QCGLImagePort(QCPatch* owner, std::string name, QCPortInfo info)
+    : QCPort(owner, std::move(name), QCPortKind::Image, info) {}
 
 void QCGLImagePort::setImageValue(ImageRef value) {
     if (value == value_) return;

@@ -11,6 +11,28 @@ enum class QCPortKind { String, Index, Number, Boolean, Image, Color, Blending, 
 
 const char* portKindName(QCPortKind kind);
 
+// What a string port names, if anything: a value written in a composition
+// for a file or folder port is taken relative to the composition's folder.
+enum class QCPathKind { None, File, Folder, URL, FileOrURL };
+
+const char* pathKindName(QCPathKind kind);
+
+// What a user is told about a port (tembra list, the editor): one line of
+// description, and for numbers the range that makes sense and its unit.
+// Written beside the port's declaration:
+//   QCNumberPort inputCoolRate{this, "inputCoolRate",
+//                              {.description = "...", .min = 0.9, .max = 1.0}};
+// A range is known when min < max.
+struct QCPortInfo {
+    const char* description = "";
+    double min = 0;
+    double max = 0;
+    const char* unit = "";
+    QCPathKind path = QCPathKind::None;
+
+    bool hasRange() const { return min < max; }
+};
+
 // A port is a member of its patch; constructing it registers it with the
 // patch under its name, in declaration order. A write that changes the value
 // raises the generation: for index, number and boolean ports a different
@@ -19,7 +41,7 @@ const char* portKindName(QCPortKind kind);
 // a value held still passes nothing through connections and wakes no patch.
 class QCPort {
 public:
-    QCPort(QCPatch* owner, std::string name, QCPortKind kind);
+    QCPort(QCPatch* owner, std::string name, QCPortKind kind, QCPortInfo info = {});
     virtual ~QCPort() = default;
     QCPort(const QCPort&) = delete;
     QCPort& operator=(const QCPort&) = delete;
@@ -28,6 +50,7 @@ public:
     QCPortKind kind() const { return kind_; }
     bool isInput() const { return name_.rfind("input", 0) == 0; }
     uint64_t generation() const { return generation_; }
+    const QCPortInfo& info() const { return info_; }
 
 protected:
     void changed() { ++generation_; }
@@ -35,12 +58,13 @@ protected:
 private:
     std::string name_;
     QCPortKind kind_;
+    QCPortInfo info_;
     uint64_t generation_ = 0;
 };
 
 class QCStringPort : public QCPort {
 public:
-    QCStringPort(QCPatch* owner, std::string name);
+    QCStringPort(QCPatch* owner, std::string name, QCPortInfo info = {});
     // The same object until the value is set anew; may be null.
     const StringRef& stringValue() const { return value_; }
     void setStringValue(StringRef value);
@@ -51,7 +75,7 @@ private:
 
 class QCIndexPort : public QCPort {
 public:
-    QCIndexPort(QCPatch* owner, std::string name);
+    QCIndexPort(QCPatch* owner, std::string name, QCPortInfo info = {});
     uint32_t indexValue() const { return value_; }
     uint32_t maxIndexValue() const { return max_; }
     // A patch's own write is stored as given.
@@ -68,7 +92,7 @@ private:
 
 class QCNumberPort : public QCPort {
 public:
-    QCNumberPort(QCPatch* owner, std::string name);
+    QCNumberPort(QCPatch* owner, std::string name, QCPortInfo info = {});
     double doubleValue() const { return value_; }
     void setDoubleValue(double value);
 
@@ -78,7 +102,7 @@ private:
 
 class QCBooleanPort : public QCPort {
 public:
-    QCBooleanPort(QCPatch* owner, std::string name);
+    QCBooleanPort(QCPatch* owner, std::string name, QCPortInfo info = {});
     bool booleanValue() const { return value_; }
     void setBooleanValue(bool value);
 
@@ -88,7 +112,7 @@ private:
 
 class QCGLImagePort : public QCPort {
 public:
-    QCGLImagePort(QCPatch* owner, std::string name);
+    QCGLImagePort(QCPatch* owner, std::string name, QCPortInfo info = {});
     // The same object until set anew; may be null.
     const ImageRef& imageValue() const { return value_; }
     void setImageValue(ImageRef value);
@@ -101,17 +125,21 @@ private:
 // operations.
 class QCGLPort_Color : public QCPort {
 public:
-    QCGLPort_Color(QCPatch* owner, std::string name) : QCPort(owner, std::move(name), QCPortKind::Color) {}
+    QCGLPort_Color(QCPatch* owner, std::string name, QCPortInfo info = {})
+        : QCPort(owner, std::move(name), QCPortKind::Color, info) {}
 };
 class QCGLPort_Blending : public QCPort {
 public:
-    QCGLPort_Blending(QCPatch* owner, std::string name) : QCPort(owner, std::move(name), QCPortKind::Blending) {}
+    QCGLPort_Blending(QCPatch* owner, std::string name, QCPortInfo info = {})
+        : QCPort(owner, std::move(name), QCPortKind::Blending, info) {}
 };
 class QCGLPort_ZBuffer : public QCPort {
 public:
-    QCGLPort_ZBuffer(QCPatch* owner, std::string name) : QCPort(owner, std::move(name), QCPortKind::ZBuffer) {}
+    QCGLPort_ZBuffer(QCPatch* owner, std::string name, QCPortInfo info = {})
+        : QCPort(owner, std::move(name), QCPortKind::ZBuffer, info) {}
 };
 class QCGLPort_Culling : public QCPort {
 public:
-    QCGLPort_Culling(QCPatch* owner, std::string name) : QCPort(owner, std::move(name), QCPortKind::Culling) {}
+    QCGLPort_Culling(QCPatch* owner, std::string name, QCPortInfo info = {})
+        : QCPort(owner, std::move(name), QCPortKind::Culling, info) {}
 };

@@ -80,6 +80,8 @@ int main(int argc, char** argv) {
         ->capture_default_str();
 
     auto* list = app.add_subcommand("list", "list the registered patch classes with their ports");
+    bool listJSON = false;
+    list->add_flag("--json", listJSON, "print every bundle, class and port as one JSON document");
 
     RunOptions run;
     std::string audio;
@@ -124,7 +126,8 @@ int main(int argc, char** argv) {
         loadBundle(bundle, QCNodeManager::shared());
         registerHostBuiltins(QCNodeManager::shared());
         if (*list) {
-            listClasses(QCNodeManager::shared(), std::cout);
+            if (listJSON) listClassesAsJSON(QCNodeManager::shared(), std::cout);
+            else listClasses(QCNodeManager::shared(), std::cout);
             return 0;
         }
         configureAudioOutput(audio, record.empty()       ? RecordedSound::None

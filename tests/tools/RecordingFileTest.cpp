@@ -101,6 +101,7 @@ TEST(RecordingFile, TermAndHangUpFinishTheRecordingAndAKillLeavesNothing) {
                           Case{SIGKILL, tembra(endlessRecording(out)), 128 + SIGKILL}}) {
         fs::remove_all(rec);
         const std::string printed = (dir.path() / "out").string();
+        fs::remove(printed);  // the case before's lines are not this one's
         BackgroundCommand command(c.command, printed, (dir.path() / "err").string());
         // The recording has started once frames are coming.
         ASSERT_TRUE(waitFor([&] { return readFile(printed).find("frame 10 ") != std::string::npos; },

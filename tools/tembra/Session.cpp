@@ -139,6 +139,7 @@ void Session::frame(long index, double time, double clock) {
     }
 
     RenderedFrame rendered{index, time, surface_ ? surface_->width() : 0, surface_ ? surface_->height() : 0, {}};
+    rendered.clock = clock;
     bool wantsPixels = false;
     for (const auto& sink : sinks_) wantsPixels = wantsPixels || sink->wantsPixels();
     if (wantsPixels && rendered.width > 0 && rendered.height > 0) {

@@ -79,8 +79,10 @@ TEST(ReloadMIDI, TwentySavesKeepTheSourcesRemoveTheDroppedOnesOnceAndPrintEveryN
     EXPECT_EQ(count(log, "\t* \"Keys\""), 2u) << log;
     EXPECT_EQ(count(log, "kMIDIMsgObjectAdded(\"Keys\")"), 0u) << log;
     EXPECT_EQ(count(log, "kMIDIMsgObjectRemoved(\"Keys\")"), 0u) << log;
+    // Each dropped source goes once, heard by every controller input: the
+    // last one by the late input too.
     for (int save = 0; save < 20; ++save)
-        EXPECT_EQ(count(log, "kMIDIMsgObjectRemoved(\"Extra " + std::to_string(save) + "\")"), 1u)
+        EXPECT_EQ(count(log, "kMIDIMsgObjectRemoved(\"Extra " + std::to_string(save) + "\")"), save < 19 ? 1u : 2u)
             << "Extra " << save << "\n" << log;
 }
 

@@ -1,13 +1,14 @@
 // `tembra run --record`: what the recordings hold, read back with FFmpeg.
-#include "platform/graphics/PNGFile.h"
 #include "tests/platform/media/RecordingReader.h"
 #include "tests/support/TestSupport.h"
 #include "tests/tools/XServer.h"
 
 #include <gtest/gtest.h>
+#include <png.h>
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <regex>
 
@@ -25,16 +26,18 @@ std::string makeTone(const TempDir& dir) {
     return tone;
 }
 
+// The file's own bytes, as --save wrote them.
 std::vector<uint8_t> pngPixels(const std::string& path) {
-    std::string error;
-    const CGImageRef image = CGImageCreateWithPNGFile(path, &error);
-    if (!image) ADD_FAILURE() << error;
-    if (!image) return {};
+    png_image png;
+    std::memset(&png, 0, sizeof png);
+    png.version = PNG_IMAGE_VERSION;
     std::vector<uint8_t> rgba;
-    for (size_t y = 0; y < image->height; ++y) {
-        const uint8_t* row = image->pixels.data() + y * image->bytesPerRow;
-        rgba.insert(rgba.end(), row, row + image->width * 4);
+    if (png_image_begin_read_from_file(&png, path.c_str())) {
+        png.format = PNG_FORMAT_RGBA;
+        rgba.resize(PNG_IMAGE_SIZE(png));
+        if (!png_image_finish_read(&png, nullptr, rgba.data(), 0, nullptr)) rgba.clear();
     }
+    if (rgba.empty()) ADD_FAILURE() << path << ": " << png.message;
     return rgba;
 }
 

@@ -79,9 +79,11 @@ void Session::applySets(Evaluator& evaluator) const {
 bool Session::reload(std::string* error) {
     try {
         const CompositionDocument document = CompositionDocument::load(options_.file);
-        // The new endpoints exist before new patches look for them; the old
-        // ones go once the new document has been taken.
-        auto scriptedMIDI = std::make_unique<ScriptedMIDI>(document, options_.printMIDI);
+        // The new endpoints exist before new patches look for them; those the
+        // documents share stay, with their connections; those only the old
+        // one declared go once the new document has been taken (and stay if
+        // it is refused).
+        auto scriptedMIDI = std::make_unique<ScriptedMIDI>(document, options_.printMIDI, scriptedMIDI_.get());
         if (lastTime_ >= 0) scriptedMIDI->skipUntil(lastTime_);
         QCRenderer::FileScope loading(options_.file);
         evaluator_->reload(document, QCNodeManager::shared(), [this](Evaluator& next) {

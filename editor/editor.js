@@ -71,8 +71,8 @@ TembraPatch.prototype.onDrawForeground = function (ctx) {
   ctx.textAlign = "left";
 };
 
-graph.onNodeRemoved = (node) => { if (!state.drawing) send({ type: "remove", id: node.title }); };
-canvas.onNodeMoved = (node) => send({ type: "move", id: node.title, x: Math.round(node.pos[0]), y: Math.round(node.pos[1]) });
+graph.onNodeRemoved = (node) => { if (!state.drawing) send({ type: "remove", patch: node.title }); };
+canvas.onNodeMoved = (node) => send({ type: "move", patch: node.title, x: Math.round(node.pos[0]), y: Math.round(node.pos[1]) });
 canvas.onNodeSelected = (node) => { state.selected = node.title; inspect(); };
 canvas.onNodeDeselected = () => { state.selected = null; inspect(); };
 
@@ -189,7 +189,7 @@ function inspect() {
   rename.type = "text";
   rename.value = patch.id;
   rename.id = "rename";
-  rename.onchange = () => { if (rename.value && rename.value !== patch.id) { state.selected = rename.value; send({ type: "rename", id: patch.id, to: rename.value }); } };
+  rename.onchange = () => { if (rename.value && rename.value !== patch.id) { state.selected = rename.value; send({ type: "rename", patch: patch.id, to: rename.value }); } };
   box.appendChild(rename);
 
   const outputs = [];
@@ -361,7 +361,17 @@ async function start() {
   const schema = await answer.json();
   for (const c of schema.classes || schema) state.classes.set(c.name, c);
   palette();
-  graph.start();
+  graph.// For scripts driving the page (tests, a control surface in a frame).
+window.tembraEditor = {
+  select(id) { state.selected = id; const node = graph.findNodesByTitle(id)[0]; if (node) canvas.selectNode(node); inspect(); },
+  state,
+};
+start();
   connect();
 }
+// For scripts driving the page (tests, a control surface in a frame).
+window.tembraEditor = {
+  select(id) { state.selected = id; const node = graph.findNodesByTitle(id)[0]; if (node) canvas.selectNode(node); inspect(); },
+  state,
+};
 start();

@@ -77,14 +77,14 @@ void apply(Json& document, const Json& edit) {
     const std::string type = edit.value("type", "");
     if (type == "add") {
         const std::string className = text(edit, "class");
-        const std::string id = edit.contains("id") ? text(edit, "id") : freshId(document, className);
+        const std::string id = edit.contains("patch") ? text(edit, "patch") : freshId(document, className);
         if (hasId(document, id)) throw EditError("there is already a patch \"" + id + "\"");
         Json patch = {{"id", id}, {"class", className}};
         if (edit.contains("inputs")) patch["inputs"] = edit["inputs"];
         if (edit.contains("editor")) patch["editor"] = edit["editor"];
         patches(document).push_back(std::move(patch));
     } else if (type == "remove") {
-        const std::string id = text(edit, "id");
+        const std::string id = text(edit, "patch");
         patchWithId(document, id);
         Json& list = patches(document);
         list.erase(std::remove_if(list.begin(), list.end(), [&](const Json& p) { return p.value("id", "") == id; }),
@@ -127,11 +127,11 @@ void apply(Json& document, const Json& edit) {
             }
         throw EditError("no connection goes to \"" + to + "\"");
     } else if (type == "move") {
-        Json& patch = patchWithId(document, text(edit, "id"));
+        Json& patch = patchWithId(document, text(edit, "patch"));
         patch["editor"]["x"] = number(edit, "x");
         patch["editor"]["y"] = number(edit, "y");
     } else if (type == "rename") {
-        const std::string id = text(edit, "id"), to = text(edit, "to");
+        const std::string id = text(edit, "patch"), to = text(edit, "to");
         Json& patch = patchWithId(document, id);
         if (to != id && hasId(document, to)) throw EditError("there is already a patch \"" + to + "\"");
         patch["id"] = to;

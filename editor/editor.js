@@ -74,7 +74,7 @@ TembraPatch.prototype.onDrawForeground = function (ctx) {
 graph.onNodeRemoved = (node) => { if (!state.drawing) send({ type: "remove", patch: node.title }); };
 canvas.onNodeMoved = (node) => send({ type: "move", patch: node.title, x: Math.round(node.pos[0]), y: Math.round(node.pos[1]) });
 canvas.onNodeSelected = (node) => { state.selected = node.title; inspect(); };
-canvas.onNodeDeselected = () => { state.selected = null; inspect(); };
+canvas.onNodeDeselected = (node) => { if (state.selected === node.title) { state.selected = null; inspect(); } };
 
 function shortValue(value) {
   if (typeof value === "number") return Number.isInteger(value) ? String(value) : value.toFixed(3);
@@ -253,7 +253,7 @@ function control(patch, port, endpoint, outputs) {
       input.step = port.kind === "index" ? 1 : "any";
     }
     input.value = current ?? 0;
-    const sendValue = () => set(port.kind === "index" ? Math.round(Number(input.value)) : Number(input.value));
+    const sendValue = () => input.value !== "" && set(port.kind === "index" ? Math.round(Number(input.value)) : Number(input.value));
     input.onchange = sendValue;
     if (range) input.oninput = sendValue;
   } else if (port.kind === "boolean") {
@@ -361,17 +361,18 @@ async function start() {
   const schema = await answer.json();
   for (const c of schema.classes || schema) state.classes.set(c.name, c);
   palette();
-  graph.// For scripts driving the page (tests, a control surface in a frame).
-window.tembraEditor = {
-  select(id) { state.selected = id; const node = graph.findNodesByTitle(id)[0]; if (node) canvas.selectNode(node); inspect(); },
-  state,
-};
-start();
+  graph.start();
   connect();
 }
+
 // For scripts driving the page (tests, a control surface in a frame).
 window.tembraEditor = {
-  select(id) { state.selected = id; const node = graph.findNodesByTitle(id)[0]; if (node) canvas.selectNode(node); inspect(); },
+  select(id) {
+    const node = graph.findNodesByTitle(id)[0];
+    if (node) canvas.selectNode(node);
+    state.selected = id;
+    inspect();
+  },
   state,
 };
 start();

@@ -57,20 +57,6 @@ TembraPatch.prototype.onConnectionsChange = function (type, slot, connected, lin
   }
 };
 
-TembraPatch.prototype.onDrawForeground = function (ctx) {
-  if (this.flags.collapsed) return;
-  ctx.font = "10px monospace";
-  ctx.fillStyle = "#8cf";
-  (this.outputs || []).forEach((output, i) => {
-    const value = state.values[this.title + "." + output.name];
-    if (value === undefined) return;
-    const text = shortValue(value);
-    ctx.textAlign = "right";
-    ctx.fillText(text, this.size[0] - 14 - ctx.measureText(output.name).width - 6, 14 + i * LiteGraph.NODE_SLOT_HEIGHT);
-  });
-  ctx.textAlign = "left";
-};
-
 graph.onNodeRemoved = (node) => { if (!state.drawing) send({ type: "remove", patch: node.title }); };
 canvas.onNodeMoved = (node) => send({ type: "move", patch: node.title, x: Math.round(node.pos[0]), y: Math.round(node.pos[1]) });
 canvas.onNodeSelected = (node) => { state.selected = node.title; inspect(); };
@@ -99,7 +85,7 @@ function draw() {
       else node.addOutput(port.name, port.kind);
     }
     node.size = node.computeSize();
-    node.size[0] = Math.max(node.size[0], 220);
+    node.size[0] = Math.max(node.size[0] + 110, 260);  // room for the values
     const at = patch.editor || {};
     node.pos = [typeof at.x === "number" ? at.x : 40 + (index % 4) * 280, typeof at.y === "number" ? at.y : 40 + Math.floor(index / 4) * 260];
     graph.add(node);
@@ -295,6 +281,12 @@ function showValues(values) {
     const endpoint = span.dataset.endpoint;
     if (endpoint in values) span.textContent = shortValue(values[endpoint]);
   }
+  // Output values stand beside their names on the boxes.
+  for (const node of graph._nodes)
+    for (const output of node.outputs || []) {
+      const value = state.values[node.title + "." + output.name];
+      output.label = value === undefined ? output.name : output.name + " = " + shortValue(value);
+    }
   canvas.setDirty(true, false);
 }
 

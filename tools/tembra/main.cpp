@@ -3,6 +3,7 @@
 
 #include "AudioOption.h"
 #include "Bundle.h"
+#include "EditCommand.h"
 #include "ListCommand.h"
 #include "PlayCommand.h"
 #include "RunCommand.h"
@@ -118,6 +119,16 @@ int main(int argc, char** argv) {
                             "save what the window shows as a PNG file per frame: PATTERN (out/shown-%04d.png)");
     playCommand->footer("Keys: Space pauses, R reloads (saving the file does too), F or F11 full screen, Esc or Q quits.");
 
+    EditOptions edit;
+    auto* editCommand = app.add_subcommand("edit", "play a composition off screen and edit it in the browser");
+    addSessionOptions(editCommand, edit.session, audio);
+    editCommand->add_option("--frames", edit.session.frames, "stop after this many frames (default: at Ctrl-C)")
+        ->check(kNotNegative);
+    editCommand->add_option("--fps", edit.session.fps, "frames per second")->capture_default_str();
+    editCommand->add_option("--port", edit.port, "port of the editor (default: a free one)");
+    editCommand->add_option("--host", edit.host, "address the editor listens on")->capture_default_str();
+    editCommand->add_flag("--open", edit.open, "open the editor in the desktop's browser");
+
     try {
         app.parse(argc, argv);
     } catch (const DisplayListAsked&) {
@@ -137,7 +148,7 @@ int main(int argc, char** argv) {
     NSLogSetProgramName("tembra");
     try {
         // Refused before anything is loaded or run.
-        const std::string& record = *playCommand ? play.session.record : run.record;
+        const std::string& record = *playCommand ? play.session.record : *editCommand ? edit.session.record : run.record;
         if (!record.empty()) VideoFrameSink::checkPath(record);
         setLogDestination(log);
         loadBundles(bundles, QCNodeManager::shared());
@@ -147,9 +158,10 @@ int main(int argc, char** argv) {
             return 0;
         }
         configureAudioOutput(audio, record.empty()       ? RecordedSound::None
-                                    : *playCommand ? RecordedSound::Live
+                                    : *playCommand || *editCommand ? RecordedSound::Live
                                                    : RecordedSound::OnCompositionTime);
         if (*playCommand) return playComposition(play);
+        if (*editCommand) return editComposition(edit);
         return runComposition(run);
     } catch (const UsageError& e) {
         std::fprintf(stderr, "tembra: %s\n", e.what());

@@ -50,6 +50,7 @@ Session::Session(const RunOptions& options) : options_(options), shownEndpoint_(
     mainDocument_.emplace(options.file, !options.sets.empty());
     // Scripted MIDI endpoints exist before the patches that look for them.
     scriptedMIDI_ = std::make_unique<ScriptedMIDI>(document, options.printMIDI);
+    scriptedInput_ = std::make_unique<ScriptedInput>(document);
     evaluator_ = std::make_unique<Evaluator>(document, QCNodeManager::shared());
 
     applySets(*evaluator_);
@@ -83,6 +84,8 @@ bool Session::reload(std::string* error) {
         // ones go once the new document has been taken.
         auto scriptedMIDI = std::make_unique<ScriptedMIDI>(document, options_.printMIDI);
         if (lastTime_ >= 0) scriptedMIDI->skipUntil(lastTime_);
+        auto scriptedInput = std::make_unique<ScriptedInput>(document);
+        if (lastTime_ >= 0) scriptedInput->skipUntil(lastTime_);
         QCRenderer::FileScope loading(options_.file);
         evaluator_->reload(document, QCNodeManager::shared(), [this](Evaluator& next) {
             // The command line still holds, and what it names must still be there.
@@ -92,6 +95,7 @@ bool Session::reload(std::string* error) {
             if (shown_) findImagePort(next, shownEndpoint_, "--show");
         });
         scriptedMIDI_ = std::move(scriptedMIDI);
+        scriptedInput_ = std::move(scriptedInput);
     } catch (const std::exception& e) {
         if (error) *error = e.what();
         return false;
@@ -124,6 +128,8 @@ void Session::start() { evaluator_->start(); }
 void Session::frame(long index, double time, double clock) {
     advanceAudioClock(clock);
     scriptedMIDI_->playUntil(time);
+    scriptedInput_->playUntil(time, inputEvents_);
+    inputEvents_.beginFrame();
     lastTime_ = time;
     draw(index, time);
 
@@ -163,16 +169,16 @@ void Session::draw(long index, double time) {
     // Compositions rendered from this one resolve their paths against it and
     // may not render it again.
     QCRenderer::FileScope running(options_.file);
-    if (!surface_) return evaluator_->executeFrame(time);
+    if (!surface_) return evaluator_->executeFrame(time, nullptr, &arguments_);
     const CGLContextObj context = surface_->context();
     const int width = surface_->width(), height = surface_->height();
     // A window can be too small to draw into (minimised); time goes on.
-    if (width <= 0 || height <= 0) return evaluator_->executeFrame(time);
+    if (width <= 0 || height <= 0) return evaluator_->executeFrame(time, nullptr, &arguments_);
     if (hasConsumers()) {
-        if (!QCRenderer::renderFrame(*evaluator_, context, width, height, time))
+        if (!QCRenderer::renderFrame(*evaluator_, context, width, height, time, &arguments_))
             throw std::runtime_error("cannot render frame " + std::to_string(index));
     } else {
-        evaluator_->executeFrame(time);
+        evaluator_->executeFrame(time, nullptr, &arguments_);
     }
     if (!shown_) return;
     CGLContextScope current(context);

@@ -5,9 +5,11 @@
 #include "MainDocument.h"
 #include "RenderSurface.h"
 #include "RunCommand.h"
+#include "ScriptedInput.h"
 #include "ScriptedMIDI.h"
 #include "Watch.h"
 #include "host/Evaluator.h"
+#include "platform/input/InputEvents.h"
 
 #include <functional>
 #include <memory>
@@ -44,6 +46,9 @@ public:
     // Frames have a picture: consumers draw or an image is shown.
     bool hasPicture() const { return hasConsumers() || shown_; }
     const CompositionDocument& document() const { return evaluator_->document(); }
+    // The keys and mouse the patches read: the window feeds them under play,
+    // the document's "inputEvents" under run.
+    InputEvents& inputEvents() { return inputEvents_; }
 
     // Called before a --watch line is printed (to erase a progress bar).
     void onPrint(std::function<void()> beforePrint) { beforePrint_ = std::move(beforePrint); }
@@ -71,6 +76,9 @@ private:
     std::string shownEndpoint_;
     std::optional<MainDocument> mainDocument_;
     std::unique_ptr<ScriptedMIDI> scriptedMIDI_;
+    std::unique_ptr<ScriptedInput> scriptedInput_;
+    InputEvents inputEvents_;
+    QCArguments arguments_{&inputEvents_};
     std::unique_ptr<Evaluator> evaluator_;
     std::vector<Watch> watches_;
     std::vector<std::unique_ptr<Save>> saves_;

@@ -1,4 +1,4 @@
-// tembra: the command-line host. Loads the patch bundle, lists its classes,
+// tembra: the command-line host. Loads the patch bundles, lists its classes,
 // runs compositions.
 
 #include "AudioOption.h"
@@ -8,7 +8,6 @@
 #include "RunCommand.h"
 #include "VideoFrameSink.h"
 #include "host/CompositionDocument.h"
-#include "host/builtins/HostBuiltins.h"
 #include "platform/foundation/NSLog.h"
 
 #include <CLI/CLI.hpp>
@@ -16,6 +15,8 @@
 #include <cmath>
 #include <cstdio>
 #include <iostream>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -74,8 +75,12 @@ void addSessionOptions(CLI::App* command, RunOptions& options, std::string& audi
 int main(int argc, char** argv) {
     CLI::App app{"tembra - runs compositions of Tembra patches, frame by frame"};
     app.require_subcommand(1);
-    std::string bundle, log = "stderr";
-    app.add_option("--bundle", bundle, "patch bundle to load (default: libTembra.so beside the program)");
+    std::vector<std::string> bundles;
+    std::string log = "stderr";
+    app.add_option("--bundle", bundles,
+                   "load this patch bundle too, after those in ../lib/tembra/bundles, $TEMBRA_BUNDLE_PATH and "
+                   "~/.local/lib/tembra/bundles (repeatable)")
+        ->allow_extra_args(false);
     app.add_option("--log", log, "where the system log goes: stderr, syslog, none or a file path")
         ->capture_default_str();
 
@@ -121,8 +126,7 @@ int main(int argc, char** argv) {
         const std::string& record = *playCommand ? play.session.record : run.record;
         if (!record.empty()) VideoFrameSink::checkPath(record);
         setLogDestination(log);
-        loadBundle(bundle, QCNodeManager::shared());
-        registerHostBuiltins(QCNodeManager::shared());
+        loadBundles(bundles, QCNodeManager::shared());
         if (*list) {
             listClasses(QCNodeManager::shared(), std::cout);
             return 0;

@@ -31,6 +31,17 @@ std::string numberText(double value) {
     return text;
 }
 
+// A float's shortest text, so 0.8 sent is 0.8 shown (and as a double),
+// not 0.800000011920929.
+std::string floatText(float value) {
+    char text[32];
+    for (int precision = 1; precision <= 9; ++precision) {
+        std::snprintf(text, sizeof text, "%.*g", precision, static_cast<double>(value));
+        if (std::strtof(text, nullptr) == value) break;
+    }
+    return text;
+}
+
 bool parseNumber(const std::string& text, double* value) {
     if (text.empty()) return false;
     char* end = nullptr;
@@ -53,7 +64,11 @@ bool convert(lo_message message, OSCMessage& out) {
         switch (types[i]) {
         case LO_INT32: number = a.i; break;
         case LO_INT64: number = static_cast<double>(a.h); break;
-        case LO_FLOAT: number = a.f; break;
+        case LO_FLOAT:
+            if (!std::isfinite(a.f)) return false;
+            text = floatText(a.f);
+            number = std::strtod(text.c_str(), nullptr);
+            break;
         case LO_DOUBLE: number = a.d; break;
         case LO_TRUE: number = 1; text = "true"; break;
         case LO_FALSE: number = 0; text = "false"; break;

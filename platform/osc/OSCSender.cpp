@@ -22,7 +22,8 @@ std::unique_ptr<OSCSender> OSCSender::create(const std::string& givenHost, uint1
     addrinfo* found = nullptr;
     if (port == 0 || getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0 || !found) {
         if (error)
-            *error = "cannot send OSC to \"" + givenHost + "\" port " + std::to_string(port) +
+            *error = "cannot send OSC to \"" + (givenHost.size() > 60 ? givenHost.substr(0, 60) + "..." : givenHost) +
+                     "\" port " + std::to_string(port) +
                      (port == 0 ? ": the port must be 1 to 65535"
                                 : ": the host must be a numeric IP address (such as 192.0.2.7) or localhost");
         return nullptr;

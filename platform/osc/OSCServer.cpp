@@ -25,7 +25,9 @@ constexpr int kReceiveBuffer = 4 * 1024 * 1024;
 
 std::unique_ptr<OSCServer> OSCServer::open(const std::string& givenHost, uint16_t port, std::string* error) {
     const std::string host = givenHost.empty() ? "127.0.0.1" : givenHost;
-    const std::string where = host + ":" + std::to_string(port);
+    // A host typed wrong may be long: the log line shows its start.
+    const std::string shown = host.size() > 60 ? host.substr(0, 60) + "..." : host;
+    const std::string where = shown + ":" + std::to_string(port);
     const auto fail = [&](const std::string& why) -> std::unique_ptr<OSCServer> {
         if (error) *error = "cannot listen for OSC on " + where + ": " + why;
         return nullptr;
@@ -37,7 +39,7 @@ std::unique_ptr<OSCServer> OSCServer::open(const std::string& givenHost, uint16_
     hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV | AI_PASSIVE;
     addrinfo* found = nullptr;
     if (getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0 || !found)
-        return fail("\"" + host + "\" is not a numeric IP address (such as 127.0.0.1 or 0.0.0.0)");
+        return fail("\"" + shown + "\" is not a numeric IP address (such as 127.0.0.1 or 0.0.0.0)");
     const int fd = socket(found->ai_family, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fd < 0) {
         freeaddrinfo(found);

@@ -13,7 +13,7 @@ std::shared_ptr<OSCServer> OSCServerRegistry::serverFor(const std::string& given
         if (std::shared_ptr<OSCServer> server = it->second.lock()) {
             if (server->host() == host) return server;
             if (error)
-                *error = "cannot listen for OSC on " + host + ":" + std::to_string(port) + ": the port is open on " +
+                *error = "cannot listen for OSC on " + (host.size() > 60 ? host.substr(0, 60) + "..." : host) + ":" + std::to_string(port) + ": the port is open on " +
                          server->name() + " for another patch; give both the same host";
             return nullptr;
         }

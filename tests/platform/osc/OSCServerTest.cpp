@@ -40,7 +40,7 @@ TEST(OSCServerRegistry, PatchesOnOnePortShareItsServerAndItClosesWithTheLast) {
     // The last value wins.
     const auto latest = a->take();
     ASSERT_TRUE(latest);
-    EXPECT_DOUBLE_EQ(latest->number, 0.5);
+    EXPECT_EQ(latest->number, 0.5);
     EXPECT_FALSE(a->take());
     EXPECT_TRUE(b->take());
 

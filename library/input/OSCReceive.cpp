@@ -26,14 +26,18 @@ void OSCReceive::report(const std::string& line) {
 
 void OSCReceive::listen() {
     mailbox_.reset();
-    server_.reset();
+    // A new address on the same port and host keeps the socket open.
+    std::shared_ptr<OSCServer> previous = std::move(server_);
+    const bool samePlace =
+        previous && previous->port() == port_ && previous->host() == (host_.empty() ? "127.0.0.1" : host_);
+    if (!samePlace) previous.reset();
     if (port_ == 0) return;
     if (address_.empty() || address_[0] != '/') {
         report("the address pattern " + quotedShort(address_) + " must start with /");
         return;
     }
     std::string error;
-    server_ = OSCServerRegistry::shared().serverFor(host_, static_cast<uint16_t>(port_), &error);
+    server_ = samePlace ? previous : OSCServerRegistry::shared().serverFor(host_, static_cast<uint16_t>(port_), &error);
     if (!server_) {
         report(error);
         return;

@@ -50,6 +50,9 @@ void checkMIDIKeys(const CompositionDocument& doc) {
         }
     if (auto destinations = doc.root().member("midiDestinations"); destinations && destinations->json().is_array())
         for (size_t i = 0; i < destinations->size(); ++i) checkKeys(doc, destinations->item(i), {"name", "device"});
+    if (auto events = doc.root().member("inputEvents"); events && events->json().is_array())
+        for (size_t i = 0; i < events->size(); ++i)
+            checkKeys(doc, events->item(i), {"time", "key", "down", "x", "y", "button"});
 }
 
 }  // namespace
@@ -83,7 +86,7 @@ CompositionDocument CompositionDocument::parse(const std::string& text, const st
     }
     const LocatedValue root = doc.root();
     if (!root.json().is_object()) doc.fail(root.line(), "a composition is a JSON object");
-    checkKeys(doc, root, {"renderSize", "patches", "connections", "midiSources", "midiDestinations"});
+    checkKeys(doc, root, {"renderSize", "patches", "connections", "midiSources", "midiDestinations", "inputEvents"});
 
     if (auto size = root.member("renderSize")) {
         const auto& value = size->json();

@@ -150,11 +150,11 @@ void Evaluator::stop() {
     running_ = false;
 }
 
-void Evaluator::executeFrame(double time, QCOpenGLContext* openglcontext) {
-    for (Node& node : nodes_) runNode(node, time, openglcontext);
+void Evaluator::executeFrame(double time, QCOpenGLContext* openglcontext, const QCArguments* arguments) {
+    for (Node& node : nodes_) runNode(node, time, openglcontext, arguments);
 }
 
-void Evaluator::runNode(Node& node, double time, QCOpenGLContext* openglcontext) {
+void Evaluator::runNode(Node& node, double time, QCOpenGLContext* openglcontext, const QCArguments* arguments) {
     for (Connection& c : node.inputs)
         if (c.from->generation() != c.transferredGeneration) {
             transferValue(*c.from, *c.to);
@@ -172,7 +172,7 @@ void Evaluator::runNode(Node& node, double time, QCOpenGLContext* openglcontext)
     if (!due && !inputChanged) return;
 
     try {
-        node.patch->execute(openglcontext, time, nullptr);
+        node.patch->execute(openglcontext, time, arguments);
     } catch (const std::exception& e) {
         NSLog("patch %s (%s) failed: %s", quotedShort(node.id).c_str(), node.patchClass->name.c_str(), e.what());
     } catch (...) {

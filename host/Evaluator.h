@@ -59,7 +59,7 @@ public:
 
     // setup then enable, in document order.
     void start(QCContext* context = nullptr);
-    void executeFrame(double time, QCOpenGLContext* openglcontext = nullptr);
+    void executeFrame(double time, QCOpenGLContext* openglcontext = nullptr, const QCArguments* arguments = nullptr);
     // disable then cleanup, in document order. Also done on destruction.
     void stop();
 
@@ -84,7 +84,7 @@ public:
 private:
     // The running node that the new document's patch stays as, if any.
     const Node* nodeThatStays(const PatchSpec& spec, const QCPatchClass* patchClass) const;
-    void runNode(Node& node, double time, QCOpenGLContext* openglcontext);
+    void runNode(Node& node, double time, QCOpenGLContext* openglcontext, const QCArguments* arguments);
     // Edges are (source, target) positions in `nodes_` as built.
     void sortByDependencies(const std::vector<std::pair<size_t, size_t>>& edges);
 

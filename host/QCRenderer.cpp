@@ -77,7 +77,8 @@ bool QCRenderer::renderAtTime(double time, const QCArguments* /*arguments*/) {
     return renderFrame(*evaluator_, context, context->drawableWidth, context->drawableHeight, time);
 }
 
-bool QCRenderer::renderFrame(Evaluator& evaluator, CGLContextObj context, int width, int height, double time) {
+bool QCRenderer::renderFrame(Evaluator& evaluator, CGLContextObj context, int width, int height, double time,
+                             const QCArguments* arguments) {
     CGLContextScope current(context);
     if (!current.ok() || width <= 0 || height <= 0) return false;
     const double aspect = static_cast<double>(height) / width;
@@ -91,7 +92,7 @@ bool QCRenderer::renderFrame(Evaluator& evaluator, CGLContextObj context, int wi
     glClearDepth(1.0);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     QCOpenGLContext openglcontext(context);
-    evaluator.executeFrame(time, &openglcontext);
+    evaluator.executeFrame(time, &openglcontext, arguments);
     // Errors the patches left behind are theirs, not the reader's of the
     // pixels: clear them so that a read-back right after starts clean.
     for (int i = 0; i < 32 && glGetError() != GL_NO_ERROR; ++i) {

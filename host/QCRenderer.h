@@ -34,7 +34,8 @@ public:
     // One frame of `evaluator` at `time` into `context`, which draws into a
     // buffer of `width` x `height`: the host's part of rendering, shared with
     // the command-line host.
-    static bool renderFrame(Evaluator& evaluator, CGLContextObj context, int width, int height, double time);
+    static bool renderFrame(Evaluator& evaluator, CGLContextObj context, int width, int height, double time,
+                            const QCArguments* arguments = nullptr);
 
     // Marks a composition file as being loaded or rendered on this thread
     // for the life of the scope. `admitted()` is false when the file was

@@ -16,5 +16,11 @@ inline StringRef newString(std::string text) { return std::make_shared<const std
 // Host context handed to setup/enable/disable/cleanup and returned by setup.
 class QCContext;
 
-// Arguments of an execution; no patch of the bundle reads them.
-struct QCArguments {};
+class InputEvents;
+
+// Arguments of an execution: what the host hands every patch of a frame.
+// The keys and mouse of the session, when it has them (a composition
+// rendered inside another gets none).
+struct QCArguments {
+    InputEvents* inputEvents = nullptr;
+};

@@ -13,6 +13,10 @@
 #include "image/Billboard.h"
 #include "image/Clear.h"
 #include "image/ImageFile.h"
+#include "library/input/Keyboard.h"
+#include "library/input/Mouse.h"
+#include "library/input/OSCReceive.h"
+#include "library/input/OSCSend.h"
 
 void TembraLibraryLoader::registerNodesWithManager(QCNodeManager& manager) {
     manager.registerNodeWithClass(patchClass<Clear>());
@@ -27,6 +31,10 @@ void TembraLibraryLoader::registerNodesWithManager(QCNodeManager& manager) {
     manager.registerNodeWithClass(patchClass<SelectString>());
     manager.registerNodeWithClass(patchClass<SelectImage>());
     manager.registerNodeWithClass(patchClass<Tempo>());
+    manager.registerNodeWithClass(patchClass<Keyboard>());
+    manager.registerNodeWithClass(patchClass<Mouse>());
+    manager.registerNodeWithClass(patchClass<OSCReceive>());
+    manager.registerNodeWithClass(patchClass<OSCSend>());
 }
 
 TEMBRA_BUNDLE(TembraLibraryLoader::registerNodesWithManager)

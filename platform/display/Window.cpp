@@ -5,6 +5,7 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 
 struct Window::Impl {
@@ -145,6 +146,16 @@ void Window::present() {
 
 bool Window::hasVsync() const { return impl_->vsync; }
 
+namespace {
+
+std::string lowerCaseKeyName(SDL_Keycode key) {
+    std::string name = SDL_GetKeyName(key);
+    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return name;
+}
+
+}  // namespace
+
 bool Window::waitEvent(int milliseconds, Event* event) {
     SDL_Event e;
     if (!(milliseconds > 0 ? SDL_WaitEventTimeout(&e, milliseconds) : SDL_PollEvent(&e))) return false;
@@ -158,9 +169,33 @@ bool Window::waitEvent(int milliseconds, Event* event) {
         else if (e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) event->kind = Event::Kind::Resized;
         else if (e.window.event == SDL_WINDOWEVENT_EXPOSED) event->kind = Event::Kind::Exposed;
         break;
+    case SDL_KEYUP:
+        event->kind = Event::Kind::KeyUp;
+        event->keyName = lowerCaseKeyName(e.key.keysym.sym);
+        break;
+    case SDL_MOUSEMOTION:
+        event->kind = Event::Kind::MouseMotion;
+        event->x = e.motion.x;
+        event->y = e.motion.y;
+        SDL_GetWindowSize(impl_->window, &event->width, &event->height);
+        break;
+    case SDL_MOUSEBUTTONDOWN:
+    case SDL_MOUSEBUTTONUP:
+        if (e.button.button != SDL_BUTTON_LEFT && e.button.button != SDL_BUTTON_MIDDLE &&
+            e.button.button != SDL_BUTTON_RIGHT)
+            break;
+        event->kind = Event::Kind::MouseButton;
+        event->button = e.button.button == SDL_BUTTON_LEFT ? 0 : e.button.button == SDL_BUTTON_MIDDLE ? 1 : 2;
+        event->down = e.type == SDL_MOUSEBUTTONDOWN;
+        event->x = e.button.x;
+        event->y = e.button.y;
+        SDL_GetWindowSize(impl_->window, &event->width, &event->height);
+        break;
     case SDL_KEYDOWN:
         if (e.key.repeat) break;
         event->kind = Event::Kind::Key;
+        event->keyName = lowerCaseKeyName(e.key.keysym.sym);
+        event->down = true;
         switch (e.key.keysym.sym) {
         case SDLK_ESCAPE: event->key = Key::Escape; break;
         case SDLK_q: event->key = Key::Q; break;

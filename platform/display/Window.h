@@ -14,10 +14,16 @@
 class Window {
 public:
     enum class Key { Other, Escape, Q, Space, R, F, F11 };
+    // Key is a key going down (not its repeats), KeyUp one coming up.
     struct Event {
-        enum class Kind { Close, Key, Resized, Exposed, Other };
+        enum class Kind { Close, Key, KeyUp, MouseMotion, MouseButton, Resized, Exposed, Other };
         Kind kind = Kind::Other;
         Key key = Key::Other;
+        std::string keyName;  // SDL's name in lower case: "space", "a", "left shift"
+        double x = 0, y = 0;  // mouse, in window pixels from the top left
+        int width = 0, height = 0;  // of the window, in the same units
+        int button = 0;  // 0 left, 1 middle, 2 right
+        bool down = false;
     };
     struct Settings {
         int width = 640, height = 480;

@@ -6,6 +6,7 @@
 #include "PNGFrameSink.h"
 #include "Session.h"
 #include "VideoFrameSink.h"
+#include "WindowInput.h"
 #include "WindowFrames.h"
 #include "platform/display/Window.h"
 #include "platform/foundation/NSLog.h"
@@ -202,7 +203,8 @@ int playComposition(const PlayOptions& options) {
                 continue;
             }
             if (event.kind == Window::Event::Kind::Close) quit = true;
-            if (event.kind != Window::Event::Kind::Key) continue;
+            // The composition's keys and mouse; a key it listens to is not the window's.
+            if (feedWindowInput(event, session->inputEvents()) || event.kind != Window::Event::Kind::Key) continue;
             switch (event.key) {
             case Window::Key::Escape:
             case Window::Key::Q: quit = true; break;

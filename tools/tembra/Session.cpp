@@ -52,6 +52,7 @@ Session::Session(const RunOptions& options, const std::string* text)
     mainDocument_.emplace(options.file, !options.sets.empty());
     // Scripted MIDI endpoints exist before the patches that look for them.
     scriptedMIDI_ = std::make_unique<ScriptedMIDI>(document, options.printMIDI);
+    scriptedInput_ = std::make_unique<ScriptedInput>(document);
     evaluator_ = std::make_unique<Evaluator>(document, QCNodeManager::shared());
 
     applySets(*evaluator_);
@@ -92,6 +93,8 @@ bool Session::reloadFrom(const std::string* text, std::string* error) {
         // it is refused).
         auto scriptedMIDI = std::make_unique<ScriptedMIDI>(document, options_.printMIDI, scriptedMIDI_.get());
         if (lastTime_ >= 0) scriptedMIDI->skipUntil(lastTime_);
+        auto scriptedInput = std::make_unique<ScriptedInput>(document);
+        if (lastTime_ >= 0) scriptedInput->skipUntil(lastTime_);
         QCRenderer::FileScope loading(options_.file);
         evaluator_->reload(document, QCNodeManager::shared(), [this](Evaluator& next) {
             // The command line still holds, and what it names must still be there.
@@ -101,6 +104,7 @@ bool Session::reloadFrom(const std::string* text, std::string* error) {
             if (shown_) findImagePort(next, shownEndpoint_, "--show");
         });
         scriptedMIDI_ = std::move(scriptedMIDI);
+        scriptedInput_ = std::move(scriptedInput);
     } catch (const std::exception& e) {
         if (error) *error = e.what();
         return false;
@@ -133,6 +137,8 @@ void Session::start() { evaluator_->start(); }
 void Session::frame(long index, double time, double clock) {
     advanceAudioClock(clock);
     scriptedMIDI_->playUntil(time);
+    scriptedInput_->playUntil(time, inputEvents_);
+    inputEvents_.beginFrame();
     lastTime_ = time;
     draw(index, time);
 
@@ -173,16 +179,16 @@ void Session::draw(long index, double time) {
     // Compositions rendered from this one resolve their paths against it and
     // may not render it again.
     QCRenderer::FileScope running(options_.file);
-    if (!surface_) return evaluator_->executeFrame(time);
+    if (!surface_) return evaluator_->executeFrame(time, nullptr, &arguments_);
     const CGLContextObj context = surface_->context();
     const int width = surface_->width(), height = surface_->height();
     // A window can be too small to draw into (minimised); time goes on.
-    if (width <= 0 || height <= 0) return evaluator_->executeFrame(time);
+    if (width <= 0 || height <= 0) return evaluator_->executeFrame(time, nullptr, &arguments_);
     if (hasConsumers()) {
-        if (!QCRenderer::renderFrame(*evaluator_, context, width, height, time))
+        if (!QCRenderer::renderFrame(*evaluator_, context, width, height, time, &arguments_))
             throw std::runtime_error("cannot render frame " + std::to_string(index));
     } else {
-        evaluator_->executeFrame(time);
+        evaluator_->executeFrame(time, nullptr, &arguments_);
     }
     if (!shown_) return;
     CGLContextScope current(context);

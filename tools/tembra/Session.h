@@ -5,9 +5,11 @@
 #include "MainDocument.h"
 #include "RenderSurface.h"
 #include "RunCommand.h"
+#include "ScriptedInput.h"
 #include "ScriptedMIDI.h"
 #include "Watch.h"
 #include "host/Evaluator.h"
+#include "platform/input/InputEvents.h"
 
 #include <functional>
 #include <memory>
@@ -47,6 +49,9 @@ public:
     const CompositionDocument& document() const { return evaluator_->document(); }
     // The port "id.port" of the running composition, or null.
     QCPort* port(const std::string& endpoint) const { return evaluator_->port(endpoint); }
+    // The keys and mouse the patches read: the window feeds them under play,
+    // the document's "inputEvents" under run.
+    InputEvents& inputEvents() { return inputEvents_; }
 
     // Called before a --watch line is printed (to erase a progress bar).
     void onPrint(std::function<void()> beforePrint) { beforePrint_ = std::move(beforePrint); }
@@ -77,6 +82,9 @@ private:
     std::string shownEndpoint_;
     std::optional<MainDocument> mainDocument_;
     std::unique_ptr<ScriptedMIDI> scriptedMIDI_;
+    std::unique_ptr<ScriptedInput> scriptedInput_;
+    InputEvents inputEvents_;
+    QCArguments arguments_{&inputEvents_};
     std::unique_ptr<Evaluator> evaluator_;
     std::vector<Watch> watches_;
     std::vector<std::unique_ptr<Save>> saves_;

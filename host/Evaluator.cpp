@@ -5,8 +5,8 @@
 #include "QCProgrammablePatch.h"
 #include "platform/foundation/NSLog.h"
 
+#include <algorithm>
 #include <functional>
-#include <queue>
 
 namespace {
 
@@ -104,30 +104,62 @@ Evaluator::~Evaluator() {
 }
 
 void Evaluator::sortByDependencies(const std::vector<std::pair<size_t, size_t>>& edges) {
-    // Kahn's algorithm; among ready patches the one first in the document runs first.
-    std::vector<std::vector<size_t>> dependents(nodes_.size());
+    std::vector<std::vector<size_t>> dependents(nodes_.size()), providers(nodes_.size());
     std::vector<size_t> pending(nodes_.size(), 0);
     for (const auto& [from, to] : edges) {
         dependents[from].push_back(to);
+        providers[to].push_back(from);
         ++pending[to];
     }
-    std::priority_queue<size_t, std::vector<size_t>, std::greater<>> ready;
+    // Among a patch's providers, the one first in the document runs first.
+    for (auto& list : providers) std::sort(list.begin(), list.end());
+    // Any cycle is refused, even one through consumers, which would leave a
+    // value that no order can settle.
+    std::vector<size_t> ready;
     for (size_t i = 0; i < nodes_.size(); ++i)
-        if (pending[i] == 0) ready.push(i);
-    std::vector<size_t> order;
-    order.reserve(nodes_.size());
+        if (pending[i] == 0) ready.push_back(i);
+    size_t settled = 0;
     while (!ready.empty()) {
-        const size_t next = ready.top();
-        ready.pop();
-        order.push_back(next);
+        const size_t next = ready.back();
+        ready.pop_back();
+        ++settled;
         for (size_t d : dependents[next])
-            if (--pending[d] == 0) ready.push(d);
+            if (--pending[d] == 0) ready.push_back(d);
     }
-    if (order.size() < nodes_.size())
+    if (settled < nodes_.size())
         for (size_t i = 0; i < nodes_.size(); ++i)
             if (pending[i] > 0)
                 document_.fail(document_.patches[i].line,
                                "connections form a cycle through patch " + quotedShort(nodes_[i].id));
+
+    // Patches take their turn in document order, and each first pulls the
+    // providers and processors it depends on, depth first, so that those run
+    // before it and at most once. Consumers are layers: one runs at its own
+    // turn only, so a consumer fed by a consumer later in the document takes
+    // that one's value of the previous frame. The order is the same every
+    // frame, so it is worked out once, here.
+    const auto isConsumer = [&](size_t i) { return nodes_[i].patchClass->executionMode == 1; };
+    std::vector<char> placed(nodes_.size(), 0);
+    std::vector<size_t> order;
+    order.reserve(nodes_.size());
+    std::vector<std::pair<size_t, size_t>> stack;  // (node, next provider to look at)
+    for (size_t turn = 0; turn < nodes_.size(); ++turn) {
+        if (placed[turn]) continue;
+        stack.emplace_back(turn, 0);
+        while (!stack.empty()) {
+            auto& [node, nextProvider] = stack.back();
+            if (nextProvider < providers[node].size()) {
+                const size_t p = providers[node][nextProvider++];
+                if (!placed[p] && !isConsumer(p)) stack.emplace_back(p, 0);
+                continue;
+            }
+            if (!placed[node]) {
+                placed[node] = 1;
+                order.push_back(node);
+            }
+            stack.pop_back();
+        }
+    }
     std::vector<Node> sorted;
     sorted.reserve(nodes_.size());
     for (size_t i : order) sorted.push_back(std::move(nodes_[i]));

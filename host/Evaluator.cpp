@@ -6,6 +6,7 @@
 #include "platform/foundation/NSLog.h"
 
 #include <algorithm>
+#include <cmath>
 #include <functional>
 
 namespace {
@@ -15,6 +16,48 @@ std::vector<std::string_view> portNames(const QCPatch& patch, bool inputs) {
     for (const QCPort* port : patch.ports())
         if (port->isInput() == inputs) names.push_back(port->name());
     return names;
+}
+
+bool isScalar(QCPortKind kind) {
+    return kind == QCPortKind::Index || kind == QCPortKind::Number || kind == QCPortKind::Boolean ||
+           kind == QCPortKind::String;
+}
+
+// A connection's map with the source range it maps from: the one written, or
+// the source port's own (its described range; else for an index 0 to its
+// maximum, for a boolean 0 and 1).
+std::optional<ValueMap> resolvedMap(const ConnectionSpec& c, const QCPort& source, const QCPort& target,
+                                    const CompositionDocument& doc) {
+    if (!c.map) return std::nullopt;
+    ValueMap map = *c.map;
+    const std::string from = quotedShort(c.fromId + "." + c.fromPort), to = quotedShort(c.toId + "." + c.toPort);
+    if (!isScalar(source.kind()) || !isScalar(target.kind()))
+        doc.fail(map.line, std::string("cannot map ") + portKindName(source.kind()) + " port " + from + " to " +
+                               portKindName(target.kind()) + " port " + to + ": only numbers map");
+    if (map.hasFrom) return map;
+    map.fromMin = 0;
+    if ((source.kind() == QCPortKind::Index || source.kind() == QCPortKind::Number) && source.info().hasRange()) {
+        map.fromMin = source.info().min;
+        map.fromMax = source.info().max;
+    } else if (source.kind() == QCPortKind::Index && static_cast<const QCIndexPort&>(source).maxIndexValue() != UINT32_MAX &&
+        static_cast<const QCIndexPort&>(source).maxIndexValue() > 0) {
+        map.fromMax = static_cast<const QCIndexPort&>(source).maxIndexValue();
+    } else if (source.kind() == QCPortKind::Boolean) {
+        map.fromMax = 1;
+    } else {
+        doc.fail(map.line, "the map from " + from + " needs \"from\": [min, max], as the port has no known range");
+    }
+    map.hasFrom = true;
+    return map;
+}
+
+// The source's value on the map's source range, clamped and curved, onto its
+// target range.
+void transferMapped(const QCPort& from, QCPort& to, const ValueMap& map) {
+    double x = (portNumber(from) - map.fromMin) / (map.fromMax - map.fromMin);
+    x = std::isnan(x) ? 0.0 : std::clamp(x, 0.0, 1.0);
+    if (map.curve != 1) x = std::pow(x, map.curve);
+    setPortNumber(to, map.toMin + x * (map.toMax - map.toMin));
 }
 
 }  // namespace
@@ -91,7 +134,7 @@ Evaluator::Evaluator(const CompositionDocument& document, const QCNodeManager& m
         Node& node = nodes_[toNode->second];
         for (const Connection& existing : node.inputs)
             if (existing.to == target) doc.fail(c.toLine, "input " + quotedShort(to) + " is connected twice");
-        node.inputs.push_back(Connection{source, target});
+        node.inputs.push_back(Connection{source, target, UINT64_MAX, resolvedMap(c, *source, *target, doc)});
         edges.emplace_back(fromNode->second, toNode->second);
     }
     sortByDependencies(edges);
@@ -189,7 +232,8 @@ void Evaluator::executeFrame(double time, QCOpenGLContext* openglcontext) {
 void Evaluator::runNode(Node& node, double time, QCOpenGLContext* openglcontext) {
     for (Connection& c : node.inputs)
         if (c.from->generation() != c.transferredGeneration) {
-            transferValue(*c.from, *c.to);
+            if (c.map) transferMapped(*c.from, *c.to, *c.map);
+            else transferValue(*c.from, *c.to);
             c.transferredGeneration = c.from->generation();
         }
     const auto& ports = node.patch->ports();

@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -33,6 +34,7 @@ public:
         const QCPort* from = nullptr;
         QCPort* to = nullptr;
         uint64_t transferredGeneration = UINT64_MAX;
+        std::optional<ValueMap> map;  // with the source's range filled in
     };
 
     struct Node {

@@ -111,6 +111,10 @@ ImageRef loadImage(const std::string& path, const std::string& directory) {
 
 }  // namespace
 
+double portNumber(const QCPort& port) { return numberOf(port); }
+
+void setPortNumber(QCPort& port, double value) { setNumber(port, value); }
+
 bool canConnect(QCPortKind from, QCPortKind to) {
     if (from == to) return true;
     return isScalar(from) && isScalar(to);

@@ -26,6 +26,14 @@ bool canConnect(QCPortKind from, QCPortKind to);
 // same object.
 void transferValue(const QCPort& from, QCPort& to);
 
+// A scalar port's value as a number: an index, a number, a boolean as 0 or 1,
+// a string that reads as a number (0 when it does not).
+double portNumber(const QCPort& port);
+
+// Sets a number on an index (rounded towards zero, clamped), number, boolean
+// (true unless 0) or string port.
+void setPortNumber(QCPort& port, double value);
+
 // A document value: a JSON string, number, boolean or null matching the
 // port's kind; an image port takes the path of a PNG file, relative to
 // `directory`. Throws PortValueError.

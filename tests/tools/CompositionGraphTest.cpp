@@ -18,9 +18,11 @@ const std::string kGreenPNG(
     "\xa2\xe2\xef\x00\x00\x00\x00\x49\x45\x4e\x44\xae\x42\x60\x82",
     69);
 
-// A knob at 64 on controller 1 of channel 1, from the first frame on.
+// A knob at 64 on controller 1 of channel 1, sent again while the patch
+// connects to the source in its first frame.
 const std::string kKnob64 = R"(
-  "midiSources": [{"name": "Knobs", "device": "Script", "events": [{"time": 0, "bytes": [176, 1, 64]}]}],)";
+  "midiSources": [{"name": "Knobs", "device": "Script", "events": [{"time": 0, "bytes": [176, 1, 64]},
+      {"time": 0.05, "bytes": [176, 1, 64]}, {"time": 0.1, "bytes": [176, 1, 64]}]}],)";
 const std::string kKnobPatch =
     R"({"id": "knob", "class": "TembraMIDIInputCC", "inputs": {"inputPortName": "Knobs$"}})";
 
@@ -38,17 +40,68 @@ TEST(CompositionGraph, ConsumersDrawInDocumentOrderWhateverFeedsThem) {
         {"id": "logo", "class": "Billboard", "inputs": {"inputImage": "green.png", "inputWidth": 1}},
         )" + kKnobPatch + R"(],
       "connections": [{"from": "knob.outputValue", "to": "background.inputRed"}]})");
-    const CommandResult r = tembraIn(dir.path().string(), "--log none run layers.json --frames 2 --render frame-%d.png");
+    const CommandResult r = tembraIn(dir.path().string(), "--log none run layers.json --frames 10 --render frame-%d.png");
     ASSERT_EQ(r.status, 0) << r.err;
     std::string error;
-    CGImageRef frame = CGImageCreateWithPNGFile((dir.path() / "frame-1.png").string(), &error);
+    CGImageRef frame = CGImageCreateWithPNGFile((dir.path() / "frame-9.png").string(), &error);
     ASSERT_TRUE(frame) << error;
     const auto pixel = [&](size_t x, size_t y) {
         const uint8_t* p = frame->pixels.data() + y * frame->bytesPerRow + x * 4;
         return std::vector<int>{p[0], p[1], p[2]};
     };
     EXPECT_EQ(pixel(4, 4), (std::vector<int>{0, 255, 0}));  // the Billboard, in the middle
-    EXPECT_EQ(pixel(0, 0)[1], 0);                            // the Clear around it
+    EXPECT_EQ(pixel(0, 0), (std::vector<int>{255, 0, 0}));  // the Clear around it, red from the knob
+}
+
+// The last value --watch printed for `endpoint`.
+double lastWatched(const std::string& out, const std::string& endpoint) {
+    const std::regex line(endpoint + " = ([-0-9.e]+)");
+    double value = -1;
+    for (auto it = std::sregex_iterator(out.begin(), out.end(), line); it != std::sregex_iterator(); ++it)
+        value = std::strtod((*it)[1].str().c_str(), nullptr);
+    return value;
+}
+
+TEST(CompositionGraph, AMapBringsAKnobIntoThePortsRange) {
+    TempDir dir;
+    const auto run = [&](const std::string& map) {
+        dir.write("map.json", "{" + kKnob64 + R"(
+          "patches": [)" + kKnobPatch + R"(, {"id": "fire", "class": "TembraFire",
+              "inputs": {"inputPixelsWide": 8, "inputPixelsHigh": 8}}],
+          "connections": [{"from": "knob.outputValue", "to": "fire.inputCoolRate", "map": )" + map + "}]}");
+        return tembraIn(dir.path().string(), "--log none run map.json --frames 10 --watch fire.inputCoolRate");
+    };
+    CommandResult r = run("[0.9, 1.0]");  // from the knob's own 0..127
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NEAR(lastWatched(r.out, "fire.inputCoolRate"), 0.9504, 0.0001) << r.out;
+    r = run(R"({"from": [0, 128], "to": [0, 1], "curve": 2})");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NEAR(lastWatched(r.out, "fire.inputCoolRate"), 0.25, 1e-9) << r.out;
+    r = run(R"({"from": [100, 127], "to": [0.9, 1]})");  // 64 is below the range: clamped
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NEAR(lastWatched(r.out, "fire.inputCoolRate"), 0.9, 1e-9) << r.out;
+}
+
+TEST(CompositionGraph, AMalformedMapIsAnErrorNamingItsLine) {
+    TempDir dir;
+    const auto error = [&](const std::string& from, const std::string& map) {
+        dir.write("bad.json", R"({"patches": [{"id": "text", "class": "TembraStringWithFile"},
+  {"id": "knob", "class": "TembraMIDIInputCC"}, {"id": "fire", "class": "TembraFire"}],
+"connections": [{"from": ")" + from + R"(", "to": "fire.inputCoolRate",
+  "map": )" + map + "}]}");
+        const CommandResult r = tembraIn(dir.path().string(), "--log none run bad.json");
+        EXPECT_NE(r.status, 0);
+        return r.err;
+    };
+    EXPECT_NE(error("text.outputFileContent", "[0, 1]").find("bad.json:4: the map from \"text.outputFileContent\" needs"),
+              std::string::npos);
+    EXPECT_NE(error("knob.outputValue", "[0]").find("bad.json:4: map [0] is not two numbers"), std::string::npos);
+    EXPECT_NE(error("knob.outputValue", R"({"to": [0, 1], "curve": 0})").find("bad.json:4: map \"curve\" 0 must be"),
+              std::string::npos);
+    EXPECT_NE(error("knob.outputValue", R"({"from": [3, 3], "to": [0, 1]})").find("is an empty range"),
+              std::string::npos);
+    EXPECT_NE(error("knob.outputValue", R"({"to": [0, 1], "curv": 2})").find("unknown key \"curv\""),
+              std::string::npos);
 }
 
 }  // namespace

@@ -53,6 +53,12 @@ TEST(CompositionGraph, ConsumersDrawInDocumentOrderWhateverFeedsThem) {
     EXPECT_EQ(pixel(0, 0), (std::vector<int>{255, 0, 0}));  // the Clear around it, red from the knob
 }
 
+size_t occurrences(const std::string& text, const std::string& what) {
+    size_t count = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++count;
+    return count;
+}
+
 // The last value --watch printed for `endpoint`.
 double lastWatched(const std::string& out, const std::string& endpoint) {
     const std::regex line(endpoint + " = ([-0-9.e]+)");
@@ -102,6 +108,41 @@ TEST(CompositionGraph, AMalformedMapIsAnErrorNamingItsLine) {
               std::string::npos);
     EXPECT_NE(error("knob.outputValue", R"({"to": [0, 1], "curv": 2})").find("unknown key \"curv\""),
               std::string::npos);
+}
+
+TEST(CompositionGraph, FilesNamedInACompositionAreFoundFromItsFolder) {
+    TempDir dir;
+    std::filesystem::create_directories(dir.path() / "show" / "media");
+    const std::string folder = (dir.path() / "show").string();
+    ASSERT_EQ(runCommand("sox -n -r 44100 -c 2 -b 16 '" + folder + "/media/song.wav' synth 0.01 sine 440").status, 0);
+    dir.write("show/poem.txt", "rose");
+    dir.write("show/other.txt", "lily");
+    dir.write("show/live.json", R"({"patches": [
+      {"id": "import", "class": "TembraImageWithSoundFile", "inputs": {"inputSoundFilePath": "media/song.wav"}},
+      {"id": "text", "class": "TembraStringWithFile", "inputs": {"inputFilePath": "poem.txt"}},
+      {"id": "absolute", "class": "TembraStringWithFile", "inputs": {"inputFilePath": ")" + folder + R"(/other.txt"}}]})");
+    // Run from elsewhere: the composition's own files are still found.
+    CommandResult r = tembraIn(dir.path().string(), "--log none run show/live.json --watch import.outputBlah "
+                                                    "--watch text.outputFileContent --watch absolute.outputFileContent");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("import.outputBlah = 882\n"), std::string::npos) << r.out;  // 441 frames, two samples each
+    EXPECT_NE(r.out.find("text.outputFileContent = \"rose\""), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("absolute.outputFileContent = \"lily\""), std::string::npos) << r.out;
+
+    // A value given on the command line is the shell user's: from the working directory.
+    r = tembraIn(dir.path().string(),
+                 "--log none run show/live.json --set text.inputFilePath=show/other.txt --watch text.outputFileContent");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("text.outputFileContent = \"lily\""), std::string::npos) << r.out;
+
+    // A file that is not there is named as found from the composition, with the reason in words.
+    dir.write("show/missing.json", R"({"patches": [
+      {"id": "import", "class": "TembraImageWithSoundFile", "inputs": {"inputSoundFilePath": "gone.wav"}},
+      {"id": "text", "class": "TembraStringWithFile", "inputs": {"inputFilePath": "gone.txt"}}]})");
+    r = tembraIn(dir.path().string(), "run show/missing.json --frames 3");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(occurrences(r.err, "show/gone.wav: No such file"), 1u) << r.err;
+    EXPECT_EQ(occurrences(r.err, "show/gone.txt: No such file"), 1u) << r.err;
 }
 
 }  // namespace

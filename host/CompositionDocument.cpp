@@ -4,6 +4,7 @@
 #include "platform/foundation/RegularFile.h"
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <initializer_list>
 #include <optional>
@@ -53,6 +54,47 @@ void checkMIDIKeys(const CompositionDocument& doc) {
     if (auto events = doc.root().member("inputEvents"); events && events->json().is_array())
         for (size_t i = 0; i < events->size(); ++i)
             checkKeys(doc, events->item(i), {"time", "key", "down", "x", "y", "button"});
+}
+
+// [low, high]: two finite numbers.
+bool readRange(const nlohmann::ordered_json& value, double& low, double& high) {
+    if (!value.is_array() || value.size() != 2 || !value[0].is_number() || !value[1].is_number()) return false;
+    low = value[0].get<double>();
+    high = value[1].get<double>();
+    return std::isfinite(low) && std::isfinite(high);
+}
+
+// "map": [min, max] onto the target, or {"from": [..], "to": [..], "curve": k}.
+ValueMap readMap(const CompositionDocument& doc, const LocatedValue& map) {
+    ValueMap m;
+    m.line = map.keyLine();
+    const std::string shape =
+        "a map is [min, max] or {\"from\": [min, max], \"to\": [min, max], \"curve\": exponent}";
+    if (map.json().is_array()) {
+        if (!readRange(map.json(), m.toMin, m.toMax))
+            doc.fail(map.line(), "map " + dumpShort(map.json()) + " is not two numbers; " + shape);
+        return m;
+    }
+    if (!map.json().is_object()) doc.fail(map.line(), "map " + dumpShort(map.json()) + ": " + shape);
+    checkKeys(doc, map, {"from", "to", "curve"});
+    const auto to = map.member("to");
+    if (!to) doc.fail(map.line(), "map needs \"to\": [min, max]");
+    if (!readRange(to->json(), m.toMin, m.toMax))
+        doc.fail(to->line(), "map \"to\" " + dumpShort(to->json()) + " is not two numbers [min, max]");
+    if (const auto from = map.member("from")) {
+        if (!readRange(from->json(), m.fromMin, m.fromMax))
+            doc.fail(from->line(), "map \"from\" " + dumpShort(from->json()) + " is not two numbers [min, max]");
+        if (m.fromMin == m.fromMax)
+            doc.fail(from->line(), "map \"from\" " + dumpShort(from->json()) + " is an empty range");
+        m.hasFrom = true;
+    }
+    if (const auto curve = map.member("curve")) {
+        if (!curve->json().is_number() || !std::isfinite(curve->json().get<double>()) ||
+            curve->json().get<double>() <= 0)
+            doc.fail(curve->line(), "map \"curve\" " + dumpShort(curve->json()) + " must be a number above 0");
+        m.curve = curve->json().get<double>();
+    }
+    return m;
 }
 
 }  // namespace
@@ -140,7 +182,7 @@ CompositionDocument CompositionDocument::parse(const std::string& text, const st
             const LocatedValue entry = connections->item(i);
             const auto from = entry.member("from");
             const auto to = entry.member("to");
-            checkKeys(doc, entry, {"from", "to"});
+            checkKeys(doc, entry, {"from", "to", "map"});
             if (!entry.json().is_object() || !from || !from->json().is_string() || !to || !to->json().is_string())
                 doc.fail(entry.line(), "each connection needs string \"from\" and \"to\"");
             ConnectionSpec c;
@@ -152,6 +194,7 @@ CompositionDocument CompositionDocument::parse(const std::string& text, const st
                 doc.fail(c.line, "connection source " + quotedShort(fromText) + " is not of the form id.port");
             if (!splitEndpoint(toText, c.toId, c.toPort))
                 doc.fail(c.toLine, "connection target " + quotedShort(toText) + " is not of the form id.port");
+            if (const auto map = entry.member("map")) c.map = readMap(doc, *map);
             doc.connections.push_back(std::move(c));
         }
     }

@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include <cstddef>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -27,10 +28,21 @@ struct PatchSpec {
     LocatedValue entry() const { return LocatedValue(json, lines); }
 };
 
+// A connection's "map": the source's range (given, or the source port's own)
+// onto the target's, clamped, through pow(x, curve) on the value scaled to 0..1.
+struct ValueMap {
+    bool hasFrom = false;
+    double fromMin = 0, fromMax = 1;
+    double toMin = 0, toMax = 1;
+    double curve = 1;
+    int line = 0;  // of "map"
+};
+
 struct ConnectionSpec {
     std::string fromId, fromPort, toId, toPort;
     int line = 0;    // of "from"
     int toLine = 0;  // of "to"
+    std::optional<ValueMap> map;
 };
 
 // A composition file: patch instances with their input values, connections

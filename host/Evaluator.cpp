@@ -5,8 +5,9 @@
 #include "QCProgrammablePatch.h"
 #include "platform/foundation/NSLog.h"
 
+#include <algorithm>
+#include <cmath>
 #include <functional>
-#include <queue>
 
 namespace {
 
@@ -15,6 +16,48 @@ std::vector<std::string_view> portNames(const QCPatch& patch, bool inputs) {
     for (const QCPort* port : patch.ports())
         if (port->isInput() == inputs) names.push_back(port->name());
     return names;
+}
+
+bool isScalar(QCPortKind kind) {
+    return kind == QCPortKind::Index || kind == QCPortKind::Number || kind == QCPortKind::Boolean ||
+           kind == QCPortKind::String;
+}
+
+// A connection's map with the source range it maps from: the one written, or
+// the source port's own (its described range; else for an index 0 to its
+// maximum, for a boolean 0 and 1).
+std::optional<ValueMap> resolvedMap(const ConnectionSpec& c, const QCPort& source, const QCPort& target,
+                                    const CompositionDocument& doc) {
+    if (!c.map) return std::nullopt;
+    ValueMap map = *c.map;
+    const std::string from = quotedShort(c.fromId + "." + c.fromPort), to = quotedShort(c.toId + "." + c.toPort);
+    if (!isScalar(source.kind()) || !isScalar(target.kind()))
+        doc.fail(map.line, std::string("cannot map ") + portKindName(source.kind()) + " port " + from + " to " +
+                               portKindName(target.kind()) + " port " + to + ": only numbers map");
+    if (map.hasFrom) return map;
+    map.fromMin = 0;
+    if ((source.kind() == QCPortKind::Index || source.kind() == QCPortKind::Number) && source.info().hasRange()) {
+        map.fromMin = source.info().min;
+        map.fromMax = source.info().max;
+    } else if (source.kind() == QCPortKind::Index && static_cast<const QCIndexPort&>(source).maxIndexValue() != UINT32_MAX &&
+        static_cast<const QCIndexPort&>(source).maxIndexValue() > 0) {
+        map.fromMax = static_cast<const QCIndexPort&>(source).maxIndexValue();
+    } else if (source.kind() == QCPortKind::Boolean) {
+        map.fromMax = 1;
+    } else {
+        doc.fail(map.line, "the map from " + from + " needs \"from\": [min, max], as the port has no known range");
+    }
+    map.hasFrom = true;
+    return map;
+}
+
+// The source's value on the map's source range, clamped and curved, onto its
+// target range.
+void transferMapped(const QCPort& from, QCPort& to, const ValueMap& map) {
+    double x = (portNumber(from) - map.fromMin) / (map.fromMax - map.fromMin);
+    x = std::isnan(x) ? 0.0 : std::clamp(x, 0.0, 1.0);
+    if (map.curve != 1) x = std::pow(x, map.curve);
+    setPortNumber(to, map.toMin + x * (map.toMax - map.toMin));
 }
 
 }  // namespace
@@ -91,7 +134,7 @@ Evaluator::Evaluator(const CompositionDocument& document, const QCNodeManager& m
         Node& node = nodes_[toNode->second];
         for (const Connection& existing : node.inputs)
             if (existing.to == target) doc.fail(c.toLine, "input " + quotedShort(to) + " is connected twice");
-        node.inputs.push_back(Connection{source, target});
+        node.inputs.push_back(Connection{source, target, UINT64_MAX, resolvedMap(c, *source, *target, doc)});
         edges.emplace_back(fromNode->second, toNode->second);
     }
     sortByDependencies(edges);
@@ -104,30 +147,62 @@ Evaluator::~Evaluator() {
 }
 
 void Evaluator::sortByDependencies(const std::vector<std::pair<size_t, size_t>>& edges) {
-    // Kahn's algorithm; among ready patches the one first in the document runs first.
-    std::vector<std::vector<size_t>> dependents(nodes_.size());
+    std::vector<std::vector<size_t>> dependents(nodes_.size()), providers(nodes_.size());
     std::vector<size_t> pending(nodes_.size(), 0);
     for (const auto& [from, to] : edges) {
         dependents[from].push_back(to);
+        providers[to].push_back(from);
         ++pending[to];
     }
-    std::priority_queue<size_t, std::vector<size_t>, std::greater<>> ready;
+    // Among a patch's providers, the one first in the document runs first.
+    for (auto& list : providers) std::sort(list.begin(), list.end());
+    // Any cycle is refused, even one through consumers, which would leave a
+    // value that no order can settle.
+    std::vector<size_t> ready;
     for (size_t i = 0; i < nodes_.size(); ++i)
-        if (pending[i] == 0) ready.push(i);
-    std::vector<size_t> order;
-    order.reserve(nodes_.size());
+        if (pending[i] == 0) ready.push_back(i);
+    size_t settled = 0;
     while (!ready.empty()) {
-        const size_t next = ready.top();
-        ready.pop();
-        order.push_back(next);
+        const size_t next = ready.back();
+        ready.pop_back();
+        ++settled;
         for (size_t d : dependents[next])
-            if (--pending[d] == 0) ready.push(d);
+            if (--pending[d] == 0) ready.push_back(d);
     }
-    if (order.size() < nodes_.size())
+    if (settled < nodes_.size())
         for (size_t i = 0; i < nodes_.size(); ++i)
             if (pending[i] > 0)
                 document_.fail(document_.patches[i].line,
                                "connections form a cycle through patch " + quotedShort(nodes_[i].id));
+
+    // Patches take their turn in document order, and each first pulls the
+    // providers and processors it depends on, depth first, so that those run
+    // before it and at most once. Consumers are layers: one runs at its own
+    // turn only, so a consumer fed by a consumer later in the document takes
+    // that one's value of the previous frame. The order is the same every
+    // frame, so it is worked out once, here.
+    const auto isConsumer = [&](size_t i) { return nodes_[i].patchClass->executionMode == 1; };
+    std::vector<char> placed(nodes_.size(), 0);
+    std::vector<size_t> order;
+    order.reserve(nodes_.size());
+    std::vector<std::pair<size_t, size_t>> stack;  // (node, next provider to look at)
+    for (size_t turn = 0; turn < nodes_.size(); ++turn) {
+        if (placed[turn]) continue;
+        stack.emplace_back(turn, 0);
+        while (!stack.empty()) {
+            auto& [node, nextProvider] = stack.back();
+            if (nextProvider < providers[node].size()) {
+                const size_t p = providers[node][nextProvider++];
+                if (!placed[p] && !isConsumer(p)) stack.emplace_back(p, 0);
+                continue;
+            }
+            if (!placed[node]) {
+                placed[node] = 1;
+                order.push_back(node);
+            }
+            stack.pop_back();
+        }
+    }
     std::vector<Node> sorted;
     sorted.reserve(nodes_.size());
     for (size_t i : order) sorted.push_back(std::move(nodes_[i]));
@@ -157,7 +232,8 @@ void Evaluator::executeFrame(double time, QCOpenGLContext* openglcontext, const 
 void Evaluator::runNode(Node& node, double time, QCOpenGLContext* openglcontext, const QCArguments* arguments) {
     for (Connection& c : node.inputs)
         if (c.from->generation() != c.transferredGeneration) {
-            transferValue(*c.from, *c.to);
+            if (c.map) transferMapped(*c.from, *c.to, *c.map);
+            else transferValue(*c.from, *c.to);
             c.transferredGeneration = c.from->generation();
         }
     const auto& ports = node.patch->ports();

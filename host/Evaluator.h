@@ -8,28 +8,33 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <utility>
 #include <vector>
 
 // Runs a composition: builds its patches, then drives them frame by frame.
-// Each frame runs the patches in dependency order (document order among
-// independent ones). Before a patch runs, each connected input takes the
-// upstream output's value if that changed since it was last handed on, so a
-// value held still is converted once and a patch's write-back to its own
-// input stays. Consumers (mode 1) and providers (mode 2) run
-// every frame; processors (mode 3) when an input changed since their last
-// run, on the first frame, or every frame when their time mode is set (a
+// Consumers (mode 1) are layers: they run in document order, first listed at
+// the bottom, whatever they are connected to. Before a patch runs, the
+// providers and processors it depends on are brought up to date, each at
+// most once a frame; a consumer fed by a consumer listed after it takes the
+// value of that one's previous execution. Before a patch runs, each connected
+// input takes the upstream output's value if that changed since it was last
+// handed on, so a value held still is converted once and a patch's
+// write-back to its own input stays. Consumers (mode 1) and providers (mode
+// 2) run every frame; processors (mode 3) when an input changed since their
+// last run, on the first frame, or every frame when their time mode is set (a
 // frame at the time of their last run, as in a paused player, leaves them
-// resting). An exception from a patch is logged with the patch's id and the frame goes
-// on with the next patch.
+// resting). An exception from a patch is logged with the patch's id and the
+// frame goes on with the next patch.
 class Evaluator {
 public:
     struct Connection {
         const QCPort* from = nullptr;
         QCPort* to = nullptr;
         uint64_t transferredGeneration = UINT64_MAX;
+        std::optional<ValueMap> map;  // with the source's range filled in
     };
 
     struct Node {
@@ -85,6 +90,7 @@ private:
     // The running node that the new document's patch stays as, if any.
     const Node* nodeThatStays(const PatchSpec& spec, const QCPatchClass* patchClass) const;
     void runNode(Node& node, double time, QCOpenGLContext* openglcontext, const QCArguments* arguments);
+    // Refuses cycles, then puts `nodes_` in the order they run each frame.
     // Edges are (source, target) positions in `nodes_` as built.
     void sortByDependencies(const std::vector<std::pair<size_t, size_t>>& edges);
 

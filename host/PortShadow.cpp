@@ -6,36 +6,36 @@ std::unique_ptr<QCPort> copyOf(const QCPort& port, QCPatch* owner) {
     const std::string& name = port.name();
     switch (port.kind()) {
     case QCPortKind::String: {
-        auto copy = std::make_unique<QCStringPort>(owner, name);
+        auto copy = std::make_unique<QCStringPort>(owner, name, port.info());
         copy->setStringValue(static_cast<const QCStringPort&>(port).stringValue());
         return copy;
     }
     case QCPortKind::Index: {
         const auto& index = static_cast<const QCIndexPort&>(port);
-        auto copy = std::make_unique<QCIndexPort>(owner, name);
+        auto copy = std::make_unique<QCIndexPort>(owner, name, port.info());
         copy->setMaxIndexValue(index.maxIndexValue());
         copy->setIndexValue(index.indexValue());
         return copy;
     }
     case QCPortKind::Number: {
-        auto copy = std::make_unique<QCNumberPort>(owner, name);
+        auto copy = std::make_unique<QCNumberPort>(owner, name, port.info());
         copy->setDoubleValue(static_cast<const QCNumberPort&>(port).doubleValue());
         return copy;
     }
     case QCPortKind::Boolean: {
-        auto copy = std::make_unique<QCBooleanPort>(owner, name);
+        auto copy = std::make_unique<QCBooleanPort>(owner, name, port.info());
         copy->setBooleanValue(static_cast<const QCBooleanPort&>(port).booleanValue());
         return copy;
     }
     case QCPortKind::Image: {
-        auto copy = std::make_unique<QCGLImagePort>(owner, name);
+        auto copy = std::make_unique<QCGLImagePort>(owner, name, port.info());
         copy->setImageValue(static_cast<const QCGLImagePort&>(port).imageValue());
         return copy;
     }
-    case QCPortKind::Color: return std::make_unique<QCGLPort_Color>(owner, name);
-    case QCPortKind::Blending: return std::make_unique<QCGLPort_Blending>(owner, name);
-    case QCPortKind::ZBuffer: return std::make_unique<QCGLPort_ZBuffer>(owner, name);
-    case QCPortKind::Culling: return std::make_unique<QCGLPort_Culling>(owner, name);
+    case QCPortKind::Color: return std::make_unique<QCGLPort_Color>(owner, name, port.info());
+    case QCPortKind::Blending: return std::make_unique<QCGLPort_Blending>(owner, name, port.info());
+    case QCPortKind::ZBuffer: return std::make_unique<QCGLPort_ZBuffer>(owner, name, port.info());
+    case QCPortKind::Culling: return std::make_unique<QCGLPort_Culling>(owner, name, port.info());
     }
     return nullptr;
 }

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -102,6 +103,16 @@ ImageRef loadImage(const std::string& path, const std::string& directory) {
     return std::make_shared<const QCGLCGImage>(std::move(image), nullptr);
 }
 
+// Absolute paths, URLs (file:..., http://...) and empty text stand as they are.
+bool isRelativePath(const std::string& text) {
+    if (text.empty() || text.front() == '/' || text.rfind("file:", 0) == 0) return false;
+    const size_t scheme = text.find("://");
+    return scheme == std::string::npos || scheme == 0 ||
+           !std::all_of(text.begin(), text.begin() + scheme, [](char c) {
+               return std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == '.';
+           });
+}
+
 [[noreturn]] void wrongType(const QCPort& port, const std::string& got) {
     const std::string expected = port.kind() == QCPortKind::Image   ? std::string("a PNG file path")
                                  : port.kind() == QCPortKind::Index ? std::string("an index")
@@ -110,6 +121,17 @@ ImageRef loadImage(const std::string& path, const std::string& directory) {
 }
 
 }  // namespace
+
+double portNumber(const QCPort& port) { return numberOf(port); }
+
+void setPortNumber(QCPort& port, double value) { setNumber(port, value); }
+
+std::string resolveDocumentPath(const QCPort& port, const std::string& text, const std::string& directory) {
+    const QCPathKind kind = port.info().path;
+    if (kind != QCPathKind::File && kind != QCPathKind::Folder && kind != QCPathKind::FileOrURL) return text;
+    if (directory.empty() || !isRelativePath(text)) return text;
+    return (std::filesystem::path(directory) / text).string();
+}
 
 bool canConnect(QCPortKind from, QCPortKind to) {
     if (from == to) return true;
@@ -139,7 +161,8 @@ void setPortFromJSON(QCPort& port, const nlohmann::ordered_json& value, const st
     case QCPortKind::String:
         if (value.is_null()) return static_cast<QCStringPort&>(port).setStringValue(nullptr);
         if (!value.is_string()) wrongType(port, dumpShort(value));
-        return static_cast<QCStringPort&>(port).setStringValue(newString(value.get<std::string>()));
+        return static_cast<QCStringPort&>(port).setStringValue(
+            newString(resolveDocumentPath(port, value.get<std::string>(), directory)));
     case QCPortKind::Index:
         if (!value.is_number_integer()) wrongType(port, dumpShort(value));
         return static_cast<QCIndexPort&>(port).setIndexValueFromHost(

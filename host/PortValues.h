@@ -26,10 +26,24 @@ bool canConnect(QCPortKind from, QCPortKind to);
 // same object.
 void transferValue(const QCPort& from, QCPort& to);
 
+// A scalar port's value as a number: an index, a number, a boolean as 0 or 1,
+// a string that reads as a number (0 when it does not).
+double portNumber(const QCPort& port);
+
+// Sets a number on an index (rounded towards zero, clamped), number, boolean
+// (true unless 0) or string port.
+void setPortNumber(QCPort& port, double value);
+
 // A document value: a JSON string, number, boolean or null matching the
-// port's kind; an image port takes the path of a PNG file, relative to
-// `directory`. Throws PortValueError.
+// port's kind; an image port takes the path of a PNG file, and a string port
+// that names a file or folder a path, both relative to `directory` (the
+// document's folder). Throws PortValueError.
 void setPortFromJSON(QCPort& port, const nlohmann::ordered_json& value, const std::string& directory);
+
+// `text` written in a document for `port`: relative to `directory` when the
+// port names a file or folder and the text is a relative path (not absolute,
+// not a URL such as file:// or http://); otherwise as it is.
+std::string resolveDocumentPath(const QCPort& port, const std::string& text, const std::string& directory);
 
 // A command-line value, read according to the port's kind. Throws
 // PortValueError.

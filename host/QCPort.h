@@ -18,7 +18,9 @@ enum class QCPathKind { None, File, Folder, URL, FileOrURL };
 const char* pathKindName(QCPathKind kind);
 
 // What a user is told about a port (tembra list, the editor): one line of
-// description, and for numbers the range that makes sense and its unit.
+// description, and for numbers (and index outputs whose values the patch
+// bounds itself) the range that makes sense and its unit; a connection's
+// map maps from that range.
 // Written beside the port's declaration:
 //   QCNumberPort inputCoolRate{this, "inputCoolRate",
 //                              {.description = "...", .min = 0.9, .max = 1.0}};

@@ -34,16 +34,12 @@ QCRenderer::FileScope::~FileScope() {
     if (admitted_) filesInProgress.pop_back();
 }
 
-std::string QCRenderer::resolvePath(const std::string& path) {
-    if (path.empty() || filesInProgress.empty() || std::filesystem::path(path).is_absolute()) return path;
-    return (std::filesystem::path(filesInProgress.back()).parent_path() / path).string();
-}
-
 std::unique_ptr<QCRenderer> QCRenderer::initWithOpenGLContext(NSOpenGLContext* context,
                                                               const NSOpenGLPixelFormat* /*format*/,
                                                               const std::string& file) {
     if (!context || file.empty()) return nullptr;
-    const std::string path = resolvePath(file);
+    // A path written in a composition is already relative to its folder.
+    const std::string& path = file;
     FileScope loading(path);
     if (!loading.admitted()) return nullptr;
     // Patches are set up with the renderer's context current, as they will

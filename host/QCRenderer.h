@@ -52,10 +52,6 @@ public:
         bool admitted_;
     };
 
-    // A path as the composition being loaded or rendered on this thread
-    // sees it: relative paths are taken from that composition's folder,
-    // else from the working directory.
-    static std::string resolvePath(const std::string& path);
 
 private:
     QCRenderer(NSOpenGLContext* context, std::string file, std::unique_ptr<Evaluator> evaluator);

@@ -1,7 +1,6 @@
 #include "ImageFile.h"
 
 #include "host/QCGLCGImage.h"
-#include "host/QCRenderer.h"
 #include "platform/foundation/NSLog.h"
 #include "platform/graphics/PNGFile.h"
 
@@ -16,7 +15,7 @@ bool ImageFile::execute(QCOpenGLContext*, double, const QCArguments*) {
         return true;
     }
     std::string error;
-    CGImageRef picture = CGImageCreateWithPNGFile(QCRenderer::resolvePath(*currentPath), &error);
+    CGImageRef picture = CGImageCreateWithPNGFile(*currentPath, &error);
     if (!picture) {
         NSLog("ImageFile: %s", error.c_str());
         outputImage.setImageValue(nullptr);

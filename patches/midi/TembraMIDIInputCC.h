@@ -27,7 +27,7 @@ public:
     QCIndexPort inputController{this, "inputController",
         {.description = "controller number, 0 to 127"}};
     QCIndexPort outputValue{this, "outputValue",
-        {.description = "latest value of the controller, 0 to 127"}};
+        {.description = "latest value of the controller, 0 to 127", .min = 0, .max = 127}};
     QCBooleanPort outputTrig{this, "outputTrig",
         {.description = "true for one frame after a message for the controller"}};
 

@@ -22,7 +22,7 @@ public:
     QCIndexPort inputNote{this, "inputNote",
         {.description = "note number, 0 to 127 (60 is middle C)"}};
     QCIndexPort outputVelocity{this, "outputVelocity",
-        {.description = "velocity stored for the note, 0 to 127"}};
+        {.description = "velocity stored for the note, 0 to 127", .min = 0, .max = 127}};
     QCBooleanPort outputGate{this, "outputGate",
         {.description = "true while the note is held"}};
 };

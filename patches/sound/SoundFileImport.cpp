@@ -3,6 +3,7 @@
 #include "GrowingSamples.h"
 
 #include "platform/foundation/NSLog.h"
+#include "platform/foundation/RegularFile.h"
 #include "platform/media/MovieAudioExtraction.h"
 #include "platform/media/MovieToolbox.h"
 
@@ -41,6 +42,17 @@ uint64_t frameEstimate(TimeValue duration, TimeScale timeScale, double rate) {
     return frames >= static_cast<double>(kMostFrames) ? kMostFrames : static_cast<uint64_t>(frames);
 }
 
+// The code alone tells a performer little: say which file, and why, in words.
+// A file refused for its kind has been named already; an empty path names nothing.
+void logWhyNotOpened(const std::string& path) {
+    if (path.empty()) return;
+    std::string reason;
+    bool notRegular = false;
+    if (openRegularFile(path, &reason, &notRegular)) reason = path + ": no sound that can be read";
+    else if (notRegular) return;
+    NSLog("TembraImageWithSoundFile: cannot import %s", reason.c_str());
+}
+
 uint64_t framesTheFileCanHold(const std::string& path) {
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0 || info.st_size <= 0) return 0;
@@ -67,12 +79,14 @@ void importAudioFromFile(const std::string& path, std::unique_ptr<float[]>& samp
     error = status(QTNewDataReferenceFromFullPathCFString(path, kQTNativeDefaultPathStyle, 0, &dataRef, &dataRefType));
     if (error != noErr) {
         NSLog("   %d", error);
+        logWhyNotOpened(path);
         return;
     }
 
     error = status(NewMovieFromDataRef(&soundToPlay, flags, &fileID, dataRef, dataRefType));
     if (error != noErr) {
         NSLog("   %d", error);
+        logWhyNotOpened(path);
         return;
     }
     DisposeHandle(dataRef);

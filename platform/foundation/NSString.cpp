@@ -15,13 +15,12 @@ std::optional<std::string> decoded(std::string bytes, int encoding) {
 }  // namespace
 
 std::optional<std::string> stringWithContentsOfFile(const std::string& path, int encoding) {
-    // Text files get the same cap as fetched text. A file that is merely
-    // missing fails silently; one turned away for its kind or size says why.
+    // Text files get the same cap as fetched text. A file that cannot be
+    // read says why, naming the path as given.
     std::string error;
-    bool refused = false;
-    std::optional<std::string> bytes = readRegularFile(path, URLFetchLimits::maxBodyBytes, &error, &refused);
+    std::optional<std::string> bytes = readRegularFile(path, URLFetchLimits::maxBodyBytes, &error);
     if (!bytes) {
-        if (refused) NSLog("cannot read text: %s", error.c_str());
+        NSLog("cannot read text: %s", error.c_str());
         return std::nullopt;
     }
     return decoded(std::move(*bytes), encoding);

@@ -110,9 +110,7 @@ TEST_F(QCRendererTest, RefusesFilesItCannotLoadAndTimesItCannotRender) {
         // A file already being rendered on this thread cannot be loaded again.
         QCRenderer::FileScope rendering(file);
         EXPECT_FALSE(load(file));
-        EXPECT_EQ(QCRenderer::resolvePath("other.json"), (std::filesystem::weakly_canonical(dir.path()) / "other.json").string());
     }
-    EXPECT_EQ(QCRenderer::resolvePath("other.json"), "other.json");
 
     auto renderer = load(file);
     ASSERT_TRUE(renderer);

@@ -108,13 +108,16 @@ TEST(FreeFrameInTembra, ListShowsTheSixUnusedOutputs) {
     do end = listed.out.find('\n', end + 1);
     while (end != std::string::npos && listed.out.compare(end + 1, 4, "    ") == 0);
     const std::string section = listed.out.substr(at + 1, end == std::string::npos ? std::string::npos : end - at);
-    const std::string expected = "FreeFrame  (execution mode 2 provider, time mode 0)\n"
-                                 "    out outputCurrentDirectory : string = \"\"\n"
-                                 "    out outputDocumentDisplayName : string = \"\"\n"
-                                 "    out outputDocumentModificationDate : string = \"\"\n"
-                                 "    out outputDocumentFileName : string = \"\"\n"
-                                 "    out outputDocumentFileURL : string = \"\"\n"
-                                 "    out outputDocumentIsEdited : boolean = false\n";
+    const std::string unused = "  declared for compatibility; never set\n";
+    const std::string expected =
+        "FreeFrame  (execution mode 2 provider, time mode 0)  A programmable patch with one source type, "
+        "\"expression\"; it publishes the parameter inputHi.\n"
+        "    out outputCurrentDirectory : string = \"\"" + unused +
+        "    out outputDocumentDisplayName : string = \"\"" + unused +
+        "    out outputDocumentModificationDate : string = \"\"" + unused +
+        "    out outputDocumentFileName : string = \"\"" + unused +
+        "    out outputDocumentFileURL : string = \"\"" + unused +
+        "    out outputDocumentIsEdited : boolean = false" + unused;
     EXPECT_EQ(section, expected);
 }
 

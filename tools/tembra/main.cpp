@@ -2,6 +2,7 @@
 // runs compositions.
 
 #include "AudioOption.h"
+#include "BuildInfo.h"
 #include "Bundle.h"
 #include "ListCommand.h"
 #include "PlayCommand.h"
@@ -74,6 +75,8 @@ void addSessionOptions(CLI::App* command, RunOptions& options, std::string& audi
 int main(int argc, char** argv) {
     CLI::App app{"tembra - runs compositions of Tembra patches, frame by frame"};
     app.require_subcommand(1);
+    app.set_version_flag("--version", std::string("tembra ") + tembraVersion() + " (commit " + tembraCommit() + ")",
+                         "print the version and the commit this build comes from");
     std::string bundle, log = "stderr";
     app.add_option("--bundle", bundle, "patch bundle to load (default: libTembra.so beside the program)");
     app.add_option("--log", log, "where the system log goes: stderr, syslog, none or a file path")

@@ -1,6 +1,7 @@
 #include "Bundle.h"
 
 #include "host/PlugInBundle.h"
+#include "tools/tembra/InstallLayout.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -9,11 +10,11 @@ namespace {
 
 std::string defaultBundlePath() {
     if (const char* env = std::getenv("TEMBRA_BUNDLE"); env && *env) return env;
-    std::error_code error;
-    const auto exe = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (!error) {
-        const auto dir = exe.parent_path();
-        for (const auto& candidate : {dir / ".." / "lib" / "libTembra.so", dir / "libTembra.so"})
+    const auto dir = InstallLayout::programDirectory();
+    if (!dir.empty()) {
+        // Installed, then the build tree.
+        for (const auto& candidate : {InstallLayout::bundleDirectory() / "libTembra.so",
+                                      dir / ".." / "lib" / "libTembra.so", dir / "libTembra.so"})
             if (std::filesystem::exists(candidate)) return candidate.lexically_normal().string();
     }
     return "libTembra.so";

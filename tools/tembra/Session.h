@@ -4,7 +4,7 @@
 #include "ImageLetterbox.h"
 #include "MainDocument.h"
 #include "RenderSurface.h"
-#include "RunCommand.h"
+#include "tools/tembra/Options.h"
 #include "ScriptedMIDI.h"
 #include "Watch.h"
 #include "host/Evaluator.h"

@@ -31,11 +31,13 @@ void QCProgrammablePatch::makePortFor(const std::string& key, const QCParameterI
     std::unique_ptr<QCPort> port;
     const bool named = key.rfind("input", 0) == 0 && key.size() > 5;
     if (named && info.size() == 1) {
+        // The source says nothing more about its parameters than their type.
+        const QCPortInfo generic{.description = "parameter declared by the patch's source"};
         switch (info.type()) {
-        case QCParameterInfo::kBooleanType: port = std::make_unique<QCBooleanPort>(this, key); break;
-        case QCParameterInfo::kIndexType: port = std::make_unique<QCIndexPort>(this, key); break;
-        case QCParameterInfo::kNumberType: port = std::make_unique<QCNumberPort>(this, key); break;
-        case QCParameterInfo::kStringType: port = std::make_unique<QCStringPort>(this, key); break;
+        case QCParameterInfo::kBooleanType: port = std::make_unique<QCBooleanPort>(this, key, generic); break;
+        case QCParameterInfo::kIndexType: port = std::make_unique<QCIndexPort>(this, key, generic); break;
+        case QCParameterInfo::kNumberType: port = std::make_unique<QCNumberPort>(this, key, generic); break;
+        case QCParameterInfo::kStringType: port = std::make_unique<QCStringPort>(this, key, generic); break;
         default: break;
         }
     }

@@ -9,13 +9,19 @@
 class Billboard : public QCPatch {
 public:
     static constexpr const char* className = "Billboard";
+    static constexpr const char* classDescription =
+        "Draws an image into the frame as a flat rectangle, keeping its aspect ratio.";
     static int executionMode() { return 1; }
 
     explicit Billboard(const std::string& identifier);
     bool execute(QCOpenGLContext* openglcontext, double time, const QCArguments* arguments) override;
 
-    QCGLImagePort inputImage{this, "inputImage"};
-    QCNumberPort inputX{this, "inputX"};
-    QCNumberPort inputY{this, "inputY"};
-    QCNumberPort inputWidth{this, "inputWidth"};
+    QCGLImagePort inputImage{this, "inputImage",
+                    {.description = "the image to draw"}};
+    QCNumberPort inputX{this, "inputX",
+                    {.description = "centre along x; -1 is the left edge, 1 the right", .min = -1, .max = 1}};
+    QCNumberPort inputY{this, "inputY",
+                    {.description = "centre along y; -1 is the bottom edge, 1 the top", .min = -1, .max = 1}};
+    QCNumberPort inputWidth{this, "inputWidth",
+                    {.description = "width; 2 is the frame's full width", .min = 0, .max = 2}};
 };

@@ -17,6 +17,8 @@
 class TembraFire : public QCPatch {
 public:
     static constexpr const char* className = "TembraFire";
+    static constexpr const char* classDescription =
+        "A cellular fire: heat, oxygen and fuel react and drift, one step a frame.";
     static int executionMode() { return 3; }
     static int timeModeWithIdentifier(const std::string&) { return 1; }
 
@@ -25,17 +27,28 @@ public:
     QCContext* setup(QCContext* context) override;
     bool execute(QCOpenGLContext* openglcontext, double time, const QCArguments* arguments) override;
 
-    QCIndexPort inputPixelsWide{this, "inputPixelsWide"};
-    QCIndexPort inputPixelsHigh{this, "inputPixelsHigh"};
-    QCNumberPort inputEnergyBarrier{this, "inputEnergyBarrier"};
-    QCNumberPort inputReactionRateCoefficient{this, "inputReactionRateCoefficient"};
-    QCNumberPort inputMaxReactionRate{this, "inputMaxReactionRate"};
-    QCNumberPort inputExothermicness{this, "inputExothermicness"};
-    QCNumberPort inputCoolRate{this, "inputCoolRate"};
-    QCGLImagePort outputImageHeat{this, "outputImageHeat"};
-    QCGLImagePort outputImageOxygen{this, "outputImageOxygen"};
-    QCGLImagePort outputImageFuel{this, "outputImageFuel"};  // declared; never set
-    QCGLImagePort outputImageVisible{this, "outputImageVisible"};
+    QCIndexPort inputPixelsWide{this, "inputPixelsWide",
+        {.description = "grid width in cells, which is the images' width in pixels; a change restarts the fire"}};
+    QCIndexPort inputPixelsHigh{this, "inputPixelsHigh",
+        {.description = "grid height in cells, which is the images' height in pixels; a change restarts the fire"}};
+    QCNumberPort inputEnergyBarrier{this, "inputEnergyBarrier",
+        {.description = "energy a cell needs (oxygen x fuel x heat) before it burns; about 0.3 and above nothing burns", .min = 0, .max = 0.3}};
+    QCNumberPort inputReactionRateCoefficient{this, "inputReactionRateCoefficient",
+        {.description = "how fast fuel and oxygen burn above the barrier; 0.2 burns briskly", .min = 0, .max = 0.5}};
+    QCNumberPort inputMaxReactionRate{this, "inputMaxReactionRate",
+        {.description = "most a cell can burn in one step", .min = 0, .max = 1}};
+    QCNumberPort inputExothermicness{this, "inputExothermicness",
+        {.description = "heat released per unit burnt; below about 1 the fire smoulders, near 10 it fills the frame", .min = 0, .max = 10}};
+    QCNumberPort inputCoolRate{this, "inputCoolRate",
+        {.description = "factor every cell's heat is multiplied by each step; at 0.9 the flames die out, near 1 they fill the frame", .min = 0.9, .max = 1}};
+    QCGLImagePort outputImageHeat{this, "outputImageHeat",
+        {.description = "heat field as a grey image"}};
+    QCGLImagePort outputImageOxygen{this, "outputImageOxygen",
+        {.description = "oxygen field as a grey image"}};
+    QCGLImagePort outputImageFuel{this, "outputImageFuel",
+        {.description = "declared for compatibility; never set"}};  // declared; never set
+    QCGLImagePort outputImageVisible{this, "outputImageVisible",
+        {.description = "the flames: heat as colour, more opaque where oxygen is used up"}};
 
     // The size of the grid that is allocated now.
     int32_t pixelsWide() const { return currentPixelsWide; }

@@ -9,6 +9,8 @@
 class FreeFrame : public QCProgrammablePatch {
 public:
     static constexpr const char* className = "FreeFrame";
+    static constexpr const char* classDescription =
+        "A programmable patch with one source type, \"expression\"; it publishes the parameter inputHi.";
     static int executionMode() { return 2; }
     static std::vector<std::string> sourceTypes() { return {"expression"}; }
 
@@ -20,10 +22,16 @@ public:
     bool execute(QCOpenGLContext* openglcontext, double time, const QCArguments* arguments) override;
 
     // Declared for the host to show; the patch never reads or writes them.
-    QCStringPort outputCurrentDirectory{this, "outputCurrentDirectory"};
-    QCStringPort outputDocumentDisplayName{this, "outputDocumentDisplayName"};
-    QCStringPort outputDocumentModificationDate{this, "outputDocumentModificationDate"};
-    QCStringPort outputDocumentFileName{this, "outputDocumentFileName"};
-    QCStringPort outputDocumentFileURL{this, "outputDocumentFileURL"};
-    QCBooleanPort outputDocumentIsEdited{this, "outputDocumentIsEdited"};
+    QCStringPort outputCurrentDirectory{this, "outputCurrentDirectory",
+        {.description = "declared for compatibility; never set"}};
+    QCStringPort outputDocumentDisplayName{this, "outputDocumentDisplayName",
+        {.description = "declared for compatibility; never set"}};
+    QCStringPort outputDocumentModificationDate{this, "outputDocumentModificationDate",
+        {.description = "declared for compatibility; never set"}};
+    QCStringPort outputDocumentFileName{this, "outputDocumentFileName",
+        {.description = "declared for compatibility; never set"}};
+    QCStringPort outputDocumentFileURL{this, "outputDocumentFileURL",
+        {.description = "declared for compatibility; never set"}};
+    QCBooleanPort outputDocumentIsEdited{this, "outputDocumentIsEdited",
+        {.description = "declared for compatibility; never set"}};
 };

@@ -11,6 +11,8 @@
 class TembraImageWithComposition : public QCPatch {
 public:
     static constexpr const char* className = "TembraImageWithComposition";
+    static constexpr const char* classDescription =
+        "Renders another composition file into an image.";
     static int executionMode() { return 3; }
     static int timeModeWithIdentifier(const std::string&) { return 1; }
 
@@ -19,10 +21,14 @@ public:
     QCContext* setup(QCContext* context) override;
     bool execute(QCOpenGLContext* openglcontext, double time, const QCArguments* arguments) override;
 
-    QCStringPort inputCompositionPath{this, "inputCompositionPath"};
-    QCIndexPort inputPixelsWide{this, "inputPixelsWide"};
-    QCIndexPort inputPixelsHigh{this, "inputPixelsHigh"};
-    QCGLImagePort outputImage{this, "outputImage"};
+    QCStringPort inputCompositionPath{this, "inputCompositionPath",
+        {.description = "path of the composition file to render", .path = QCPathKind::File}};
+    QCIndexPort inputPixelsWide{this, "inputPixelsWide",
+        {.description = "width of the picture in pixels"}};
+    QCIndexPort inputPixelsHigh{this, "inputPixelsHigh",
+        {.description = "height of the picture in pixels"}};
+    QCGLImagePort outputImage{this, "outputImage",
+        {.description = "the rendered picture, or none when the composition cannot be rendered"}};
 
 private:
     std::unique_ptr<OfflineRenderer> or_;  // "or" is an operator name in C++

@@ -12,6 +12,8 @@
 class TembraMIDIClock : public QCPatch {
 public:
     static constexpr const char* className = "TembraMIDIClock";
+    static constexpr const char* classDescription =
+        "Follows MIDI clock: start, stop and continue signals, beats and measures.";
     static int executionMode() { return 2; }
 
     explicit TembraMIDIClock(const std::string& identifier);
@@ -25,12 +27,18 @@ public:
     void connectMIDISources();
     void disconnectMIDISources();
 
-    QCStringPort inputFilter{this, "inputFilter"};
-    QCBooleanPort outputStartSignal{this, "outputStartSignal"};
-    QCBooleanPort outputStopSignal{this, "outputStopSignal"};
-    QCBooleanPort outputContinueSignal{this, "outputContinueSignal"};
-    QCNumberPort outputMeasures{this, "outputMeasures"};
-    QCIndexPort outputBeats{this, "outputBeats"};
+    QCStringPort inputFilter{this, "inputFilter",
+        {.description = "text that a MIDI source name must contain; empty listens to every source"}};
+    QCBooleanPort outputStartSignal{this, "outputStartSignal",
+        {.description = "true for one frame after a Start"}};
+    QCBooleanPort outputStopSignal{this, "outputStopSignal",
+        {.description = "true for one frame after a Stop"}};
+    QCBooleanPort outputContinueSignal{this, "outputContinueSignal",
+        {.description = "true for one frame after a Continue"}};
+    QCNumberPort outputMeasures{this, "outputMeasures",
+        {.description = "measures since Start (clocks divided by 96, with fractions)"}};
+    QCIndexPort outputBeats{this, "outputBeats",
+        {.description = "whole beats since Start (clocks divided by 24)"}};
 
 private:
     std::string filterText() const;

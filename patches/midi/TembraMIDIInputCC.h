@@ -11,6 +11,8 @@
 class TembraMIDIInputCC : public QCPatch {
 public:
     static constexpr const char* className = "TembraMIDIInputCC";
+    static constexpr const char* classDescription =
+        "Reads a MIDI controller (CC) from the sources whose names match a pattern.";
     static int executionMode() { return 2; }
 
     explicit TembraMIDIInputCC(const std::string& identifier);
@@ -18,11 +20,16 @@ public:
     QCContext* setup(QCContext* context) override;
     bool execute(QCOpenGLContext* openglcontext, double time, const QCArguments* arguments) override;
 
-    QCStringPort inputPortName{this, "inputPortName"};
-    QCIndexPort inputChannel{this, "inputChannel"};
-    QCIndexPort inputController{this, "inputController"};
-    QCIndexPort outputValue{this, "outputValue"};
-    QCBooleanPort outputTrig{this, "outputTrig"};
+    QCStringPort inputPortName{this, "inputPortName",
+        {.description = "pattern (regular expression) that the MIDI source names must match, \".*\" for every source"}};
+    QCIndexPort inputChannel{this, "inputChannel",
+        {.description = "MIDI channel, 1 to 16"}};
+    QCIndexPort inputController{this, "inputController",
+        {.description = "controller number, 0 to 127"}};
+    QCIndexPort outputValue{this, "outputValue",
+        {.description = "latest value of the controller, 0 to 127"}};
+    QCBooleanPort outputTrig{this, "outputTrig",
+        {.description = "true for one frame after a message for the controller"}};
 
 private:
     friend void TembraMIDIInputCCNotifyProc(const MIDINotification* message, void* refCon);

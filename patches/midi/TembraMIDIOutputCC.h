@@ -10,6 +10,8 @@
 class TembraMIDIOutputCC : public QCPatch {
 public:
     static constexpr const char* className = "TembraMIDIOutputCC";
+    static constexpr const char* classDescription =
+        "Sends a MIDI controller (CC) value to the destinations whose names match a pattern.";
     static int executionMode() { return 1; }
 
     explicit TembraMIDIOutputCC(const std::string& identifier);
@@ -20,10 +22,14 @@ public:
     void cleanup(QCContext* context) override;
     bool execute(QCOpenGLContext* openglcontext, double time, const QCArguments* arguments) override;
 
-    QCStringPort inputPortName{this, "inputPortName"};
-    QCIndexPort inputChannel{this, "inputChannel"};
-    QCIndexPort inputController{this, "inputController"};
-    QCIndexPort inputValue{this, "inputValue"};
+    QCStringPort inputPortName{this, "inputPortName",
+        {.description = "pattern (regular expression) that the MIDI destination names must match, \".*\" for every destination"}};
+    QCIndexPort inputChannel{this, "inputChannel",
+        {.description = "MIDI channel, 1 to 16"}};
+    QCIndexPort inputController{this, "inputController",
+        {.description = "controller number, 0 to 127"}};
+    QCIndexPort inputValue{this, "inputValue",
+        {.description = "controller value to send, 0 to 127; sent when it changes"}};
 
 private:
     void scanDestinations();

@@ -12,6 +12,8 @@
 class TembraImageWithSoundFile : public QCPatch {
 public:
     static constexpr const char* className = "TembraImageWithSoundFile";
+    static constexpr const char* classDescription =
+        "Reads a sound or movie file and draws its waveform as an image.";
     static int executionMode() { return 3; }
 
     explicit TembraImageWithSoundFile(const std::string& identifier);
@@ -27,9 +29,12 @@ public:
     // cannot be had.
     ImageRef QCGLCGImageForSound(const float* samples, uint32_t sampleCount);
 
-    QCStringPort inputSoundFilePath{this, "inputSoundFilePath"};
-    QCGLImagePort outputImage{this, "outputImage"};
-    QCIndexPort outputBlah{this, "outputBlah"};  // values imported, two per frame
+    QCStringPort inputSoundFilePath{this, "inputSoundFilePath",
+        {.description = "path of the sound or movie file", .path = QCPathKind::File}};
+    QCGLImagePort outputImage{this, "outputImage",
+        {.description = "the waveform image"}};
+    QCIndexPort outputBlah{this, "outputBlah",
+        {.description = "number of samples imported (two per stereo frame)"}};  // values imported, two per frame
 
 private:
     StringRef currentSoundFilePath;

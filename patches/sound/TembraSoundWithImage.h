@@ -17,6 +17,8 @@ std::shared_ptr<const NSBitmapImageRep> BitmapImageRepFromNSImage(const NSImage&
 class TembraSoundWithImage : public QCPatch {
 public:
     static constexpr const char* className = "TembraSoundWithImage";
+    static constexpr const char* classDescription =
+        "Plays an image as sound, reading its rows as a waveform.";
     static int executionMode() { return 1; }
 
     explicit TembraSoundWithImage(const std::string& identifier);
@@ -27,9 +29,12 @@ public:
     void cleanup(QCContext* context) override;
     bool execute(QCOpenGLContext* openglcontext, double time, const QCArguments* arguments) override;
 
-    QCGLImagePort inputImage{this, "inputImage"};
-    QCIndexPort outputX{this, "outputX"};
-    QCIndexPort outputY{this, "outputY"};
+    QCGLImagePort inputImage{this, "inputImage",
+        {.description = "the image to play"}};
+    QCIndexPort outputX{this, "outputX",
+        {.description = "column of the playing cursor"}};
+    QCIndexPort outputY{this, "outputY",
+        {.description = "row of the playing cursor (the upper row of the pair being played)"}};
 
     // The playing oscillator, if any (for tests and the host's inspection).
     const Sinewave* currentOscillator() const { return oscillator.get(); }

@@ -25,6 +25,46 @@ struct Window::Impl {
     }
 };
 
+namespace {
+
+// SDL's video, set up the way this layer uses it; 0 or SDL's error code.
+int initVideo() {
+    // EGL on X11 as on Wayland, so that the context is one platform/gl can
+    // make current and restore like its own.
+    SDL_SetHint(SDL_HINT_VIDEO_X11_FORCE_EGL, "1");
+    // Without a Wayland display, don't let SDL probe for one (libwayland
+    // complains on standard error when XDG_RUNTIME_DIR is unset).
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    if ((!wayland || !*wayland) && !std::getenv("SDL_VIDEODRIVER")) SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
+    // Signals are the program's to handle.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    return SDL_InitSubSystem(SDL_INIT_VIDEO);
+}
+
+// A pointer over a full-screen show is only in the way.
+void showPointer(bool fullscreen) { SDL_ShowCursor(fullscreen ? SDL_DISABLE : SDL_ENABLE); }
+
+}  // namespace
+
+bool Window::displays(std::vector<Display>* displays, std::string* error) {
+    displays->clear();
+    if (initVideo() != 0) {
+        if (error) *error = SDL_GetError();
+        return false;
+    }
+    const int count = SDL_GetNumVideoDisplays();
+    for (int i = 0; i < count; ++i) {
+        SDL_Rect bounds{};
+        SDL_GetDisplayBounds(i, &bounds);
+        const char* name = SDL_GetDisplayName(i);
+        displays->push_back({i, name ? name : "", bounds.w, bounds.h});
+    }
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+    if (SDL_WasInit(SDL_INIT_EVERYTHING) == 0) SDL_Quit();  // see ~Impl
+    if (count < 0 && error) *error = SDL_GetError();
+    return count >= 0;
+}
+
 bool Window::displayNamed() {
     const char* x11 = std::getenv("DISPLAY");
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
@@ -36,17 +76,12 @@ std::unique_ptr<Window> Window::open(const Settings& settings, std::string* erro
         if (error) *error = why;
         return nullptr;
     };
-    // EGL on X11 as on Wayland, so that the context is one platform/gl can
-    // make current and restore like its own.
-    SDL_SetHint(SDL_HINT_VIDEO_X11_FORCE_EGL, "1");
-    // Without a Wayland display, don't let SDL probe for one (libwayland
-    // complains on standard error when XDG_RUNTIME_DIR is unset).
-    const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    if ((!wayland || !*wayland) && !std::getenv("SDL_VIDEODRIVER")) SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
-    // Ctrl-C is the program's to handle.
-    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return fail(SDL_GetError());
+    if (initVideo() != 0) return fail(SDL_GetError());
     auto impl = std::make_unique<Impl>();
+    const int displays = SDL_GetNumVideoDisplays();
+    if (settings.display >= displays)
+        return fail("there is no display " + std::to_string(settings.display) + " (there are " +
+                    std::to_string(displays) + ")");
 
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
     SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
@@ -56,10 +91,13 @@ std::unique_ptr<Window> Window::open(const Settings& settings, std::string* erro
     SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
     const Uint32 flags = SDL_WINDOW_OPENGL | SDL_WINDOW_RESIZABLE | SDL_WINDOW_HIDDEN |
                          (settings.fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
-    impl->window = SDL_CreateWindow(settings.title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
-                                    settings.width, settings.height, flags);
+    // Full screen covers the display the window is placed on.
+    const int position = settings.display >= 0 ? static_cast<int>(SDL_WINDOWPOS_CENTERED_DISPLAY(settings.display))
+                                               : static_cast<int>(SDL_WINDOWPOS_CENTERED);
+    impl->window = SDL_CreateWindow(settings.title.c_str(), position, position, settings.width, settings.height, flags);
     if (!impl->window) return fail(SDL_GetError());
     impl->fullscreen = settings.fullscreen;
+    showPointer(settings.fullscreen);
     impl->glContext = SDL_GL_CreateContext(impl->window);
     if (!impl->glContext) return fail(SDL_GetError());
     if (SDL_GL_MakeCurrent(impl->window, impl->glContext) != 0) return fail(SDL_GetError());
@@ -135,8 +173,9 @@ bool Window::waitEvent(int milliseconds, Event* event) {
 void Window::setTitle(const std::string& title) { SDL_SetWindowTitle(impl_->window, title.c_str()); }
 
 void Window::setFullscreen(bool fullscreen) {
-    if (SDL_SetWindowFullscreen(impl_->window, fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0) == 0)
-        impl_->fullscreen = fullscreen;
+    if (SDL_SetWindowFullscreen(impl_->window, fullscreen ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0) != 0) return;
+    impl_->fullscreen = fullscreen;
+    showPointer(fullscreen);
 }
 
 bool Window::fullscreen() const { return impl_->fullscreen; }

@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 // A window with a desktop OpenGL context (compatibility profile, so
 // immediate mode works) and keyboard input, on X11 or Wayland through SDL2.
@@ -21,11 +22,21 @@ public:
     struct Settings {
         int width = 640, height = 480;
         std::string title;
-        bool fullscreen = false;
+        bool fullscreen = false;  // borderless, over the whole display, without the mouse pointer
+        int display = -1;         // SDL's display index; -1: wherever the system puts windows
+    };
+    struct Display {
+        int index = 0;
+        std::string name;
+        int width = 0, height = 0;  // of its desktop, in pixels
     };
 
     // False when neither DISPLAY nor WAYLAND_DISPLAY is set.
     static bool displayNamed();
+    // The displays windows can go on, by index; false with `error` set to
+    // SDL's reason when the display server cannot be reached. Call while no
+    // window is open.
+    static bool displays(std::vector<Display>* displays, std::string* error);
     // The window, hidden until the first present(), with its context current;
     // nothing with `error` set to SDL's reason when it cannot be had.
     static std::unique_ptr<Window> open(const Settings& settings, std::string* error);

@@ -55,6 +55,9 @@ struct CGImage {
     uint32_t bitmapInfo = 0;
     CGColorSpaceRef colorSpace;
     PageAlignedBuffer pixels;  // bytesPerRow x height, first row = top of the picture
+    // Premultiplied from a file's straight alpha: written back straight.
+    // Images the program draws keep their bytes as they are when written.
+    bool premultipliedFromStraight = false;
 };
 using CGImageRef = std::shared_ptr<const CGImage>;
 

@@ -12,11 +12,14 @@ extern "C" {
 #include <memory>
 #include <string>
 
-// An output context is not closed like an input: its file is closed with
-// avio_closep (unless the format writes no file), then the context is freed.
+// An output context is not closed like an input: a file FFmpeg opened is
+// closed with avio_closep (a format that writes no file has none, and one
+// written through our own I/O belongs to its owner), then the context is freed.
 struct AVOutputContextFreer {
     void operator()(AVFormatContext* context) const {
-        if (context->pb != nullptr && !(context->oformat->flags & AVFMT_NOFILE)) avio_closep(&context->pb);
+        if (context->pb != nullptr && !(context->oformat->flags & AVFMT_NOFILE) &&
+            !(context->flags & AVFMT_FLAG_CUSTOM_IO))
+            avio_closep(&context->pb);
         avformat_free_context(context);
     }
 };

@@ -2,6 +2,7 @@
 
 #include "platform/media/EncodedStream.h"
 #include "platform/media/FFmpegOutputResources.h"
+#include "platform/media/FileOutput.h"
 
 extern "C" {
 #include <libavutil/opt.h>
@@ -10,6 +11,7 @@ extern "C" {
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <span>
@@ -51,8 +53,9 @@ Format firstSupported(const Format* supported, std::initializer_list<Format> wan
 }  // namespace
 
 struct VideoFileWriter::Impl {
-    std::string path, partPath;
+    std::string path;
     int width = 0, height = 0;  // as given; the encoder's may be padded
+    std::unique_ptr<FileOutput> file;  // before the output, which writes through it
     OutputContextPtr output;
     EncodedStream video, audio;
     AVRational videoTimeBase{};
@@ -62,6 +65,9 @@ struct VideoFileWriter::Impl {
     SwsContextPtr fitter;         // a picture of another size onto the canvas
     long frames = 0;
     long nextIndex = 0;  // the pictures so far cover frames 0 to nextIndex - 1
+    bool live = false;
+    int64_t lastPts = -1;  // live: of the last picture, in the video time base
+    int64_t period = 1;    // live: a frame at the expected rate, in the video time base
 
     bool hasAudio = false;
     int sampleRate = 0;
@@ -80,12 +86,10 @@ struct VideoFileWriter::Impl {
 
     ~Impl() { discard(); }
 
-    // Closes and removes the partial file.
+    // Closes and drops the partial file.
     void discard() {
-        if (!output) return;
         output.reset();
-        std::error_code ignored;
-        std::filesystem::remove(partPath, ignored);
+        file.reset();
     }
 
     bool fail(std::string* error, const std::string& why) {
@@ -109,6 +113,7 @@ struct VideoFileWriter::Impl {
 
     void pad(const Picture& given);
     bool fit(const Picture& given);
+    bool encodePicture(const Picture& given, int64_t pts, const std::string& name, std::string* error);
     bool openVideo(const Container& container, double fps, int quality, std::string* error);
     bool openAudio(const Container& container, std::string* error);
     bool encodeSound(bool last, std::string* error);
@@ -132,8 +137,12 @@ bool VideoFileWriter::Impl::openVideo(const Container& container, double fps, in
     c.height = halfChroma ? (height + 1) & ~1 : height;
     c.pix_fmt = format;
     c.framerate = av_d2q(fps, 100000);
-    c.time_base = av_inv_q(c.framerate);
+    // Live pictures keep their own times: in milliseconds, all Matroska
+    // keeps, or in MP4's usual 1/90000 s.
+    const bool milliseconds = std::strcmp(container.muxer, "matroska") == 0;
+    c.time_base = live ? AVRational{1, milliseconds ? 1000 : 90000} : av_inv_q(c.framerate);
     videoTimeBase = c.time_base;
+    period = live ? std::max<int64_t>(1, av_rescale_q(1, av_inv_q(c.framerate), c.time_base)) : 1;
     if (halfChroma) {
         // What swscale's RGB to YUV conversion does, said in the file.
         c.colorspace = AVCOL_SPC_SMPTE170M;
@@ -145,7 +154,7 @@ bool VideoFileWriter::Impl::openVideo(const Container& container, double fps, in
         av_opt_set_double(c.priv_data, "crf", quality, 0);
         av_opt_set(c.priv_data, "preset", "veryfast", 0);
     }
-    video.packetDuration = 1;
+    video.packetDuration = period;
     if (int result = video.open(output.get(), codec); result < 0)
         return fail(error, std::string("cannot open the ") + container.videoEncoder + " encoder", result);
 
@@ -211,7 +220,10 @@ bool VideoFileWriter::Impl::openAudio(const Container& container, std::string* e
 // whole encoder frames while recording; at the end, exactly up to that time,
 // padded with silence.
 bool VideoFileWriter::Impl::encodeSound(bool last, std::string* error) {
-    const int64_t target = av_rescale_q_rnd(nextIndex, videoTimeBase, AVRational{1, sampleRate}, AV_ROUND_NEAR_INF);
+    // Live, everything queued; otherwise as far as the pictures reach.
+    const int64_t target =
+        live ? samplesEncoded + av_audio_fifo_size(fifo.get())
+             : av_rescale_q_rnd(nextIndex, videoTimeBase, AVRational{1, sampleRate}, AV_ROUND_NEAR_INF);
     for (;;) {
         const int64_t remaining = target - samplesEncoded;
         const int queued = av_audio_fifo_size(fifo.get());
@@ -261,6 +273,19 @@ bool VideoFileWriter::checkExtension(const std::string& path, std::string* error
     return false;
 }
 
+bool VideoFileWriter::checkTarget(const std::string& path, std::string* error) {
+    if (FileOutput::checkTarget(path, error)) return true;
+    if (error) *error = "cannot record to " + path + ": " + *error;
+    return false;
+}
+
+bool VideoFileWriter::checkWritable(const std::string& path, std::string* error) {
+    if (!checkTarget(path, error)) return false;
+    if (FileOutput::create(path, error)) return true;
+    if (error) *error = "cannot record to " + path + ": " + *error;
+    return false;
+}
+
 std::unique_ptr<VideoFileWriter> VideoFileWriter::open(const Settings& settings, std::string* error) {
     if (!checkExtension(settings.path, error)) return nullptr;
     // Failures come back as one line; the encoders' statistics would only
@@ -269,7 +294,7 @@ std::unique_ptr<VideoFileWriter> VideoFileWriter::open(const Settings& settings,
     const Container& container = *containerFor(settings.path);
     auto impl = std::make_unique<Impl>();
     impl->path = settings.path;
-    impl->partPath = settings.path + ".part";
+    impl->live = settings.live;
     impl->width = settings.width;
     impl->height = settings.height;
     impl->sampleRate = settings.sampleRate;
@@ -295,12 +320,15 @@ std::unique_ptr<VideoFileWriter> VideoFileWriter::open(const Settings& settings,
     impl->output.reset(made);
     if (!impl->openVideo(container, settings.fps, settings.quality, error)) return nullptr;
     if (settings.sampleRate > 0 && !impl->openAudio(container, error)) return nullptr;
-    if (!(made->oformat->flags & AVFMT_NOFILE))
-        if (int result = avio_open(&made->pb, impl->partPath.c_str(), AVIO_FLAG_WRITE); result < 0) {
-            impl->output.reset();  // nothing was made to remove
-            impl->fail(error, "", result);
+    if (!(made->oformat->flags & AVFMT_NOFILE)) {
+        std::string why;
+        if (!FileOutput::checkTarget(settings.path, &why) || !(impl->file = FileOutput::create(settings.path, &why))) {
+            impl->fail(error, why);
             return nullptr;
         }
+        made->pb = impl->file->io();
+        made->flags |= AVFMT_FLAG_CUSTOM_IO;
+    }
     if (int result = avformat_write_header(made, nullptr); result < 0) {
         impl->fail(error, "cannot write the header", result);
         return nullptr;
@@ -338,34 +366,53 @@ bool VideoFileWriter::Impl::fit(const Picture& given) {
     return true;
 }
 
+bool VideoFileWriter::Impl::encodePicture(const Picture& given, int64_t pts, const std::string& name,
+                                          std::string* error) {
+    if (given.rgba == nullptr || given.width <= 0 || given.height <= 0 || given.width > 16384 || given.height > 16384)
+        return fail(error, name + " has no picture");
+    Picture shown = given;
+    if (shown.rowBytes == 0) shown.rowBytes = static_cast<std::ptrdiff_t>(shown.width) * 4;
+    const uint8_t* source = shown.rgba;
+    int stride = static_cast<int>(shown.rowBytes);
+    const bool sameSize = shown.width == width && shown.height == height;
+    if (!sameSize || picture->width != width || picture->height != height) {
+        canvas.resize(static_cast<size_t>(picture->width) * picture->height * 4);
+        if (sameSize) pad(shown);
+        else if (!fit(shown)) return fail(error, "cannot scale " + name);
+        source = canvas.data();
+        stride = picture->width * 4;
+    }
+    if (int result = av_frame_make_writable(picture.get()); result < 0) return fail(error, "", result);
+    sws_scale(converter.get(), &source, &stride, 0, picture->height, picture->data, picture->linesize);
+    picture->pts = pts;
+    if (int result = video.encode(output.get(), picture.get()); result < 0)
+        return fail(error, "cannot encode " + name, result);
+    ++frames;
+    return !hasAudio || encodeSound(false, error);
+}
+
 bool VideoFileWriter::writeVideo(long index, const Picture& given, std::string* error) {
     Impl& s = *impl_;
     if (!s.usable(error)) return false;
+    if (s.live) return s.fail(error, "a live recording takes pictures with their times");
     if (index < s.nextIndex)
         return s.fail(error,
                       "frame " + std::to_string(index) + " comes after frame " + std::to_string(s.nextIndex - 1));
-    if (given.rgba == nullptr || given.width <= 0 || given.height <= 0 || given.width > 16384 || given.height > 16384)
-        return s.fail(error, "frame " + std::to_string(index) + " has no picture");
-    Picture picture = given;
-    if (picture.rowBytes == 0) picture.rowBytes = static_cast<std::ptrdiff_t>(picture.width) * 4;
-    const uint8_t* source = picture.rgba;
-    int stride = static_cast<int>(picture.rowBytes);
-    const bool sameSize = picture.width == s.width && picture.height == s.height;
-    if (!sameSize || s.picture->width != s.width || s.picture->height != s.height) {
-        s.canvas.resize(static_cast<size_t>(s.picture->width) * s.picture->height * 4);
-        if (sameSize) s.pad(picture);
-        else if (!s.fit(picture)) return s.fail(error, "cannot scale frame " + std::to_string(index));
-        source = s.canvas.data();
-        stride = s.picture->width * 4;
-    }
-    if (int result = av_frame_make_writable(s.picture.get()); result < 0) return s.fail(error, "", result);
-    sws_scale(s.converter.get(), &source, &stride, 0, s.picture->height, s.picture->data, s.picture->linesize);
-    s.picture->pts = index;
-    if (int result = s.video.encode(s.output.get(), s.picture.get()); result < 0)
-        return s.fail(error, "cannot encode frame " + std::to_string(index), result);
-    ++s.frames;
-    s.nextIndex = index + 1;
-    return !s.hasAudio || s.encodeSound(false, error);
+    s.nextIndex = index + 1;  // before the sound is encoded up to it
+    return s.encodePicture(given, index, "frame " + std::to_string(index), error);
+}
+
+bool VideoFileWriter::writeVideoAt(double seconds, const Picture& given, std::string* error) {
+    Impl& s = *impl_;
+    if (!s.usable(error)) return false;
+    if (!s.live) return s.fail(error, "a recording of a fixed rate takes pictures by frame number");
+    char name[64];
+    std::snprintf(name, sizeof name, "the picture at %.3f s", seconds);
+    if (!(seconds >= 0 && seconds < 1e9)) return s.fail(error, std::string(name) + " is out of time");
+    const int64_t pts = s.lastPts < 0 ? 0 : std::llround(seconds * s.videoTimeBase.den / s.videoTimeBase.num);
+    if (pts <= s.lastPts) return true;  // within one step of the picture before: it never showed
+    s.lastPts = pts;
+    return s.encodePicture(given, pts, name, error);
 }
 
 bool VideoFileWriter::writeAudio(const float* stereo, size_t frames, std::string* error) {
@@ -384,6 +431,16 @@ bool VideoFileWriter::finish(std::string* error) {
     if (s.finished && s.failure.empty()) return true;
     if (!s.usable(error)) return false;
     if (s.hasAudio && !s.encodeSound(true, error)) return false;
+    if (s.live && s.hasAudio && s.frames > 0) {
+        // The last picture stays on while the sound goes on: shown again
+        // a frame before the end, so that both tracks end together.
+        const int64_t end = av_rescale_q(s.samplesEncoded, AVRational{1, s.sampleRate}, s.videoTimeBase);
+        if (end - s.period > s.lastPts) {
+            s.lastPts = s.picture->pts = end - s.period;
+            if (int result = s.video.encode(s.output.get(), s.picture.get()); result < 0)
+                return s.fail(error, "cannot encode the last picture", result);
+        }
+    }
     if (int result = s.video.encode(s.output.get(), nullptr); result < 0)
         return s.fail(error, "cannot encode the last frames", result);
     if (s.hasAudio)
@@ -391,14 +448,12 @@ bool VideoFileWriter::finish(std::string* error) {
             return s.fail(error, "cannot encode the last sound", result);
     if (int result = av_write_trailer(s.output.get()); result < 0)
         return s.fail(error, "cannot write the trailer", result);
-    if (s.output->pb != nullptr)
-        if (int result = avio_closep(&s.output->pb); result < 0) return s.fail(error, "", result);
-    std::error_code failed;
-    std::filesystem::rename(s.partPath, s.path, failed);
-    if (failed) return s.fail(error, failed.message());
-    s.output.reset();
+    std::string why;
+    if (s.file && !s.file->commit(&why)) return s.fail(error, why);
+    s.discard();  // closes what is now the file, in its place
     s.finished = true;
-    s.finalSize = static_cast<int64_t>(std::filesystem::file_size(s.path, failed));
+    std::error_code unknown;
+    s.finalSize = static_cast<int64_t>(std::filesystem::file_size(s.path, unknown));
     return true;
 }
 

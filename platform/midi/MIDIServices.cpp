@@ -223,7 +223,7 @@ OSStatus MIDIServices::send(MIDIPortRef portRef, MIDIEndpointRef destination, co
         } else {
             endpoint->received.insert(endpoint->received.end(), sent.begin(), sent.end());
             while (endpoint->received.size() > MIDIObjectRecord::kMaxReceivedPackets) endpoint->received.pop_front();
-            listener = listener_;
+            if (!listeners_.empty()) listener = listeners_.back().second;
         }
     }
     // Virtual destinations have taken their packets above; nothing of theirs is queued.
@@ -334,7 +334,20 @@ void MIDIServices::clearReceived(MIDIEndpointRef destination) {
 
 void MIDIServices::setDestinationListener(Listener listener) {
     std::lock_guard lock(mutex_);
-    listener_ = listener ? std::make_shared<const Listener>(std::move(listener)) : nullptr;
+    listeners_.clear();
+    if (listener) listeners_.emplace_back(nextListenerToken_++, std::make_shared<const Listener>(std::move(listener)));
+}
+
+uint64_t MIDIServices::addDestinationListener(Listener listener) {
+    std::lock_guard lock(mutex_);
+    const uint64_t token = nextListenerToken_++;
+    listeners_.emplace_back(token, std::make_shared<const Listener>(std::move(listener)));
+    return token;
+}
+
+void MIDIServices::removeDestinationListener(uint64_t token) {
+    std::lock_guard lock(mutex_);
+    std::erase_if(listeners_, [token](const auto& entry) { return entry.first == token; });
 }
 
 void MIDIServices::reset() {
@@ -343,7 +356,7 @@ void MIDIServices::reset() {
     flush();
     std::lock_guard lock(mutex_);
     registry_.eraseVirtualObjects();
-    listener_.reset();
+    listeners_.clear();
 }
 
 // ---- notifications

@@ -51,6 +51,10 @@ public:
     void clearReceived(MIDIEndpointRef destination);
     using Listener = std::function<void(MIDIEndpointRef, const MIDIReceivedPacket&)>;
     void setDestinationListener(Listener listener);
+    // Listeners stack: the latest one added is the one called; removing it
+    // brings back the one before. Returns the token that removes it.
+    uint64_t addDestinationListener(Listener listener);
+    void removeDestinationListener(uint64_t token);
     void reset();
 
 private:
@@ -72,7 +76,8 @@ private:
     std::mutex mutex_;  // everything below up to the threads
     MIDIRegistry registry_;
     std::map<std::string, MIDIEntityRef> jackEntities_;  // by JACK client name
-    std::shared_ptr<const Listener> listener_;
+    std::vector<std::pair<uint64_t, std::shared_ptr<const Listener>>> listeners_;  // the last one is called
+    uint64_t nextListenerToken_ = 1;
     std::atomic<bool> jackTried_{false};
     std::atomic<bool> jackSyncPosted_{false};
     std::mutex jackOpenMutex_;

@@ -119,7 +119,8 @@ TEST(QCPort, ImageInputTakesAPNGPathRelativeToTheDocument) {
     TempDir dir;
     auto context = CGBitmapContextCreate(nullptr, 3, 2, 8, 12, CGColorSpaceCreateDeviceRGB(),
                                          kCGImageAlphaPremultipliedLast);
-    context->data[0] = 200;  // top-left red
+    context->data[0] = 200;  // top-left red, opaque: kept exactly through the file
+    context->data[3] = 255;
     context->data[12 + 11] = 77;  // bottom-right alpha
     auto written = CGBitmapContextCreateImage(context.get());
     std::string error;

@@ -181,6 +181,25 @@ TEST_F(Play, TheWindowIsOnTheScreen) {
     EXPECT_EQ(play.interruptAndWait(std::chrono::seconds(10)), 0);
 }
 
+TEST_F(Play, OpensFullScreenOnTheDisplayAskedFor) {
+    CommandResult r = runCommand(onDisplay("play --list-displays"));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(std::regex_match(r.out, std::regex("0 1024x768 [^\n]*\n"))) << r.out;
+
+    const std::string gltest = std::string(TEMBRA_SOURCE_DIR) + "/examples/gltest.json";
+    r = runCommand(onDisplay("--log none play " + gltest + " --display 5 --frames 1"));
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.err, "tembra: --display 5: there is 1 display (0); tembra play --list-displays lists them\n");
+
+    const std::string shown = (dir_.path() / "shown-%d.png").string();
+    r = runCommand(onDisplay("--log none play " + gltest + " --display 0 --fullscreen --frames 5 --snapshot " + shown));
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto image = readPNG((dir_.path() / "shown-4.png").string());
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->width, 1024u) << "the whole display";
+    EXPECT_EQ(image->height, 768u);
+}
+
 TEST(PlayWithoutAWindow, SaysWhyInOneLine) {
     TempDir dir;
     const std::string gltest = std::string(TEMBRA_SOURCE_DIR) + "/examples/gltest.json";

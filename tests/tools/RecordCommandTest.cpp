@@ -1,13 +1,14 @@
 // `tembra run --record`: what the recordings hold, read back with FFmpeg.
-#include "platform/graphics/PNGFile.h"
 #include "tests/platform/media/RecordingReader.h"
 #include "tests/support/TestSupport.h"
 #include "tests/tools/XServer.h"
 
 #include <gtest/gtest.h>
+#include <png.h>
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <regex>
 
@@ -25,16 +26,18 @@ std::string makeTone(const TempDir& dir) {
     return tone;
 }
 
+// The file's own bytes, as --save wrote them.
 std::vector<uint8_t> pngPixels(const std::string& path) {
-    std::string error;
-    const CGImageRef image = CGImageCreateWithPNGFile(path, &error);
-    if (!image) ADD_FAILURE() << error;
-    if (!image) return {};
+    png_image png;
+    std::memset(&png, 0, sizeof png);
+    png.version = PNG_IMAGE_VERSION;
     std::vector<uint8_t> rgba;
-    for (size_t y = 0; y < image->height; ++y) {
-        const uint8_t* row = image->pixels.data() + y * image->bytesPerRow;
-        rgba.insert(rgba.end(), row, row + image->width * 4);
+    if (png_image_begin_read_from_file(&png, path.c_str())) {
+        png.format = PNG_FORMAT_RGBA;
+        rgba.resize(PNG_IMAGE_SIZE(png));
+        if (!png_image_finish_read(&png, nullptr, rgba.data(), 0, nullptr)) rgba.clear();
     }
+    if (rgba.empty()) ADD_FAILURE() << path << ": " << png.message;
     return rgba;
 }
 
@@ -126,6 +129,43 @@ TEST(RecordCommand, PlayEncodesOnItsOwnThreadAndCountsWhatItDropped) {
     EXPECT_EQ(static_cast<long>(recording.pictures.size()), recorded);
     EXPECT_EQ(recording.audioCodec, "flac");
     EXPECT_TRUE(std::any_of(recording.sound.begin(), recording.sound.end(), [](float s) { return s != 0; }));
+}
+
+// Seconds of the first stream of `type` ("v" or "a") as ffprobe reads them.
+double streamSeconds(const std::string& file, const std::string& type) {
+    const CommandResult r = runCommand("ffprobe -v error -select_streams " + type +
+                                       ":0 -show_entries stream=duration -of csv=p=0 " + file);
+    EXPECT_EQ(r.status, 0) << r.err;
+    return r.out.empty() ? -1 : std::atof(r.out.c_str());
+}
+
+TEST(RecordCommand, PlayRecordingLastsAsLongAsTheShowWithItsSoundWhole) {
+    XServer x("1920x1080x24");
+    if (!x.ok()) {
+        if (std::getenv("CI")) FAIL() << x.error();
+        GTEST_SKIP() << x.error();
+    }
+    TempDir dir;
+    const std::string doc = dir.write("show.json", R"({"renderSize": [1920, 1080], "patches": [
+        {"id": "fire", "class": "TembraFire", "inputs": {"inputPixelsWide": 640, "inputPixelsHigh": 480,
+         "inputReactionRateCoefficient": 0.2, "inputExothermicness": 3.0, "inputCoolRate": 0.98}},
+        {"id": "import", "class": "TembraImageWithSoundFile"}, {"id": "sound", "class": "TembraSoundWithImage"}],
+        "connections": [{"from": "import.outputImage", "to": "sound.inputImage"}]})");
+    const std::string out = (dir.path() / "show.mp4").string();
+    // A full-HD window read back and encoded live: slower than 60 fps here,
+    // so frame numbers over 60 would give a much shorter file.
+    const CommandResult r = runCommand(
+        x.environment() + tembra("play " + doc + " --size 1920x1080 --frames 90 --fps 60 --show fire.outputImageVisible"
+                                 " --watch fire.outputImageVisible --record " + out +
+                                 " --set import.inputSoundFilePath=" + makeTone(dir)));
+    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_TRUE(std::regex_search(r.err, std::regex("tembra: recorded \\d+ frames, dropped \\d+\n"))) << r.err;
+    // The show's own account of when its last frame came.
+    std::smatch last;
+    ASSERT_TRUE(std::regex_search(r.out, last, std::regex("frame 89 t=([0-9.]+) "))) << r.out;
+    const double shown = std::stod(last[1]) + 1.0 / 60;
+    EXPECT_NEAR(streamSeconds(out, "v"), shown, shown * 0.1);
+    EXPECT_NEAR(streamSeconds(out, "a"), shown, shown * 0.1);
 }
 
 TEST(RecordCommand, UnknownExtensionsAndUnwritableFilesGetOneLine) {

@@ -8,10 +8,10 @@ TEST(RecordingQueue, AFullQueueRefusesPicturesButNeverSoundAndKeepsTheOrder) {
     RecordingQueue queue(2);
     const std::vector<uint8_t> pixel = {1, 2, 3, 4};
     const float stereo[2] = {0.5f, -0.5f};
-    EXPECT_TRUE(queue.pushPicture(0, 1, 1, true, pixel));
+    EXPECT_TRUE(queue.pushPicture(0, 0 / 60.0, 1, 1, true, pixel));
     queue.pushSound(stereo, 1);
-    EXPECT_TRUE(queue.pushPicture(1, 1, 1, true, pixel));
-    EXPECT_FALSE(queue.pushPicture(2, 1, 1, true, pixel)) << "two pictures wait already";
+    EXPECT_TRUE(queue.pushPicture(1, 1 / 60.0, 1, 1, true, pixel));
+    EXPECT_FALSE(queue.pushPicture(2, 2 / 60.0, 1, 1, true, pixel)) << "two pictures wait already";
     queue.pushSound(stereo, 1);
 
     auto item = queue.pop();
@@ -19,7 +19,7 @@ TEST(RecordingQueue, AFullQueueRefusesPicturesButNeverSoundAndKeepsTheOrder) {
     EXPECT_EQ(item->index, 0);
     EXPECT_EQ(item->rgba, pixel);
     queue.recycle(std::move(item->rgba));
-    EXPECT_TRUE(queue.pushPicture(3, 1, 1, true, pixel)) << "a place came free";
+    EXPECT_TRUE(queue.pushPicture(3, 3 / 60.0, 1, 1, true, pixel)) << "a place came free";
     queue.close();
 
     std::vector<std::string> rest;

@@ -51,7 +51,7 @@ int waitForExit(pid_t pid, std::chrono::seconds limit) {
 
 }  // namespace
 
-XServer::XServer() {
+XServer::XServer(const std::string& screen) {
     // Xvfb picks a free display and writes its number to this pipe once it
     // accepts connections.
     int fds[2];
@@ -59,7 +59,7 @@ XServer::XServer() {
         error_ = "no pipe";
         return;
     }
-    pid_ = spawn({"Xvfb", "-displayfd", "3", "-screen", "0", "1024x768x24", "-nolisten", "tcp"}, fds[1]);
+    pid_ = spawn({"Xvfb", "-displayfd", "3", "-screen", "0", screen, "-nolisten", "tcp"}, fds[1]);
     close(fds[1]);
     if (pid_ < 0) {
         error_ = "cannot start Xvfb (package xvfb)";
@@ -112,9 +112,11 @@ BackgroundCommand::~BackgroundCommand() {
     }
 }
 
-int BackgroundCommand::interruptAndWait(std::chrono::seconds limit) {
+int BackgroundCommand::interruptAndWait(std::chrono::seconds limit) { return signalAndWait(SIGINT, limit); }
+
+int BackgroundCommand::signalAndWait(int signal, std::chrono::seconds limit) {
     if (pid_ < 0) return status_;
-    kill(pid_, SIGINT);
+    kill(pid_, signal);
     status_ = waitForExit(pid_, limit);
     if (status_ >= 0) pid_ = -1;
     return status_;

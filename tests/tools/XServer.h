@@ -11,7 +11,8 @@
 // did not come up within the time limit.
 class XServer {
 public:
-    XServer();
+    // `screen`: Xvfb's WIDTHxHEIGHTxDEPTH.
+    explicit XServer(const std::string& screen = "1024x768x24");
     ~XServer();
     XServer(const XServer&) = delete;
     XServer& operator=(const XServer&) = delete;
@@ -41,6 +42,8 @@ public:
     // Sends SIGINT and waits at most `limit` for the end; the exit status,
     // or -1 when it did not end.
     int interruptAndWait(std::chrono::seconds limit);
+    // The same with another signal.
+    int signalAndWait(int signal, std::chrono::seconds limit);
 
 private:
     pid_t pid_ = -1;

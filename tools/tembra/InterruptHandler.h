@@ -1,7 +1,15 @@
 #pragma once
 
-// Ctrl-C ends a run after the current frame, so the patches still go
-// through disable and cleanup; the previous handler comes back afterwards.
+#include <signal.h>
+
+#include <csignal>
+#include <iterator>
+
+// Ctrl-C, SIGTERM (a service manager, kill) and SIGHUP (a closed terminal)
+// end a run after the current frame, so the patches still go through
+// disable and cleanup and a recording is finished. A second signal ends the
+// program at once, as that signal would have. The previous handlers come
+// back afterwards.
 class InterruptHandler {
 public:
     InterruptHandler();
@@ -12,5 +20,6 @@ public:
     bool interrupted() const;
 
 private:
-    void (*previous_)(int);
+    static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+    struct sigaction previous_[std::size(kSignals)] = {};
 };

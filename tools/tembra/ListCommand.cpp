@@ -1,5 +1,6 @@
 #include "ListCommand.h"
 
+#include "ClassSchema.h"
 #include "host/PortValues.h"
 
 namespace {
@@ -16,16 +17,23 @@ const char* modeName(int mode) {
 void listOne(const QCPatchClass& c, std::ostream& out) {
     out << c.name << "  (execution mode " << c.executionMode << " " << modeName(c.executionMode)
         << ", time mode " << (c.timeModeWithIdentifier ? c.timeModeWithIdentifier(c.name) : 0)
-        << (c.allowsSubpatches ? ", subpatches" : "") << ")\n";
+        << (c.allowsSubpatches ? ", subpatches" : "") << ")";
+    if (!c.description.empty()) out << "  " << c.description;
+    out << "\n";
     // A fresh instance shows the ports and the defaults its constructor sets.
     const auto patch = c.create("list");
     for (const QCPort* port : patch->ports()) {
+        const QCPortInfo& info = port->info();
         out << "    " << (port->isInput() ? "in  " : "out ") << port->name() << " : " << portKindName(port->kind())
             << " = " << describePortValue(*port);
         if (port->kind() == QCPortKind::Index) {
             const auto max = static_cast<const QCIndexPort*>(port)->maxIndexValue();
             if (max != UINT32_MAX) out << " (max " << max << ")";
         }
+        if (info.hasRange()) out << " [" << info.min << " .. " << info.max << "]";
+        if (info.unit && *info.unit) out << " " << info.unit;
+        if (info.path != QCPathKind::None) out << " (" << pathKindName(info.path) << ")";
+        if (info.description && *info.description) out << "  " << info.description;
         out << "\n";
     }
 }
@@ -39,4 +47,8 @@ void listClasses(const QCNodeManager& manager, std::ostream& out) {
         out << "Host patches:\n";
         for (const QCPatchClass& c : manager.hostClasses()) listOne(c, out);
     }
+}
+
+void listClassesAsJSON(const QCNodeManager& manager, std::ostream& out) {
+    out << classSchema(manager).dump(2) << "\n";
 }

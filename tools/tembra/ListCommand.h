@@ -4,7 +4,10 @@
 
 #include <ostream>
 
-// Prints every registered class in registration order with its modes and
-// ports (kind and default value), the bundle's classes first, then the
-// host's built-in classes.
+// Prints every registered class in registration order with its description,
+// modes and ports (kind, default, range and unit, path kind, description),
+// the bundle's classes first, then the host's built-in classes.
 void listClasses(const QCNodeManager& manager, std::ostream& out);
+
+// The same as one JSON document (see ClassSchema.h).
+void listClassesAsJSON(const QCNodeManager& manager, std::ostream& out);

@@ -16,6 +16,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <vector>
 
 namespace {
 
@@ -24,9 +25,6 @@ using Clock = std::chrono::steady_clock;
 // Later than this, a frame is not caught up with: the schedule starts
 // afresh from now, so a stall never turns into a burst of frames.
 constexpr double kMaxLate = 0.1;
-
-// Pictures that may wait for --record's encoder before one is dropped.
-constexpr size_t kRecordQueue = 8;
 
 std::pair<int, int> parseSize(const std::string& text) {
     int width = 0, height = 0;
@@ -106,25 +104,58 @@ private:
     double rate_ = 0;
 };
 
+void requireDisplay() {
+    if (!Window::displayNamed())
+        throw std::runtime_error("no display: set DISPLAY or WAYLAND_DISPLAY, or use tembra run --render");
+}
+
+std::vector<Window::Display> listDisplays() {
+    requireDisplay();
+    std::vector<Window::Display> displays;
+    std::string error;
+    if (!Window::displays(&displays, &error)) throw std::runtime_error("cannot reach the display: " + error);
+    return displays;
+}
+
+// A projector that is not there is a typo in the command, found before
+// anything loads.
+void checkDisplay(int display) {
+    if (display < 0) return;
+    const size_t count = listDisplays().size();
+    if (static_cast<size_t>(display) < count) return;
+    throw UsageError("--display " + std::to_string(display) + ": " +
+                     (count == 1   ? std::string("there is 1 display (0)")
+                      : count == 0 ? std::string("there are no displays")
+                                   : "there are " + std::to_string(count) + " displays (0 to " +
+                                         std::to_string(count - 1) + ")") +
+                     "; tembra play --list-displays lists them");
+}
+
 }  // namespace
+
+int printDisplays(std::ostream& out) {
+    for (const Window::Display& display : listDisplays())
+        out << display.index << ' ' << display.width << 'x' << display.height << ' ' << display.name << '\n';
+    return 0;
+}
 
 int playComposition(const PlayOptions& options) {
     const RunOptions& run = options.session;
     checkFrameRate(run.fps);
     std::pair<int, int> size{0, 0};
     if (!options.size.empty()) size = parseSize(options.size);
+    checkDisplay(options.display);
 
     std::unique_ptr<Window> window;  // outlives the session, which draws into it
     auto session = std::make_unique<Session>(run);
     if (!session->hasPicture() && !session->showFirstImageOutput())
         throw std::runtime_error(run.file + ": nothing to show: no patch draws and none has an image output");
-    if (!Window::displayNamed())
-        throw std::runtime_error("no display: set DISPLAY or WAYLAND_DISPLAY, or use tembra run --render");
+    requireDisplay();
     if (options.size.empty()) size = {session->document().renderWidth, session->document().renderHeight};
 
     const std::string name = std::filesystem::path(run.file).stem().string();
     std::string error;
-    window = Window::open(Window::Settings{size.first, size.second, name, options.fullscreen}, &error);
+    window = Window::open(Window::Settings{size.first, size.second, name, options.fullscreen, options.display}, &error);
     if (!window)
         throw std::runtime_error("cannot open a window: " + error +
                                  " (is DISPLAY or WAYLAND_DISPLAY set? tembra run --render needs none)");
@@ -132,10 +163,10 @@ int playComposition(const PlayOptions& options) {
     if (!options.snapshot.empty()) session->addSink(std::make_unique<PNGFrameSink>(options.snapshot, "--snapshot"));
     VideoFrameSink* video = nullptr;
     if (!run.record.empty()) {
-        // Encoded on a thread of its own: the window never waits for it.
+        // Live: encoded on a thread of its own, so the window never waits.
         auto sink = std::make_unique<VideoFrameSink>(run.record, session->surface()->width(),
                                                      session->surface()->height(), run.fps, run.recordQuality,
-                                                     recordedAudioOutput(), kRecordQueue);
+                                                     recordedAudioOutput(), true);
         video = sink.get();
         session->addSink(std::move(sink));
     }

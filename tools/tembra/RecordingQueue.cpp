@@ -1,6 +1,7 @@
 #include "RecordingQueue.h"
 
-bool RecordingQueue::pushPicture(long index, int width, int height, bool withSound, std::span<const uint8_t> rgba) {
+bool RecordingQueue::pushPicture(long index, double seconds, int width, int height, bool withSound,
+                                 std::span<const uint8_t> rgba) {
     std::vector<uint8_t> copy;
     {
         std::lock_guard lock(mutex_);
@@ -15,6 +16,7 @@ bool RecordingQueue::pushPicture(long index, int width, int height, bool withSou
     Item item;
     item.kind = Item::Kind::Picture;
     item.index = index;
+    item.seconds = seconds;
     item.width = width;
     item.height = height;
     item.withSound = withSound;

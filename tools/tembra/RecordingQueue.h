@@ -17,6 +17,7 @@ public:
     struct Item {
         enum class Kind { Picture, Sound } kind = Kind::Picture;
         long index = 0;
+        double seconds = 0;           // when the picture was shown
         int width = 0, height = 0;
         bool withSound = false;       // the first picture: whether the file gets an audio track
         std::vector<uint8_t> rgba;    // Picture
@@ -26,7 +27,8 @@ public:
     explicit RecordingQueue(size_t maxPictures) : maxPictures_(maxPictures) {}
 
     // False, taking nothing, when `maxPictures` pictures are waiting.
-    bool pushPicture(long index, int width, int height, bool withSound, std::span<const uint8_t> rgba);
+    bool pushPicture(long index, double seconds, int width, int height, bool withSound,
+                     std::span<const uint8_t> rgba);
     void pushSound(const float* stereo, size_t frames);
     // Nothing more comes; pop() returns what is left, then nothing.
     void close();

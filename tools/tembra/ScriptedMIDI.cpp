@@ -3,6 +3,7 @@
 #include "platform/midi/VirtualMIDI.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 
@@ -51,34 +52,77 @@ double eventTime(const CompositionDocument& document, const LocatedValue& event,
 
 }  // namespace
 
-ScriptedMIDI::ScriptedMIDI(const CompositionDocument& document, bool printDestinations) {
+// A virtual endpoint of the script, removed when the last script that
+// declares it goes.
+struct ScriptedMIDI::Endpoint {
+    MIDIEndpointRef ref;
+    explicit Endpoint(MIDIEndpointRef r) : ref(r) {}
+    ~Endpoint() { VirtualMIDI::removeEndpoint(ref); }
+    Endpoint(const Endpoint&) = delete;
+    Endpoint& operator=(const Endpoint&) = delete;
+};
+
+// What printing a packet needs, fixed once the script is built.
+struct ScriptedMIDI::Printer {
+    std::map<MIDIEndpointRef, std::string> destinationNames;
+    std::atomic<double> time{0};
+};
+
+ScriptedMIDI::ScriptedMIDI(const CompositionDocument& document, bool printDestinations, const ScriptedMIDI* previous)
+    : entities_(previous ? previous->entities_ : std::make_shared<std::map<std::string, MIDIEntityRef>>()),
+      printer_(std::make_shared<Printer>()) {
     read(document);
+    std::vector<bool> taken(previous ? previous->endpoints_.size() : 0, false);
     for (SourceSpec& spec : sources_) {
-        const MIDIEndpointRef source = VirtualMIDI::createSource(entityFor(spec.device), spec.name);
+        auto endpoint = endpointFor(true, spec.device, spec.name, previous, taken);
         for (Event& event : spec.events) {
-            event.source = source;
+            event.source = endpoint->ref;
             events_.push_back(event);
         }
+        endpoints_.push_back(Declared{true, spec.device, spec.name, std::move(endpoint)});
     }
     std::stable_sort(events_.begin(), events_.end(), [](const Event& a, const Event& b) { return a.time < b.time; });
-    for (const DestinationSpec& spec : destinations_)
-        destinationNames_[VirtualMIDI::createDestination(entityFor(spec.device), spec.name)] = spec.name;
+    for (const DestinationSpec& spec : destinations_) {
+        auto endpoint = endpointFor(false, spec.device, spec.name, previous, taken);
+        printer_->destinationNames[endpoint->ref] = spec.name;
+        endpoints_.push_back(Declared{false, spec.device, spec.name, std::move(endpoint)});
+    }
     if (printDestinations) {
-        listening_ = true;
-        VirtualMIDI::setDestinationListener([this](MIDIEndpointRef destination, const VirtualMIDI::ReceivedPacket& p) {
-            auto it = destinationNames_.find(destination);
-            const std::string name = it != destinationNames_.end() ? it->second : "?";
-            std::printf("%s\n", describePacket(name, time_.load(), p.bytes).c_str());
-            std::fflush(stdout);
-        });
+        subscription_ = std::make_unique<DestinationSubscription>(
+            [printer = printer_](MIDIEndpointRef destination, const MIDIReceivedPacket& p) {
+                auto it = printer->destinationNames.find(destination);
+                const std::string name = it != printer->destinationNames.end() ? it->second : "?";
+                std::printf("%s\n", describePacket(name, printer->time.load(), p.bytes).c_str());
+                std::fflush(stdout);
+            });
     }
     // Whatever the patches do at construction with these endpoints comes
     // after they have been announced.
-    if (!sources_.empty() || !destinations_.empty()) VirtualMIDI::flush();
+    if (!endpoints_.empty()) VirtualMIDI::flush();
 }
 
 ScriptedMIDI::~ScriptedMIDI() {
-    if (listening_) VirtualMIDI::setDestinationListener(nullptr);
+    bool removing = false;
+    for (const Declared& declared : endpoints_) removing = removing || declared.endpoint.use_count() == 1;
+    endpoints_.clear();
+    // The patches hear of the removals before the next frame.
+    if (removing) VirtualMIDI::flush();
+}
+
+std::shared_ptr<ScriptedMIDI::Endpoint> ScriptedMIDI::endpointFor(bool isSource, const std::string& device,
+                                                                  const std::string& name,
+                                                                  const ScriptedMIDI* previous,
+                                                                  std::vector<bool>& taken) {
+    if (previous)
+        for (size_t i = 0; i < previous->endpoints_.size(); ++i) {
+            const Declared& old = previous->endpoints_[i];
+            if (taken[i] || old.isSource != isSource || old.device != device || old.name != name) continue;
+            taken[i] = true;
+            return old.endpoint;
+        }
+    const MIDIEntityRef entity = entityFor(device);
+    return std::make_shared<Endpoint>(isSource ? VirtualMIDI::createSource(entity, name)
+                                               : VirtualMIDI::createDestination(entity, name));
 }
 
 void ScriptedMIDI::read(const CompositionDocument& document) {
@@ -125,16 +169,16 @@ void ScriptedMIDI::read(const CompositionDocument& document) {
 
 MIDIEntityRef ScriptedMIDI::entityFor(const std::string& device) {
     if (device.empty()) return 0;
-    auto it = entities_.find(device);
-    if (it != entities_.end()) return it->second;
+    auto it = entities_->find(device);
+    if (it != entities_->end()) return it->second;
     // An unnamed entity, so the endpoint is named "<device> <name>".
     const MIDIEntityRef entity = VirtualMIDI::createEntity(VirtualMIDI::createDevice(device), std::nullopt);
-    entities_.emplace(device, entity);
+    entities_->emplace(device, entity);
     return entity;
 }
 
 void ScriptedMIDI::playUntil(double time) {
-    time_.store(time);
+    printer_->time.store(time);
     bool played = false;
     // A tiny tolerance: an event at 0.5 s belongs to the frame computed as 0.5.
     while (nextEvent_ < events_.size() && events_[nextEvent_].time <= time + 1e-9) {
@@ -146,7 +190,7 @@ void ScriptedMIDI::playUntil(double time) {
 }
 
 void ScriptedMIDI::skipUntil(double time) {
-    time_.store(time);
+    printer_->time.store(time);
     while (nextEvent_ < events_.size() && events_[nextEvent_].time <= time + 1e-9) ++nextEvent_;
 }
 

@@ -2,16 +2,18 @@
 
 #include "host/CompositionDocument.h"
 #include "platform/midi/CoreMIDI.h"
+#include "platform/midi/DestinationSubscription.h"
 
-#include <atomic>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 // The MIDI a composition scripts for itself: virtual sources that play timed
 // events ("midiSources") and virtual destinations ("midiDestinations") whose
 // packets can be printed. The endpoints exist from construction on, so
-// patches see them when they are built.
+// patches see them when they are built, and they are removed (with their
+// removal notification) when no script that declares them is left.
 class ScriptedMIDI {
 public:
     struct Event {
@@ -23,7 +25,11 @@ public:
     // Reads and checks the document's MIDI keys (CompositionError naming the
     // file and line), then creates the endpoints. `printDestinations`: every
     // packet a virtual destination receives is printed on standard output.
-    ScriptedMIDI(const CompositionDocument& document, bool printDestinations);
+    // `previous`: the script this one is to replace (a reload). The endpoints
+    // both declare (same kind, device and name) are shared, so they and
+    // their connections stay; the others of `previous` go with it.
+    ScriptedMIDI(const CompositionDocument& document, bool printDestinations,
+                 const ScriptedMIDI* previous = nullptr);
     ~ScriptedMIDI();
     ScriptedMIDI(const ScriptedMIDI&) = delete;
     ScriptedMIDI& operator=(const ScriptedMIDI&) = delete;
@@ -41,8 +47,20 @@ public:
     static std::string describePacket(const std::string& destination, double time, const std::vector<Byte>& bytes);
 
 private:
+    struct Endpoint;
+    struct Printer;
+    struct Declared {
+        bool isSource;
+        std::string device, name;
+        std::shared_ptr<Endpoint> endpoint;
+    };
+
     void read(const CompositionDocument& document);
     MIDIEntityRef entityFor(const std::string& device);
+    // The endpoint `previous` has for the same declaration and has not yet
+    // handed over, else a new one.
+    std::shared_ptr<Endpoint> endpointFor(bool isSource, const std::string& device, const std::string& name,
+                                          const ScriptedMIDI* previous, std::vector<bool>& taken);
 
     struct SourceSpec {
         std::string name, device;
@@ -53,10 +71,11 @@ private:
     };
     std::vector<SourceSpec> sources_;
     std::vector<DestinationSpec> destinations_;
-    std::map<std::string, MIDIEntityRef> entities_;  // by device name
+    std::vector<Declared> endpoints_;
+    // By device name. Devices cannot be removed, so successors reuse them.
+    std::shared_ptr<std::map<std::string, MIDIEntityRef>> entities_;
     std::vector<Event> events_;
     size_t nextEvent_ = 0;
-    std::map<MIDIEndpointRef, std::string> destinationNames_;
-    std::atomic<double> time_{0};
-    bool listening_ = false;
+    std::shared_ptr<Printer> printer_;  // shared with the listener, which may outlive this
+    std::unique_ptr<DestinationSubscription> subscription_;
 };

@@ -79,9 +79,11 @@ void Session::applySets(Evaluator& evaluator) const {
 bool Session::reload(std::string* error) {
     try {
         const CompositionDocument document = CompositionDocument::load(options_.file);
-        // The new endpoints exist before new patches look for them; the old
-        // ones go once the new document has been taken.
-        auto scriptedMIDI = std::make_unique<ScriptedMIDI>(document, options_.printMIDI);
+        // The new endpoints exist before new patches look for them; those the
+        // documents share stay, with their connections; those only the old
+        // one declared go once the new document has been taken (and stay if
+        // it is refused).
+        auto scriptedMIDI = std::make_unique<ScriptedMIDI>(document, options_.printMIDI, scriptedMIDI_.get());
         if (lastTime_ >= 0) scriptedMIDI->skipUntil(lastTime_);
         QCRenderer::FileScope loading(options_.file);
         evaluator_->reload(document, QCNodeManager::shared(), [this](Evaluator& next) {
@@ -139,6 +141,7 @@ void Session::frame(long index, double time, double clock) {
     }
 
     RenderedFrame rendered{index, time, surface_ ? surface_->width() : 0, surface_ ? surface_->height() : 0, {}};
+    rendered.clock = clock;
     bool wantsPixels = false;
     for (const auto& sink : sinks_) wantsPixels = wantsPixels || sink->wantsPixels();
     if (wantsPixels && rendered.width > 0 && rendered.height > 0) {

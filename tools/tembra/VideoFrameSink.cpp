@@ -2,34 +2,36 @@
 
 #include "tools/tembra/Options.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <stdexcept>
+
+namespace {
+
+// Pictures that may wait for a live recording's encoder before one is dropped.
+constexpr size_t kLiveQueue = 8;
+
+}  // namespace
 
 void VideoFrameSink::checkPath(const std::string& path) {
     std::string error;
     if (!VideoFileWriter::checkExtension(path, &error)) throw UsageError("--record: " + error);
+    if (!VideoFileWriter::checkTarget(path, &error)) throw std::runtime_error(error);
 }
 
 VideoFrameSink::VideoFrameSink(const std::string& path, int width, int height, double fps, int quality,
-                               std::shared_ptr<AudioDevice> sound, size_t queuedPictures)
-    : settings_{path, width, height, fps, 0, quality}, sound_(std::move(sound)) {
+                               std::shared_ptr<AudioDevice> sound, bool live)
+    : settings_{path, width, height, fps, 0, quality, live}, sound_(std::move(sound)) {
     // Found out now rather than after the composition has started.
     const auto dir = std::filesystem::path(path).parent_path();
     std::error_code failed;
     if (!dir.empty()) std::filesystem::create_directories(dir, failed);
     if (failed) throw std::runtime_error("cannot record to " + path + ": " + failed.message());
-    if (std::filesystem::is_directory(path, failed)) throw std::runtime_error("cannot record to " + path + ": it is a folder");
-    const std::string probe = path + ".part";
-    std::FILE* file = std::fopen(probe.c_str(), "wb");
-    if (file == nullptr) throw std::runtime_error("cannot record to " + path + ": " + std::strerror(errno));
-    std::fclose(file);
-    std::filesystem::remove(probe, failed);
+    std::string error;
+    if (!VideoFileWriter::checkWritable(path, &error)) throw std::runtime_error(error);
 
-    if (queuedPictures > 0) {
-        queue_ = std::make_unique<RecordingQueue>(queuedPictures);
+    if (live) {
+        queue_ = std::make_unique<RecordingQueue>(kLiveQueue);
         encoder_ = std::thread([this] { encodeQueued(); });
     }
     if (sound_)
@@ -72,10 +74,13 @@ void VideoFrameSink::encodeSound(const float* stereo, size_t frames) {
     if (!writer_->writeAudio(stereo, frames, &error)) throw std::runtime_error(error);
 }
 
-void VideoFrameSink::encodePicture(long index, const VideoFileWriter::Picture& picture, bool withSound) {
+void VideoFrameSink::encodePicture(long index, double seconds, const VideoFileWriter::Picture& picture,
+                                   bool withSound) {
     if (!writer_) openWriter(withSound);
     std::string error;
-    if (!writer_->writeVideo(index, picture, &error)) throw std::runtime_error(error);
+    const bool written = settings_.live ? writer_->writeVideoAt(seconds, picture, &error)
+                                        : writer_->writeVideo(index, picture, &error);
+    if (!written) throw std::runtime_error(error);
     encoded_ = writer_->framesWritten();
     bytes_ = writer_->bytesWritten();
 }
@@ -90,7 +95,8 @@ void VideoFrameSink::encodeQueued() {
             if (item->kind == RecordingQueue::Item::Kind::Sound) {
                 encodeSound(item->stereo.data(), item->stereo.size() / 2);
             } else {
-                encodePicture(item->index, {item->rgba.data(), item->width, item->height}, item->withSound);
+                encodePicture(item->index, item->seconds, {item->rgba.data(), item->width, item->height},
+                              item->withSound);
                 queue_->recycle(std::move(item->rgba));
             }
         } catch (const std::exception& e) {
@@ -116,9 +122,11 @@ void VideoFrameSink::write(const RenderedFrame& frame) {
     // Nothing drawn (a minimised window): the frame's number stays unused,
     // so the pictures around it keep their times.
     if (frame.rgba.empty()) return;
-    if (!queue_) return encodePicture(frame.index, {frame.rgba.data(), frame.width, frame.height}, withSound_);
+    if (!queue_)
+        return encodePicture(frame.index, frame.clock, {frame.rgba.data(), frame.width, frame.height}, withSound_);
     throwIfFailed();
-    if (!queue_->pushPicture(frame.index, frame.width, frame.height, withSound_, frame.rgba)) ++dropped_;
+    if (!queue_->pushPicture(frame.index, frame.clock, frame.width, frame.height, withSound_, frame.rgba))
+        ++dropped_;
 }
 
 void VideoFrameSink::finish() {

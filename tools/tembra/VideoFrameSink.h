@@ -18,22 +18,25 @@
 // sound patch that has its image starts its oscillator; sound that begins
 // later is not recorded, and warning() says so.
 //
-// `run` encodes on the frame loop's thread and drops nothing. `play` gives a
-// queue size: encoding then runs on a thread of its own, and a picture that
-// finds the queue full is dropped (its frame number stays unused, so the
-// pictures around it keep their times) rather than hold up the window.
+// `run` encodes on the frame loop's thread and drops nothing; each frame
+// lasts 1/fps. `play` records live: encoding runs on a thread of its own,
+// and a picture that finds the queue full is dropped rather than hold up
+// the window. Each picture is put at the moment of the show it was drawn
+// (the clock the sound follows too), so the file lasts as long as the show
+// and a dropped picture leaves the one before it on longer; a pause stays
+// in the file as the still picture the window held.
 class VideoFrameSink : public FrameSink {
 public:
-    // Throws UsageError when the extension names no container we make.
+    // Throws UsageError when the extension names no container we make, and
+    // std::runtime_error when `path` is something a file cannot replace (a
+    // folder, a FIFO, a device).
     static void checkPath(const std::string& path);
 
-    // Creates the file's folder and makes sure the file can be written
+    // Creates the file's folder and makes sure a file can be made there
     // (std::runtime_error naming it); the file itself is opened at the first
-    // frame. `sound` may be null: no audio track. `queuedPictures`: 0 to
-    // encode on the caller's thread, else the most pictures that may wait
-    // for the encoder thread.
+    // frame. `sound` may be null: no audio track.
     VideoFrameSink(const std::string& path, int width, int height, double fps, int quality,
-                   std::shared_ptr<AudioDevice> sound, size_t queuedPictures = 0);
+                   std::shared_ptr<AudioDevice> sound, bool live = false);
     ~VideoFrameSink() override;
 
     void write(const RenderedFrame& frame) override;
@@ -48,7 +51,7 @@ public:
 
 private:
     // On the encoding thread.
-    void encodePicture(long index, const VideoFileWriter::Picture& picture, bool withSound);
+    void encodePicture(long index, double seconds, const VideoFileWriter::Picture& picture, bool withSound);
     void encodeSound(const float* stereo, size_t frames);
     void openWriter(bool withSound);
     void encodeQueued();

@@ -83,6 +83,8 @@ int main(int argc, char** argv) {
         ->capture_default_str();
 
     auto* list = app.add_subcommand("list", "list the registered patch classes with their ports");
+    bool listJSON = false;
+    list->add_flag("--json", listJSON, "print every bundle, class and port as one JSON document");
 
     RunOptions run;
     std::string audio;
@@ -104,13 +106,25 @@ int main(int argc, char** argv) {
     playCommand->add_option("--fps", play.session.fps, "frames per second where the display sets no pace")
         ->capture_default_str();
     playCommand->add_option("--size", play.size, "window size WIDTHxHEIGHT (default: the composition's render size)");
-    playCommand->add_flag("--fullscreen", play.fullscreen, "start full screen (F or F11 toggles)");
+    playCommand->add_flag("--fullscreen", play.fullscreen,
+                          "start full screen, borderless and without the pointer (F or F11 toggles)");
+    playCommand->add_option("--display", play.display, "the display to show on, by index (see --list-displays)")
+        ->check(CLI::NonNegativeNumber);
+    playCommand->add_flag_callback("--list-displays", [] { throw DisplayListAsked{}; },
+                                   "print the displays, INDEX WIDTHxHEIGHT NAME, one per line, and exit");
     playCommand->add_option("--snapshot", play.snapshot,
                             "save what the window shows as a PNG file per frame: PATTERN (out/shown-%04d.png)");
     playCommand->footer("Keys: Space pauses, R reloads (saving the file does too), F or F11 full screen, Esc or Q quits.");
 
     try {
         app.parse(argc, argv);
+    } catch (const DisplayListAsked&) {
+        try {
+            return printDisplays(std::cout);
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "tembra: %s\n", e.what());
+            return 1;
+        }
     } catch (const CLI::ParseError& e) {
         // Help is printed in full; a mistake is one line.
         if (e.get_exit_code() == 0) return app.exit(e);
@@ -127,7 +141,8 @@ int main(int argc, char** argv) {
         loadBundle(bundle, QCNodeManager::shared());
         registerHostBuiltins(QCNodeManager::shared());
         if (*list) {
-            listClasses(QCNodeManager::shared(), std::cout);
+            if (listJSON) listClassesAsJSON(QCNodeManager::shared(), std::cout);
+            else listClasses(QCNodeManager::shared(), std::cout);
             return 0;
         }
         configureAudioOutput(audio, record.empty()       ? RecordedSound::None

@@ -148,6 +148,41 @@ TEST(VideoFileWriter, ASkippedFrameKeepsItsTimeAndAPictureOfAnotherShapeFitsBetw
     }
 }
 
+TEST(VideoFileWriter, LivePicturesKeepTheTimesTheyWereShownAndTheSoundIsKeptWhole) {
+    TempDir dir;
+    const std::string path = (dir.path() / "live.mkv").string();
+    std::string error;
+    auto writer = VideoFileWriter::open({path, 4, 4, 60, 44100, VideoFileWriter::kDefaultQuality, true}, &error);
+    ASSERT_TRUE(writer) << error;
+    const auto plain = [](uint8_t r, uint8_t g, uint8_t b) {
+        std::vector<uint8_t> rgba;
+        for (int i = 0; i < 16; ++i) rgba.insert(rgba.end(), {r, g, b, 255});
+        return rgba;
+    };
+    const auto red = plain(255, 0, 0), green = plain(0, 255, 0), blue = plain(0, 0, 255);
+    const std::vector<float> sound(4410 * 2, 0.25f);
+    // A show slower than its 60 fps: pictures 0.25 s and 0.35 s apart, sound
+    // for 1.5 s, the last of it after the last picture.
+    ASSERT_TRUE(writer->writeVideoAt(0.004, {red.data(), 4, 4}, &error)) << error;
+    ASSERT_TRUE(writer->writeVideoAt(0.25, {green.data(), 4, 4}, &error)) << error;
+    ASSERT_TRUE(writer->writeVideoAt(0.2502, {red.data(), 4, 4}, &error)) << "within a millisecond: left out";
+    for (int i = 0; i < 6; ++i) ASSERT_TRUE(writer->writeAudio(sound.data(), 4410, &error)) << error;
+    ASSERT_TRUE(writer->writeVideoAt(0.6, {blue.data(), 4, 4}, &error)) << error;
+    for (int i = 0; i < 9; ++i) ASSERT_TRUE(writer->writeAudio(sound.data(), 4410, &error)) << error;
+    ASSERT_TRUE(writer->finish(&error)) << error;
+
+    const Recording r = readRecording(path);
+    ASSERT_EQ(r.error, "");
+    EXPECT_EQ(r.sound.size(), 15u * 4410 * 2) << "every sample, none cut at the last picture";
+    EXPECT_NEAR(r.duration, 1.5, 0.002);
+    // The last picture is shown again near the end, so both tracks end together.
+    ASSERT_EQ(r.pictures.size(), 4u);
+    EXPECT_EQ(r.pictures[0], red);
+    EXPECT_EQ(r.pictures[1], green);
+    EXPECT_EQ(r.pictures[2], blue);
+    EXPECT_EQ(r.pictures[3], blue);
+}
+
 TEST(VideoFileWriter, RefusalsAndFailuresLeaveNoFileBehind) {
     TempDir dir;
     std::string error;

@@ -2,6 +2,7 @@
 // upright, wrap as an image) beside a bare read-back of the same size from
 // the same context.
 
+#include "library/TembraLibraryLoader.h"
 #include "patches/gl/OfflineRenderer.h"
 
 #include <benchmark/benchmark.h>
@@ -26,6 +27,7 @@ struct ClearComposition {
 
 std::string clearComposition() {
     static const ClearComposition composition;
+    TembraLibraryLoader::registerNodesWithManager(QCNodeManager::shared());
     return composition.file.string();
 }
 

@@ -4,7 +4,6 @@
 // `xvfb-run -s "-screen 0 1920x1080x24"` it measures Mesa's software
 // renderer and the X server's copy of the picture.
 
-#include "host/builtins/HostBuiltins.h"
 #include "platform/display/Window.h"
 #include "platform/foundation/NSLog.h"
 #include "tools/tembra/Bundle.h"
@@ -74,8 +73,7 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     NSLogSetDestination(LogDestination::None);
-    loadBundle("", QCNodeManager::shared());
-    registerHostBuiltins(QCNodeManager::shared());
+    loadBundles({}, QCNodeManager::shared());
     const Example examples[] = {{"gltest", "gltest.json", ""}, {"fire", "fire.json", "fire.outputImageVisible"}};
     const std::pair<Output, const char*> outputs[] = {
         {Output::Window, "show"}, {Output::Offscreen, "draw_offscreen"}, {Output::RenderPNG, "render_png"}};

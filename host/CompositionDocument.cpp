@@ -105,7 +105,8 @@ CompositionDocument CompositionDocument::parse(const std::string& text, const st
         const auto& json = entry.json();
         const auto id = entry.member("id");
         const auto className = entry.member("class");
-        checkKeys(doc, entry, {"id", "class", "inputs", "name", "source", "sourceType", "parameters"});
+        // "editor": where the editor placed the patch; nothing else reads it.
+        checkKeys(doc, entry, {"id", "class", "inputs", "name", "source", "sourceType", "parameters", "expression", "editor"});
         if (!json.is_object() || !id || !id->json().is_string() || !className || !className->json().is_string())
             doc.fail(entry.line(), "each patch needs a string \"id\" and a string \"class\"");
         if (auto parameters = entry.member("parameters"); parameters && parameters->json().is_object())

@@ -3,6 +3,8 @@
 #include "QCPort.h"
 #include "QCValues.h"
 
+#include <nlohmann/json_fwd.hpp>
+
 #include <string>
 #include <vector>
 
@@ -29,6 +31,12 @@ public:
     // Returns true on every path.
     virtual bool execute(QCOpenGLContext* openglcontext, double time, const QCArguments* arguments) = 0;
     virtual void cleanup(QCContext*) {}
+
+    // A setting of the patch's own written beside "inputs" in a composition
+    // (an Expression's "expression"), read when the patch is made, before
+    // its inputs. False, with `error` saying what is wrong, for a value that
+    // does not fit or a key the class does not take.
+    virtual bool applySetting(const std::string& key, const nlohmann::json& value, std::string* error);
 
     static bool allowsSubpatches() { return false; }
     static int timeModeWithIdentifier(const std::string&) { return 0; }

@@ -32,7 +32,7 @@ const char* pathKindName(QCPathKind kind) {
 }
 
 QCPort::QCPort(QCPatch* owner, std::string name, QCPortKind kind, QCPortInfo info)
-    : name_(std::move(name)), kind_(kind), info_(info) {
+    : name_(std::move(name)), kind_(kind), info_(info), input_(name_.rfind("input", 0) == 0) {
     owner->registerPort(this);
 }
 

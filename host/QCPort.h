@@ -48,7 +48,10 @@ public:
 
     const std::string& name() const { return name_; }
     QCPortKind kind() const { return kind_; }
-    bool isInput() const { return name_.rfind("input", 0) == 0; }
+    // Ports named input... are inputs, the others outputs, unless the patch
+    // says otherwise (an Expression's variables are inputs named as written).
+    bool isInput() const { return input_; }
+    void makeInput() { input_ = true; }
     uint64_t generation() const { return generation_; }
     const QCPortInfo& info() const { return info_; }
 
@@ -59,6 +62,7 @@ private:
     std::string name_;
     QCPortKind kind_;
     QCPortInfo info_;
+    bool input_;
     uint64_t generation_ = 0;
 };
 

@@ -82,6 +82,16 @@ void QCProgrammablePatch::applyCompositionSettings(QCPatch& patch, const PatchSp
     const LocatedValue entry = spec.entry();
     const auto name = entry.member("name"), source = entry.member("source"), sourceType = entry.member("sourceType"),
                parameters = entry.member("parameters");
+    // The patch's own settings: every key the document admits beyond those here.
+    for (size_t i = 0; entry.json().is_object() && i < entry.size(); ++i) {
+        const std::string& key = entry.key(i);
+        if (key == "id" || key == "class" || key == "inputs" || key == "name" || key == "source" ||
+            key == "sourceType" || key == "parameters")
+            continue;
+        std::string error;
+        if (!patch.applySetting(key, entry.item(i).json(), &error))
+            document.fail(entry.item(i).line(), "patch " + quotedShort(spec.id) + " (" + spec.className + ") " + error);
+    }
     auto* programmable = dynamic_cast<QCProgrammablePatch*>(&patch);
     if (!programmable) {
         for (const auto& setting : {name, source, sourceType, parameters})

@@ -1,6 +1,5 @@
 #include "QCRenderer.h"
 
-#include "builtins/HostBuiltins.h"
 #include "platform/gl/EGLContextObject.h"
 
 #include <GL/gl.h>
@@ -47,8 +46,6 @@ std::unique_ptr<QCRenderer> QCRenderer::initWithOpenGLContext(NSOpenGLContext* c
     const std::string path = resolvePath(file);
     FileScope loading(path);
     if (!loading.admitted()) return nullptr;
-    // Compositions rendered off screen may use the host's own classes too.
-    registerHostBuiltins(QCNodeManager::shared());
     // Patches are set up with the renderer's context current, as they will
     // execute, and one that fails is torn down in it too.
     CGLContextScope current(context->CGLContextObj());

@@ -3,6 +3,7 @@
 #include "fire/TembraFire.h"
 #include "freeframe/FreeFrame.h"
 #include "gl/GLTest.h"
+#include "host/PlugInBundle.h"
 #include "gl/TembraImageWithComposition.h"
 #include "midi/TembraMIDIClock.h"
 #include "midi/TembraMIDIInputCC.h"
@@ -36,6 +37,4 @@ void TembraPatchLoader::registerNodesWithManager(QCNodeManager& manager) {
     manager.registerNodeWithClass(patchClass<GLTest>());
 }
 
-extern "C" __attribute__((visibility("default"))) void TembraBundleRegisterNodes(QCNodeManager* manager) {
-    TembraPatchLoader::registerNodesWithManager(*manager);
-}
+TEMBRA_BUNDLE(TembraPatchLoader::registerNodesWithManager)

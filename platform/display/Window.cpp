@@ -4,6 +4,7 @@
 
 #include <SDL.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 struct Window::Impl {
@@ -94,7 +95,13 @@ std::unique_ptr<Window> Window::open(const Settings& settings, std::string* erro
     // Full screen covers the display the window is placed on.
     const int position = settings.display >= 0 ? static_cast<int>(SDL_WINDOWPOS_CENTERED_DISPLAY(settings.display))
                                                : static_cast<int>(SDL_WINDOWPOS_CENTERED);
-    impl->window = SDL_CreateWindow(settings.title.c_str(), position, position, settings.width, settings.height, flags);
+    // A full-screen window is made at the display's size, so its first
+    // frames already cover it rather than waiting for the resize.
+    int width = settings.width, height = settings.height;
+    SDL_Rect bounds;
+    if (settings.fullscreen && SDL_GetDisplayBounds(std::max(settings.display, 0), &bounds) == 0)
+        width = bounds.w, height = bounds.h;
+    impl->window = SDL_CreateWindow(settings.title.c_str(), position, position, width, height, flags);
     if (!impl->window) return fail(SDL_GetError());
     impl->fullscreen = settings.fullscreen;
     showPointer(settings.fullscreen);

@@ -1,5 +1,5 @@
 #include "host/QCRenderer.h"
-#include "host/builtins/HostBuiltins.h"
+#include "host/PlugInBundle.h"
 #include "platform/graphics/PNGFile.h"
 #include "tests/platform/gl/GLTestSupport.h"
 #include "tests/support/TestSupport.h"
@@ -23,7 +23,10 @@ std::string whitePNG(const TempDir& dir) {
 
 class QCRendererTest : public ::testing::Test {
 protected:
-    void SetUp() override { registerHostBuiltins(QCNodeManager::shared()); }
+    void SetUp() override {
+        if (!QCNodeManager::shared().classNamed("Billboard"))
+            PlugInBundle::load(libraryBundlePath(), QCNodeManager::shared());
+    }
     TempDir dir;
 };
 

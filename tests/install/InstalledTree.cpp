@@ -15,7 +15,7 @@ std::string installBuildTree(const std::string& prefix) {
 }
 
 std::string installedTembra(const std::string& prefix, const std::string& arguments,
-                            const std::string& workingDirectory) {
-    return "cd " + shellQuoted(workingDirectory) + " && env -u TEMBRA_BUNDLE -u TEMBRA_BUNDLE_PATH " +
+                            const std::string& workingDirectory, const std::string& environment) {
+    return "cd " + shellQuoted(workingDirectory) + " && env -u TEMBRA_BUNDLE -u TEMBRA_BUNDLE_PATH " + environment + " " +
            shellQuoted(prefix + "/bin/tembra") + " " + arguments;
 }

@@ -11,5 +11,6 @@ std::string installBuildTree(const std::string& prefix);
 
 // Runs `arguments` through the tembra under `prefix`, as a user whose
 // environment points at no build tree, from the folder `workingDirectory`.
+// `environment` adds NAME=VALUE assignments.
 std::string installedTembra(const std::string& prefix, const std::string& arguments,
-                            const std::string& workingDirectory);
+                            const std::string& workingDirectory, const std::string& environment = "");

@@ -34,17 +34,18 @@ TEST(SDK, TheExampleBundleBuildsAgainstTheInstalledTreeAndItsPatchRuns) {
     const fs::path bundle = mine / "lib/tembra/bundles/libBeatPhase.so";
     ASSERT_TRUE(fs::exists(bundle));
     const std::string work = dir.path().string();
-    const std::string load = "--bundle " + shellQuoted(bundle.string());
-    const CommandResult list = runCommand(installedTembra(prefix.string(), load + " list", work));
+    // Found through the search path, beside the installed bundles.
+    const std::string path = "TEMBRA_BUNDLE_PATH=" + shellQuoted((mine / "lib/tembra/bundles").string());
+    const CommandResult list = runCommand(installedTembra(prefix.string(), "list", work, path));
     EXPECT_EQ(list.status, 0) << list.err;
     EXPECT_NE(list.out.find("BeatPhase  (execution mode 2 provider"), std::string::npos) << list.out;
 
     // 120 BPM at 8 frames a second: a quarter beat per frame, four beats a bar.
     const CommandResult run = runCommand(installedTembra(
         prefix.string(),
-        load + " --log none run " + shellQuoted((source / "beat.json").string()) +
+        "--log none run " + shellQuoted((source / "beat.json").string()) +
             " --fps 8 --frames 10 --watch beat.outputPhase --watch beat.outputBeat --set beat.inputBeatsPerBar=2",
-        work));
+        work, path));
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out,
               "frame 0 t=0.000 beat.outputPhase = 0\n"

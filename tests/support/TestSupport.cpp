@@ -59,7 +59,8 @@ CommandResult runCommand(const std::string& command) {
 }
 
 std::string tembraProgram() { return std::string(TEMBRA_BINARY_DIR) + "/bin/tembra"; }
-std::string bundlePath() { return std::string(TEMBRA_BINARY_DIR) + "/lib/libTembra.so"; }
+std::string bundlePath() { return std::string(TEMBRA_BINARY_DIR) + "/lib/tembra/bundles/libTembra.so"; }
+std::string libraryBundlePath() { return std::string(TEMBRA_BINARY_DIR) + "/lib/tembra/bundles/libTembraLibrary.so"; }
 
 std::vector<float> readStereoWAV(const std::string& path) {
     SF_INFO info{};

@@ -44,3 +44,5 @@ std::vector<float> readStereoWAV(const std::string& path);
 // The tembra program and the bundle of this build.
 std::string tembraProgram();
 std::string bundlePath();
+// The library bundle (Clear, Billboard, ImageFile, the control patches).
+std::string libraryBundlePath();

@@ -133,7 +133,7 @@ TEST(TembraCommand, ACompositionThatIsNotARegularFileIsRefusedAtOnce) {
 }
 
 TEST(TembraCommand, AMissingBundleIsNamed) {
-    const CommandResult r = runCommand(tembraProgram() + " --bundle /no/such/libTembra.so list");
+    const CommandResult r = runCommand(tembraProgram() + " --log none --bundle /no/such/libTembra.so list");
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err.rfind("tembra: cannot load bundle /no/such/libTembra.so", 0), 0u) << r.err;
 }

@@ -62,13 +62,17 @@ nlohmann::ordered_json classSchemaOf(const QCPatchClass& c, const std::string& b
 
 nlohmann::ordered_json classSchema(const QCNodeManager& manager) {
     nlohmann::ordered_json bundles = nlohmann::ordered_json::array();
-    const auto addBundle = [&](const std::string& name, const std::vector<QCPatchClass>& classes) {
-        if (classes.empty()) return;
-        nlohmann::ordered_json list = nlohmann::ordered_json::array();
-        for (const QCPatchClass& c : classes) list.push_back(classSchemaOf(c, name));
-        bundles.push_back({{"name", name}, {"classes", std::move(list)}});
+    // One entry per bundle, in the order the bundles were loaded; classes the
+    // host registers itself come last as "host".
+    const auto bundleNamed = [&](const std::string& name, const std::string& path) -> nlohmann::ordered_json& {
+        if (bundles.empty() || bundles.back()["name"] != name)
+            bundles.push_back({{"name", name}, {"path", path}, {"classes", nlohmann::ordered_json::array()}});
+        return bundles.back()["classes"];
     };
-    addBundle("Tembra", manager.bundleClasses());
-    addBundle("host", manager.hostClasses());
+    for (const QCPatchClass& c : manager.bundleClasses()) {
+        const std::string name = manager.bundleNameOf(c.name);
+        bundleNamed(name, manager.bundlePathOf(c.name)).push_back(classSchemaOf(c, name));
+    }
+    for (const QCPatchClass& c : manager.hostClasses()) bundleNamed("host", "").push_back(classSchemaOf(c, "host"));
     return {{"bundles", std::move(bundles)}};
 }

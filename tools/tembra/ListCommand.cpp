@@ -3,6 +3,9 @@
 #include "ClassSchema.h"
 #include "host/PortValues.h"
 
+#include <optional>
+#include <string>
+
 namespace {
 
 const char* modeName(int mode) {
@@ -41,8 +44,17 @@ void listOne(const QCPatchClass& c, std::ostream& out) {
 }  // namespace
 
 void listClasses(const QCNodeManager& manager, std::ostream& out) {
-    out << "Bundle patches:\n";
-    for (const QCPatchClass& c : manager.bundleClasses()) listOne(c, out);
+    // One heading per bundle, in the order the bundles were loaded.
+    std::optional<std::string> heading;
+    for (const QCPatchClass& c : manager.bundleClasses()) {
+        const std::string path = manager.bundlePathOf(c.name);
+        if (heading != path) {
+            heading = path;
+            if (path.empty()) out << "Bundle patches:\n";
+            else out << QCNodeManager::bundleName(path) << " patches (" << path << "):\n";
+        }
+        listOne(c, out);
+    }
     if (!manager.hostClasses().empty()) {
         out << "Host patches:\n";
         for (const QCPatchClass& c : manager.hostClasses()) listOne(c, out);

@@ -43,8 +43,10 @@ struct Session::Save {
     PNGSequenceWriter writer;
 };
 
-Session::Session(const RunOptions& options) : options_(options), shownEndpoint_(options.show) {
-    const CompositionDocument document = CompositionDocument::load(options.file);
+Session::Session(const RunOptions& options, const std::string* text)
+    : options_(options), shownEndpoint_(options.show) {
+    const CompositionDocument document =
+        text ? CompositionDocument::parse(*text, options.file) : CompositionDocument::load(options.file);
     // The composition is the application's first open document; values set
     // from the command line are changes not saved to its file.
     mainDocument_.emplace(options.file, !options.sets.empty());
@@ -76,9 +78,14 @@ void Session::applySets(Evaluator& evaluator) const {
     }
 }
 
-bool Session::reload(std::string* error) {
+bool Session::reload(std::string* error) { return reloadFrom(nullptr, error); }
+
+bool Session::reloadText(const std::string& text, std::string* error) { return reloadFrom(&text, error); }
+
+bool Session::reloadFrom(const std::string* text, std::string* error) {
     try {
-        const CompositionDocument document = CompositionDocument::load(options_.file);
+        const CompositionDocument document =
+            text ? CompositionDocument::parse(*text, options_.file) : CompositionDocument::load(options_.file);
         // The new endpoints exist before new patches look for them; those the
         // documents share stay, with their connections; those only the old
         // one declared go once the new document has been taken (and stay if

@@ -25,7 +25,8 @@ class Session {
 public:
     // Loads and checks the document and the options. Throws UsageError for
     // a command-line mistake, CompositionError for a bad document.
-    explicit Session(const RunOptions& options);
+    // `text`, when given, is the document instead of the file's contents.
+    explicit Session(const RunOptions& options, const std::string* text = nullptr);
     ~Session();
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
@@ -44,6 +45,8 @@ public:
     // Frames have a picture: consumers draw or an image is shown.
     bool hasPicture() const { return hasConsumers() || shown_; }
     const CompositionDocument& document() const { return evaluator_->document(); }
+    // The port "id.port" of the running composition, or null.
+    QCPort* port(const std::string& endpoint) const { return evaluator_->port(endpoint); }
 
     // Called before a --watch line is printed (to erase a progress bar).
     void onPrint(std::function<void()> beforePrint) { beforePrint_ = std::move(beforePrint); }
@@ -58,12 +61,15 @@ public:
     // Evaluator::reload); call between frames. False, with `error` set to
     // one line and the old document still running, when the new one is bad.
     bool reload(std::string* error);
+    // The same with a document's text instead of the file (the editor's edits).
+    bool reloadText(const std::string& text, std::string* error);
     // Ends the audio clock at `clock` seconds, finishes the sinks and stops
     // the patches.
     void finish(double clock);
 
 private:
     struct Save;
+    bool reloadFrom(const std::string* text, std::string* error);
     void draw(long index, double time);
     void applySets(Evaluator& evaluator) const;
 

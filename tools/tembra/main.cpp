@@ -1,15 +1,15 @@
-// tembra: the command-line host. Loads the patch bundle, lists its classes,
+// tembra: the command-line host. Loads the patch bundles, lists its classes,
 // runs compositions.
 
 #include "AudioOption.h"
 #include "BuildInfo.h"
 #include "Bundle.h"
+#include "EditCommand.h"
 #include "ListCommand.h"
 #include "PlayCommand.h"
 #include "RunCommand.h"
 #include "VideoFrameSink.h"
 #include "host/CompositionDocument.h"
-#include "host/builtins/HostBuiltins.h"
 #include "platform/foundation/NSLog.h"
 
 #include <CLI/CLI.hpp>
@@ -17,6 +17,8 @@
 #include <cmath>
 #include <cstdio>
 #include <iostream>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -77,8 +79,12 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
     app.set_version_flag("--version", std::string("tembra ") + tembraVersion() + " (commit " + tembraCommit() + ")",
                          "print the version and the commit this build comes from");
-    std::string bundle, log = "stderr";
-    app.add_option("--bundle", bundle, "patch bundle to load (default: libTembra.so beside the program)");
+    std::vector<std::string> bundles;
+    std::string log = "stderr";
+    app.add_option("--bundle", bundles,
+                   "load this patch bundle too, after those in ../lib/tembra/bundles, $TEMBRA_BUNDLE_PATH and "
+                   "~/.local/lib/tembra/bundles (repeatable)")
+        ->allow_extra_args(false);
     app.add_option("--log", log, "where the system log goes: stderr, syslog, none or a file path")
         ->capture_default_str();
 
@@ -116,6 +122,16 @@ int main(int argc, char** argv) {
                             "save what the window shows as a PNG file per frame: PATTERN (out/shown-%04d.png)");
     playCommand->footer("Keys: Space pauses, R reloads (saving the file does too), F or F11 full screen, Esc or Q quits.");
 
+    EditOptions edit;
+    auto* editCommand = app.add_subcommand("edit", "play a composition off screen and edit it in the browser");
+    addSessionOptions(editCommand, edit.session, audio);
+    editCommand->add_option("--frames", edit.session.frames, "stop after this many frames (default: at Ctrl-C)")
+        ->check(kNotNegative);
+    editCommand->add_option("--fps", edit.session.fps, "frames per second")->capture_default_str();
+    editCommand->add_option("--port", edit.port, "port of the editor (default: a free one)");
+    editCommand->add_option("--host", edit.host, "address the editor listens on")->capture_default_str();
+    editCommand->add_flag("--open", edit.open, "open the editor in the desktop's browser");
+
     try {
         app.parse(argc, argv);
     } catch (const DisplayListAsked&) {
@@ -135,20 +151,20 @@ int main(int argc, char** argv) {
     NSLogSetProgramName("tembra");
     try {
         // Refused before anything is loaded or run.
-        const std::string& record = *playCommand ? play.session.record : run.record;
+        const std::string& record = *playCommand ? play.session.record : *editCommand ? edit.session.record : run.record;
         if (!record.empty()) VideoFrameSink::checkPath(record);
         setLogDestination(log);
-        loadBundle(bundle, QCNodeManager::shared());
-        registerHostBuiltins(QCNodeManager::shared());
+        loadBundles(bundles, QCNodeManager::shared());
         if (*list) {
             if (listJSON) listClassesAsJSON(QCNodeManager::shared(), std::cout);
             else listClasses(QCNodeManager::shared(), std::cout);
             return 0;
         }
         configureAudioOutput(audio, record.empty()       ? RecordedSound::None
-                                    : *playCommand ? RecordedSound::Live
+                                    : *playCommand || *editCommand ? RecordedSound::Live
                                                    : RecordedSound::OnCompositionTime);
         if (*playCommand) return playComposition(play);
+        if (*editCommand) return editComposition(edit);
         return runComposition(run);
     } catch (const UsageError& e) {
         std::fprintf(stderr, "tembra: %s\n", e.what());

@@ -1,4 +1,5 @@
 #include "host/QCGLCGImage.h"
+#include "library/TembraLibraryLoader.h"
 #include "patches/TembraPatchLoader.h"
 #include "patches/gl/OfflineRenderer.h"
 #include "platform/graphics/PNGFile.h"
@@ -40,7 +41,10 @@ std::string writePictureComposition(const TempDir& dir) {
 
 class OfflineRendererTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { TembraPatchLoader::registerNodesWithManager(QCNodeManager::shared()); }
+    static void SetUpTestSuite() {
+        TembraPatchLoader::registerNodesWithManager(QCNodeManager::shared());
+        TembraLibraryLoader::registerNodesWithManager(QCNodeManager::shared());
+    }
     TempDir dir;
     LogCapture log;
 };

@@ -1,4 +1,5 @@
 #include "host/QCGLCGImage.h"
+#include "library/TembraLibraryLoader.h"
 #include "patches/TembraPatchLoader.h"
 #include "patches/gl/TembraImageWithComposition.h"
 #include "tests/platform/gl/GLTestSupport.h"
@@ -8,7 +9,10 @@ namespace {
 
 class TembraImageWithCompositionTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { TembraPatchLoader::registerNodesWithManager(QCNodeManager::shared()); }
+    static void SetUpTestSuite() {
+        TembraPatchLoader::registerNodesWithManager(QCNodeManager::shared());
+        TembraLibraryLoader::registerNodesWithManager(QCNodeManager::shared());
+    }
     void SetUp() override { patch.setup(nullptr); }
     bool execute(double time = 0.0) { return patch.execute(nullptr, time, nullptr); }
     std::string clearComposition() {

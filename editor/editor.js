@@ -1,0 +1,371 @@
+// The Tembra editor: the running composition as a graph. The host owns the
+// document; every change here is sent as an edit, and the graph is drawn
+// again from the document the host sends back.
+"use strict";
+
+const token = new URLSearchParams(location.hash.slice(1)).get("token") || "";
+const $ = (id) => document.getElementById(id);
+
+const state = {
+  doc: { patches: [], connections: [] },
+  classes: new Map(),   // name -> class schema
+  values: {},           // "id.port" -> value
+  selected: null,       // patch id
+  socket: null,
+  nextId: 1,
+  drawing: false,       // true while the graph is rebuilt: its callbacks are not edits
+  edited: false,
+};
+
+function status(text, isError) {
+  $("status").textContent = text;
+  $("status").className = isError ? "error" : "";
+}
+
+function log(text, isError) {
+  const line = document.createElement("div");
+  line.textContent = text;
+  if (isError) line.className = "error";
+  $("log").appendChild(line);
+  $("log").scrollTop = $("log").scrollHeight;
+}
+
+function send(message) {
+  if (!state.socket || state.socket.readyState !== WebSocket.OPEN) return;
+  message.id = state.nextId++;
+  state.socket.send(JSON.stringify(message));
+}
+
+// The graph.
+const graph = new LGraph();
+const canvas = new LGraphCanvas("#canvas", graph);
+canvas.allow_searchbox = false;
+
+function TembraPatch() { this.size = [180, 60]; }
+TembraPatch.title = "patch";
+LiteGraph.registerNodeType("tembra/patch", TembraPatch);
+
+TembraPatch.prototype.onConnectionsChange = function (type, slot, connected, link) {
+  if (state.drawing || type !== LiteGraph.INPUT) return;
+  const to = this.title + "." + this.inputs[slot].name;
+  if (connected && link) {
+    const source = graph.getNodeById(link.origin_id);
+    send({ type: "connect", from: source.title + "." + source.outputs[link.origin_slot].name, to });
+  } else if (!connected) {
+    // A wire moved to another input arrives as a disconnect and a connect.
+    setTimeout(() => { if (!this.getInputLink(slot)) send({ type: "disconnect", to }); }, 0);
+  }
+};
+
+graph.onNodeRemoved = (node) => { if (!state.drawing) send({ type: "remove", patch: node.title }); };
+canvas.onNodeMoved = (node) => send({ type: "move", patch: node.title, x: Math.round(node.pos[0]), y: Math.round(node.pos[1]) });
+canvas.onNodeSelected = (node) => { state.selected = node.title; inspect(); };
+canvas.onNodeDeselected = (node) => { if (state.selected === node.title) { state.selected = null; inspect(); } };
+
+function shortValue(value) {
+  if (typeof value === "number") return Number.isInteger(value) ? String(value) : value.toFixed(3);
+  const text = typeof value === "string" ? value : JSON.stringify(value);
+  return text.length > 18 ? text.slice(0, 17) + "…" : text;
+}
+
+function portsOf(patch) {
+  const schema = state.classes.get(patch.class);
+  return schema ? schema.ports : [];
+}
+
+function draw() {
+  state.drawing = true;
+  graph.clear();
+  const nodes = new Map();
+  state.doc.patches.forEach((patch, index) => {
+    const node = LiteGraph.createNode("tembra/patch");
+    node.title = patch.id;
+    for (const port of portsOf(patch)) {
+      if (port.direction === "input") node.addInput(port.name, port.kind);
+      else node.addOutput(port.name, port.kind);
+    }
+    node.size = node.computeSize();
+    node.size[0] = Math.max(node.size[0] + 110, 260);  // room for the values
+    const at = patch.editor || {};
+    node.pos = [typeof at.x === "number" ? at.x : 40 + (index % 4) * 280, typeof at.y === "number" ? at.y : 40 + Math.floor(index / 4) * 260];
+    graph.add(node);
+    nodes.set(patch.id, node);
+  });
+  for (const c of state.doc.connections || []) {
+    const [fromId, fromPort] = split(c.from), [toId, toPort] = split(c.to);
+    const source = nodes.get(fromId), target = nodes.get(toId);
+    if (!source || !target) continue;
+    const out = source.findOutputSlot(fromPort), input = target.findInputSlot(toPort);
+    if (out >= 0 && input >= 0) source.connect(out, target, input);
+  }
+  const selected = state.selected && nodes.get(state.selected);
+  if (selected) canvas.selectNode(selected);
+  state.drawing = false;
+  canvas.setDirty(true, true);
+  inspect();
+  subscribe();
+}
+
+function split(endpoint) {
+  const dot = endpoint.lastIndexOf(".");
+  return [endpoint.slice(0, dot), endpoint.slice(dot + 1)];
+}
+
+function subscribe() {
+  const ports = [];
+  for (const patch of state.doc.patches)
+    for (const port of portsOf(patch)) ports.push(patch.id + "." + port.name);
+  send({ type: "subscribe", ports });
+}
+
+// The palette.
+function palette() {
+  const filter = $("search").value.trim().toLowerCase();
+  const groups = new Map();
+  for (const c of state.classes.values()) {
+    if (filter && !(c.name + " " + (c.description || "")).toLowerCase().includes(filter)) continue;
+    const group = c.bundle || "other";
+    if (!groups.has(group)) groups.set(group, []);
+    groups.get(group).push(c);
+  }
+  const box = $("classes");
+  box.replaceChildren();
+  for (const [group, classes] of groups) {
+    const heading = document.createElement("h3");
+    heading.textContent = group;
+    box.appendChild(heading);
+    for (const c of classes) {
+      const item = document.createElement("div");
+      item.className = "class";
+      item.dataset.class = c.name;
+      item.title = c.description || "";
+      item.textContent = c.name;
+      if (c.description) {
+        const small = document.createElement("small");
+        small.textContent = c.description;
+        item.appendChild(small);
+      }
+      item.onclick = () => {
+        const offset = canvas.ds.offset;
+        send({ type: "add", class: c.name, editor: { x: Math.round(60 - offset[0]), y: Math.round(60 - offset[1]) } });
+      };
+      box.appendChild(item);
+    }
+  }
+}
+$("search").oninput = palette;
+
+// The inspector: one control per input, chosen by its kind and range.
+function inspect() {
+  const box = $("inspector");
+  const patch = state.doc.patches.find((p) => p.id === state.selected);
+  if (!patch) {
+    box.innerHTML = '<p class="hint">Select a patch to see its ports.</p>';
+    return;
+  }
+  box.replaceChildren();
+  const title = document.createElement("h2");
+  title.textContent = patch.id;
+  box.appendChild(title);
+  const cls = document.createElement("div");
+  cls.className = "hint";
+  cls.textContent = patch.class + (state.classes.get(patch.class)?.description ? " — " + state.classes.get(patch.class).description : "");
+  box.appendChild(cls);
+  const rename = document.createElement("input");
+  rename.type = "text";
+  rename.value = patch.id;
+  rename.id = "rename";
+  rename.onchange = () => { if (rename.value && rename.value !== patch.id) { state.selected = rename.value; send({ type: "rename", patch: patch.id, to: rename.value }); } };
+  box.appendChild(rename);
+
+  const outputs = [];
+  for (const other of state.doc.patches)
+    if (other.id !== patch.id)
+      for (const port of portsOf(other)) if (port.direction === "output") outputs.push({ endpoint: other.id + "." + port.name, kind: port.kind });
+
+  for (const port of portsOf(patch)) {
+    const endpoint = patch.id + "." + port.name;
+    const row = document.createElement("div");
+    row.className = "port";
+    row.dataset.port = endpoint;
+    const label = document.createElement("label");
+    label.textContent = port.name + (port.unit ? " (" + port.unit + ")" : "") + " ";
+    label.title = port.description || "";
+    const shown = document.createElement("span");
+    shown.className = "value";
+    shown.dataset.endpoint = endpoint;
+    shown.textContent = endpoint in state.values ? shortValue(state.values[endpoint]) : "";
+    label.appendChild(shown);
+    row.appendChild(label);
+    if (port.direction === "input") row.appendChild(control(patch, port, endpoint, outputs));
+    box.appendChild(row);
+  }
+}
+
+function control(patch, port, endpoint, outputs) {
+  const wrap = document.createElement("div");
+  const connection = (state.doc.connections || []).find((c) => c.to === endpoint);
+  const current = patch.inputs && port.name in patch.inputs ? patch.inputs[port.name] : port.default;
+  const set = (value) => send({ type: "set", port: endpoint, value });
+  let input = null;
+  if (connection) {
+    // Connected: the wire sets the value; its map can be edited.
+    const note = document.createElement("div");
+    note.className = "hint";
+    note.textContent = "from " + connection.from;
+    wrap.appendChild(note);
+    if (port.kind === "number" || port.kind === "index") {
+      const map = document.createElement("input");
+      map.type = "text";
+      map.placeholder = "map: lo, hi";
+      map.className = "map";
+      if (Array.isArray(connection.map)) map.value = connection.map.join(", ");
+      map.onchange = () => {
+        const parts = map.value.split(",").map((s) => Number(s.trim()));
+        send({ type: "map", to: endpoint, map: map.value.trim() === "" ? null : parts });
+      };
+      wrap.appendChild(map);
+    }
+  } else if (port.kind === "number" || port.kind === "index") {
+    const range = port.range ? [port.range.min, port.range.max]
+      : port.kind === "index" && typeof port.max === "number" ? [0, port.max] : null;
+    input = document.createElement("input");
+    if (range) {
+      input.type = "range";
+      input.min = range[0];
+      input.max = range[1];
+      input.step = port.kind === "index" ? 1 : (range[1] - range[0]) / 1000;
+    } else {
+      input.type = "number";
+      input.step = port.kind === "index" ? 1 : "any";
+    }
+    input.value = current ?? 0;
+    const sendValue = () => input.value !== "" && set(port.kind === "index" ? Math.round(Number(input.value)) : Number(input.value));
+    input.onchange = sendValue;
+    if (range) input.oninput = sendValue;
+  } else if (port.kind === "boolean") {
+    input = document.createElement("input");
+    input.type = "checkbox";
+    input.checked = !!current;
+    input.onchange = () => set(input.checked);
+  } else if (port.kind === "string") {
+    input = document.createElement("input");
+    input.type = "text";
+    input.value = current ?? "";
+    if (port.path) input.placeholder = port.path + " path";
+    input.onchange = () => set(input.value);
+  }
+  if (input) {
+    input.className = "edit";
+    wrap.appendChild(input);
+  }
+  if (port.kind !== "image" || outputs.length) {
+    const wire = document.createElement("select");
+    wire.className = "wire";
+    wire.innerHTML = '<option value="">— not connected —</option>';
+    for (const o of outputs) {
+      const option = document.createElement("option");
+      option.value = o.endpoint;
+      option.textContent = o.endpoint;
+      if (connection && connection.from === o.endpoint) option.selected = true;
+      wire.appendChild(option);
+    }
+    wire.onchange = () => send(wire.value ? { type: "connect", from: wire.value, to: endpoint } : { type: "disconnect", to: endpoint });
+    wrap.appendChild(wire);
+  }
+  return wrap;
+}
+
+function showValues(values) {
+  Object.assign(state.values, values);
+  for (const span of document.querySelectorAll("#inspector .value")) {
+    const endpoint = span.dataset.endpoint;
+    if (endpoint in values) span.textContent = shortValue(values[endpoint]);
+  }
+  // Output values stand beside their names on the boxes.
+  for (const node of graph._nodes)
+    for (const output of node.outputs || []) {
+      const value = state.values[node.title + "." + output.name];
+      output.label = value === undefined ? output.name : output.name + " = " + shortValue(value);
+    }
+  canvas.setDirty(true, false);
+}
+
+// Keys: save, undo, redo.
+document.addEventListener("keydown", (event) => {
+  if (!(event.ctrlKey || event.metaKey)) return;
+  const key = event.key.toLowerCase();
+  if (key === "s") { event.preventDefault(); send({ type: "save" }); }
+  else if (key === "z" && !event.shiftKey) { event.preventDefault(); send({ type: "undo" }); }
+  else if ((key === "z" && event.shiftKey) || key === "y") { event.preventDefault(); send({ type: "redo" }); }
+});
+$("save").onclick = () => send({ type: "save" });
+$("undo").onclick = () => send({ type: "undo" });
+$("redo").onclick = () => send({ type: "redo" });
+
+function receive(message) {
+  if (message.type === "document") {
+    state.doc = message.document;
+    if (!state.doc.connections) state.doc.connections = [];
+    state.edited = message.edited;
+    $("file").textContent = message.file + (message.edited ? " •" : "");
+    $("undo").disabled = !message.canUndo;
+    $("redo").disabled = !message.canRedo;
+    draw();
+    status(message.edited ? "edited" : "saved");
+  } else if (message.type === "values") {
+    showValues(message.values);
+  } else if (message.type === "answer") {
+    if (!message.ok) {
+      log(message.error, true);
+      status(message.error, true);
+      draw();  // back to the document as it runs
+    }
+  } else if (message.type === "error") {
+    log(message.message, true);
+    status(message.message, true);
+  } else if (message.type === "log") {
+    log(message.line);
+  }
+}
+
+function connect() {
+  const socket = new WebSocket("ws://" + location.host + "/api/session?token=" + encodeURIComponent(token));
+  state.socket = socket;
+  socket.onopen = () => status("connected");
+  socket.onmessage = (event) => receive(JSON.parse(event.data));
+  socket.onclose = () => { status("disconnected from tembra", true); };
+}
+
+function resize() {
+  const box = $("graph");
+  canvas.resize(box.clientWidth, box.clientHeight);
+}
+window.addEventListener("resize", resize);
+
+async function start() {
+  resize();
+  const answer = await fetch("/api/classes", { headers: { "X-Tembra-Token": token } });
+  if (!answer.ok) {
+    status("refused: this page needs the address tembra edit printed, with its token", true);
+    document.body.dataset.refused = "true";
+    return;
+  }
+  const schema = await answer.json();
+  for (const bundle of schema.bundles) for (const c of bundle.classes) state.classes.set(c.name, c);
+  palette();
+  graph.start();
+  connect();
+}
+
+// For scripts driving the page (tests, a control surface in a frame).
+window.tembraEditor = {
+  select(id) {
+    const node = graph.findNodesByTitle(id)[0];
+    if (node) canvas.selectNode(node);
+    state.selected = id;
+    inspect();
+  },
+  state,
+};
+start();

@@ -1,0 +1,32 @@
+#include "TembraLibraryLoader.h"
+
+#include "control/Counter.h"
+#include "control/Expression.h"
+#include "control/LFO.h"
+#include "control/SelectImage.h"
+#include "control/SelectNumber.h"
+#include "control/SelectString.h"
+#include "control/Smooth.h"
+#include "control/Tempo.h"
+#include "control/Toggle.h"
+#include "host/PlugInBundle.h"
+#include "image/Billboard.h"
+#include "image/Clear.h"
+#include "image/ImageFile.h"
+
+void TembraLibraryLoader::registerNodesWithManager(QCNodeManager& manager) {
+    manager.registerNodeWithClass(patchClass<Clear>());
+    manager.registerNodeWithClass(patchClass<Billboard>());
+    manager.registerNodeWithClass(patchClass<ImageFile>());
+    manager.registerNodeWithClass(patchClass<Expression>());
+    manager.registerNodeWithClass(patchClass<LFO>());
+    manager.registerNodeWithClass(patchClass<Smooth>());
+    manager.registerNodeWithClass(patchClass<Counter>());
+    manager.registerNodeWithClass(patchClass<Toggle>());
+    manager.registerNodeWithClass(patchClass<SelectNumber>());
+    manager.registerNodeWithClass(patchClass<SelectString>());
+    manager.registerNodeWithClass(patchClass<SelectImage>());
+    manager.registerNodeWithClass(patchClass<Tempo>());
+}
+
+TEMBRA_BUNDLE(TembraLibraryLoader::registerNodesWithManager)

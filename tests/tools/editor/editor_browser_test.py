@@ -1,0 +1,84 @@
+"""The editor's page in headless Chromium: the fire composition shows, a
+patch added from the palette is connected, a value typed in the inspector
+reaches the running composition, Ctrl-S saves; a page without the token is
+refused."""
+
+import json
+import os
+import shutil
+import tempfile
+import unittest
+
+from selenium import webdriver
+from selenium.webdriver.chrome.service import Service
+from selenium.webdriver.common.by import By
+from selenium.webdriver.common.keys import Keys
+from selenium.webdriver.support.ui import Select, WebDriverWait
+
+from editor_client import Editor
+
+EXAMPLES = os.environ["EXAMPLES"]
+
+
+def browser():
+    options = webdriver.ChromeOptions()
+    options.binary_location = "/usr/bin/chromium"
+    for argument in ["--headless=new", "--no-sandbox", "--disable-gpu", "--window-size=1400,900",
+                     "--disable-dev-shm-usage"]:
+        options.add_argument(argument)
+    return webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+
+
+class EditorBrowserTest(unittest.TestCase):
+    def setUp(self):
+        self.folder = tempfile.mkdtemp()
+        self.addCleanup(shutil.rmtree, self.folder)
+        self.file = os.path.join(self.folder, "fire.json")
+        shutil.copy(os.path.join(EXAMPLES, "fire.json"), self.file)
+        self.editor = Editor(self.file, "--watch", "fire.inputCoolRate")
+        self.addCleanup(self.editor.close)
+        self.driver = browser()
+        self.addCleanup(self.driver.quit)
+        self.wait = WebDriverWait(self.driver, 20)
+
+    def test_a_performer_adds_connects_sets_and_saves(self):
+        driver = self.driver
+        driver.get(self.editor.url)
+        self.wait.until(lambda d: d.execute_script(
+            "return window.tembraEditor && window.tembraEditor.state.doc.patches.map(p => p.id).join()") == "fire")
+
+        driver.find_element(By.ID, "search").send_keys("billboard")
+        driver.find_element(By.CSS_SELECTOR, '.class[data-class="Billboard"]').click()
+        self.wait.until(lambda d: d.execute_script(
+            "return window.tembraEditor.state.doc.patches.length") == 2)
+
+        driver.execute_script("window.tembraEditor.select('billboard')")
+        wire = driver.find_element(By.CSS_SELECTOR, '[data-port="billboard.inputImage"] select.wire')
+        Select(wire).select_by_value("fire.outputImageVisible")
+        self.wait.until(lambda d: d.execute_script(
+            "return JSON.stringify(window.tembraEditor.state.doc.connections)") ==
+            '[{"from":"fire.outputImageVisible","to":"billboard.inputImage"}]')
+
+        driver.execute_script("window.tembraEditor.select('fire')")
+        field = self.wait.until(lambda d: d.find_elements(By.CSS_SELECTOR, '[data-port="fire.inputCoolRate"] input.edit'))[0]
+        field.clear()
+        field.send_keys("0.93", Keys.ENTER)
+        self.editor.wait_line(r"fire\.inputCoolRate = 0\.93", 20)
+
+        driver.find_element(By.TAG_NAME, "body").send_keys(Keys.CONTROL, "s")
+        self.wait.until(lambda d: d.find_element(By.ID, "status").text == "saved")
+        with open(self.file) as f:
+            saved = json.load(f)
+        self.assertEqual(saved["patches"][0]["inputs"]["inputCoolRate"], 0.93)
+        self.assertEqual(saved["patches"][1]["class"], "Billboard")
+        self.assertEqual(saved["connections"], [{"from": "fire.outputImageVisible", "to": "billboard.inputImage"}])
+
+    def test_a_page_without_the_token_is_refused(self):
+        self.driver.get(self.editor.url.replace(self.editor.token, "0" * 32))
+        self.wait.until(lambda d: d.find_element(By.TAG_NAME, "body").get_attribute("data-refused") == "true")
+        self.assertIn("refused", self.driver.find_element(By.ID, "status").text)
+        self.assertEqual(self.driver.execute_script("return window.tembraEditor.state.doc.patches.length"), 0)
+
+
+if __name__ == "__main__":
+    unittest.main()

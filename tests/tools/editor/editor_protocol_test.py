@@ -1,0 +1,164 @@
+"""The editor's protocol without a browser: security, every edit, refused
+edits, saving, files changed elsewhere, several clients, limits."""
+
+import json
+import os
+import shutil
+import tempfile
+import unittest
+
+from editor_client import Editor, Socket
+
+EXAMPLES = os.environ["EXAMPLES"]
+
+
+def is_document(message):
+    return message.get("type") == "document"
+
+
+class EditorProtocolTest(unittest.TestCase):
+    def setUp(self):
+        self.folder = tempfile.mkdtemp()
+        self.file = os.path.join(self.folder, "fire.json")
+        shutil.copy(os.path.join(EXAMPLES, "fire.json"), self.file)
+
+    def tearDown(self):
+        shutil.rmtree(self.folder)
+
+    def start(self, *extra):
+        editor = Editor(self.file, *extra)
+        self.addCleanup(editor.close)
+        return editor
+
+    def session(self, editor):
+        client = Socket(editor)
+        self.assertEqual(client.status, 101)
+        first = client.until(is_document)
+        return client, first["document"]
+
+    def test_only_the_token_holder_from_our_own_origin_gets_in(self):
+        editor = self.start()
+        self.assertEqual(editor.get("/api/classes")[0], 403)
+        self.assertEqual(editor.get("/api/document", {"X-Tembra-Token": "0" * 32})[0], 403)
+        self.assertEqual(editor.get("/api/document?token=" + editor.token)[0], 200)
+        # DNS rebinding: our port under another name.
+        self.assertEqual(editor.get("/api/classes", {"X-Tembra-Token": editor.token,
+                                                     "Host": f"evil.example:{editor.port}"})[0], 403)
+        self.assertEqual(editor.get("/api/classes", {"X-Tembra-Token": editor.token,
+                                                     "Origin": "http://evil.example"})[0], 403)
+        self.assertEqual(Socket(editor, token="f" * 32).status, 403)
+        self.assertEqual(Socket(editor, origin="http://evil.example").status, 403)
+        self.assertEqual(Socket(editor, origin=f"http://127.0.0.1:{editor.port}").status, 101)
+        self.assertEqual(editor.get("/../../etc/passwd")[0], 404)
+        status, body = editor.api("/api/classes")
+        names = [c["name"] for b in json.loads(body)["bundles"] for c in b["classes"]]
+        self.assertIn("TembraFire", names)
+
+    def test_edits_change_the_running_composition_and_refused_ones_change_nothing(self):
+        editor = self.start("--watch", "fire.inputCoolRate")
+        editor.wait_line(r"fire\.inputCoolRate = 0\.98", 10)
+        client, document = self.session(editor)
+        self.assertEqual(document["patches"][0]["id"], "fire")
+
+        self.assertTrue(client.request({"type": "set", "port": "fire.inputCoolRate", "value": 0.95})["ok"])
+        editor.wait_line(r"fire\.inputCoolRate = 0\.95", 10)
+
+        self.assertTrue(client.request({"type": "add", "class": "Billboard"})["ok"])
+        self.assertTrue(client.request({"type": "connect", "from": "fire.outputImageVisible",
+                                        "to": "billboard.inputImage"})["ok"])
+        self.assertTrue(client.request({"type": "move", "patch": "billboard", "x": 300, "y": 40})["ok"])
+        self.assertTrue(client.request({"type": "rename", "patch": "billboard", "to": "show"})["ok"])
+        document = json.loads(editor.api("/api/document")[1])
+        self.assertEqual(document["connections"], [{"from": "fire.outputImageVisible", "to": "show.inputImage"}])
+        self.assertEqual(document["patches"][1]["editor"], {"x": 300.0, "y": 40.0})
+
+        for edit, why in [
+            ({"type": "connect", "from": "fire.outputImageVisible", "to": "fire.inputCoolRate"}, "image"),
+            ({"type": "connect", "from": "fire.outputNothing", "to": "show.inputX"}, "outputNothing"),
+            ({"type": "set", "port": "fire.inputCoolRate", "value": "hot"}, "inputCoolRate"),
+            ({"type": "add", "class": "NoSuchPatch"}, "NoSuchPatch"),
+            ({"type": "remove", "patch": "ghost"}, "ghost"),
+            ({"type": "fly"}, "fly"),
+        ]:
+            answer = client.request(edit)
+            self.assertFalse(answer["ok"], edit)
+            self.assertIn(why, answer["error"])
+        self.assertEqual(json.loads(editor.api("/api/document")[1]), document)
+
+        # The fire keeps its state through the edits: the value set stays.
+        self.assertTrue(client.request({"type": "remove", "patch": "show"})["ok"])
+        self.assertEqual(len(json.loads(editor.api("/api/document")[1])["patches"]), 1)
+        self.assertTrue(client.request({"type": "undo"})["ok"])
+        self.assertEqual(len(json.loads(editor.api("/api/document")[1])["patches"]), 2)
+        self.assertTrue(client.request({"type": "redo"})["ok"])
+        self.assertEqual(len(json.loads(editor.api("/api/document")[1])["patches"]), 1)
+        for _ in range(6):
+            client.request({"type": "undo"})
+        editor.wait_line(r"fire\.inputCoolRate = 0\.98", 10)
+        self.assertFalse(client.request({"type": "undo"})["ok"])
+
+    def test_save_writes_a_stable_file_and_never_overwrites_a_change_made_elsewhere(self):
+        editor = self.start()
+        client, _ = self.session(editor)
+        self.assertTrue(client.request({"type": "set", "port": "fire.inputCoolRate", "value": 0.9})["ok"])
+        self.assertTrue(client.request({"type": "save"})["ok"])
+        with open(self.file) as f:
+            saved = f.read()
+        self.assertEqual(json.loads(saved)["patches"][0]["inputs"]["inputCoolRate"], 0.9)
+        self.assertTrue(saved.startswith('{\n  "renderSize"'))
+        self.assertEqual([n for n in os.listdir(self.folder)], ["fire.json"])
+
+        # Another program changes the file while the editor has unsaved edits.
+        self.assertTrue(client.request({"type": "set", "port": "fire.inputCoolRate", "value": 0.8})["ok"])
+        with open(self.file, "w") as f:
+            f.write(saved.replace("0.9", "0.85"))
+        client.until(lambda m: m.get("type") == "error" and "changed on disk" in m["message"])
+        answer = client.request({"type": "save"})
+        self.assertFalse(answer["ok"])
+        self.assertIn("changed on disk", answer["error"])
+        self.assertTrue(client.request({"type": "save", "force": True})["ok"])
+        with open(self.file) as f:
+            self.assertEqual(json.loads(f.read())["patches"][0]["inputs"]["inputCoolRate"], 0.8)
+
+        # Without unsaved edits, a change elsewhere is taken and sent to everyone.
+        with open(self.file, "w") as f:
+            f.write(saved.replace("0.9", "0.7"))
+        pushed = client.until(lambda m: is_document(m) and
+                              m["document"]["patches"][0]["inputs"]["inputCoolRate"] == 0.7)
+        self.assertFalse(pushed["edited"])
+
+    def test_a_new_file_is_created_by_the_first_save(self):
+        self.file = os.path.join(self.folder, "new.json")
+        editor = self.start()
+        client, document = self.session(editor)
+        self.assertEqual(document["patches"], [])
+        self.assertTrue(client.request({"type": "add", "class": "TembraFire", "patch": "fire"})["ok"])
+        self.assertFalse(os.path.exists(self.file))
+        self.assertTrue(client.request({"type": "save"})["ok"])
+        with open(self.file) as f:
+            self.assertEqual(json.load(f)["patches"][0]["class"], "TembraFire")
+
+    def test_every_client_sees_every_edit_and_bad_messages_leave_the_connection_open(self):
+        editor = self.start()
+        first, _ = self.session(editor)
+        second, _ = self.session(editor)
+        self.assertTrue(first.request({"type": "add", "class": "Clear", "patch": "clear"})["ok"])
+        second.until(lambda m: is_document(m) and len(m["document"]["patches"]) == 2)
+
+        first.send_text("{not json")
+        self.assertFalse(first.until(lambda m: m.get("type") == "answer")["ok"])
+        first.send_text('{"type": "set", "port": 5}')
+        self.assertFalse(first.until(lambda m: m.get("type") == "answer")["ok"])
+        self.assertTrue(first.request({"type": "subscribe", "ports": ["fire.outputImageVisible"]})["ok"])
+        values = first.until(lambda m: m.get("type") == "values")
+        self.assertRegex(values["values"]["fire.outputImageVisible"], r"^image 640x480$")
+
+        # Past the size limit the host says why and closes that connection only.
+        first.send_text(json.dumps({"type": "set", "port": "fire.x", "value": "x" * (1024 * 1024 + 10)}))
+        with self.assertRaises((ConnectionError, OSError)):
+            first.until(lambda m: False)
+        self.assertTrue(second.request({"type": "remove", "patch": "clear"})["ok"])
+
+
+if __name__ == "__main__":
+    unittest.main()

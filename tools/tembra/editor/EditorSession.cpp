@@ -1,0 +1,189 @@
+#include "tools/tembra/editor/EditorSession.h"
+
+#include "platform/foundation/NSLog.h"
+#include "platform/foundation/RegularFile.h"
+#include "tools/tembra/editor/DocumentEdit.h"
+#include "tools/tembra/editor/DocumentWriter.h"
+#include "tools/tembra/editor/PortValueJSON.h"
+
+#include <optional>
+
+namespace {
+
+// Value updates per second at most, per client.
+constexpr double kValueRate = 30;
+// Edits that can be undone.
+constexpr size_t kUndoDepth = 500;
+// Ports one client may watch.
+constexpr size_t kMaxSubscribed = 2000;
+
+std::optional<std::string> readText(const std::string& path) {
+    std::string error;
+    return readRegularFile(path, CompositionDocument::kMaxTextBytes, &error);
+}
+
+}  // namespace
+
+EditorSession::EditorSession(Session& session, EditorServer& server, std::string file, Json document,
+                             std::string onDisk)
+    : session_(session),
+      server_(server),
+      file_(std::move(file)),
+      document_(std::move(document)),
+      onDisk_(std::move(onDisk)),
+      watch_(file_) {
+    server_.setDocument(formatDocument(document_));
+}
+
+void EditorSession::poll(double clock) {
+    for (EditorServer::Incoming& in : server_.take()) {
+        switch (in.kind) {
+        case EditorServer::Incoming::Kind::Connected:
+            clients_[in.client];
+            sendDocument(in.client);
+            break;
+        case EditorServer::Incoming::Kind::Closed: clients_.erase(in.client); break;
+        case EditorServer::Incoming::Kind::Message: handle(in.client, in.text); break;
+        }
+    }
+    if (watch_.saved()) fileChanged();
+    if (clock - lastValues_ >= 1.0 / kValueRate) {
+        lastValues_ = clock;
+        sendValues();
+    }
+}
+
+void EditorSession::answer(uint64_t client, const Json& id, const std::string& error) {
+    Json message = {{"type", "answer"}, {"id", id}, {"ok", error.empty()}};
+    if (!error.empty()) message["error"] = error;
+    server_.send(client, message.dump());
+}
+
+void EditorSession::handle(uint64_t client, const std::string& text) {
+    Json message;
+    try {
+        message = Json::parse(text);
+    } catch (const nlohmann::json::exception& e) {
+        return answer(client, nullptr, std::string("malformed message: ") + e.what());
+    }
+    if (!message.is_object() || !message.contains("type") || !message["type"].is_string())
+        return answer(client, nullptr, "malformed message: an object with a string \"type\" is expected");
+    const Json id = message.contains("id") ? message["id"] : Json();
+    const std::string type = message["type"].get<std::string>();
+    std::string error;
+    if (isDocumentEdit(type)) {
+        Json before = document_;
+        std::optional<Json> next = applyDocumentEdit(document_, message, &error);
+        if (!next || !commit(std::move(*next), &error)) return answer(client, id, type + ": " + error);
+        if (undo_.size() >= kUndoDepth) undo_.erase(undo_.begin());
+        undo_.push_back(std::move(before));
+        redo_.clear();
+        sendDocument(0);
+        return answer(client, id);
+    }
+    if (type == "undo" || type == "redo") {
+        auto& from = type == "undo" ? undo_ : redo_;
+        auto& to = type == "undo" ? redo_ : undo_;
+        if (from.empty()) return answer(client, id, "nothing to " + type);
+        Json before = document_;
+        if (!commit(from.back(), &error)) return answer(client, id, type + ": " + error);
+        from.pop_back();
+        to.push_back(std::move(before));
+        sendDocument(0);
+        return answer(client, id);
+    }
+    if (type == "save") return save(client, id, message.value("force", false));
+    if (type == "subscribe") {
+        if (!message.contains("ports") || !message["ports"].is_array())
+            return answer(client, id, "subscribe: \"ports\" must be an array of \"id.port\" strings");
+        Client& c = clients_[client];
+        c.ports.clear();
+        c.sent.clear();
+        for (const Json& port : message["ports"])
+            if (port.is_string() && c.ports.size() < kMaxSubscribed) c.ports.push_back(port.get<std::string>());
+        return answer(client, id);
+    }
+    answer(client, id, "unknown message type \"" + type + "\"");
+}
+
+bool EditorSession::commit(Json next, std::string* error) {
+    if (!session_.reloadText(formatDocument(next), error)) return false;
+    document_ = std::move(next);
+    edited_ = true;
+    server_.setDocument(formatDocument(document_));
+    return true;
+}
+
+void EditorSession::sendDocument(uint64_t client) {
+    const Json message = {{"type", "document"},
+                          {"document", document_},
+                          {"file", file_},
+                          {"edited", edited_},
+                          {"canUndo", !undo_.empty()},
+                          {"canRedo", !redo_.empty()}};
+    server_.send(client, message.dump());
+}
+
+void EditorSession::save(uint64_t client, const Json& id, bool force) {
+    const std::optional<std::string> now = readText(file_);
+    const std::string current = now ? *now : std::string();
+    if (!force && current != onDisk_ && edited_)
+        return answer(client, id,
+                      "save: " + file_ + " changed on disk since it was loaded; save with \"force\" to overwrite it");
+    const std::string text = formatDocument(document_);
+    std::string error;
+    if (!writeFileAtomically(file_, text, &error)) return answer(client, id, "save: " + error);
+    onDisk_ = text;
+    edited_ = false;
+    changedOnDisk_ = false;
+    NSLog("saved %s", file_.c_str());
+    answer(client, id);
+    sendDocument(0);
+}
+
+void EditorSession::fileChanged() {
+    const std::optional<std::string> text = readText(file_);
+    // Our own save, or a write that left the same text.
+    if (!text || *text == onDisk_) return;
+    if (edited_) {
+        changedOnDisk_ = true;
+        const Json message = {{"type", "error"},
+                              {"message", file_ + " changed on disk, and the editor has unsaved edits: saving "
+                                                  "will ask before overwriting it"}};
+        server_.send(0, message.dump());
+        return;
+    }
+    std::string error;
+    Json parsed;
+    try {
+        parsed = Json::parse(*text);
+    } catch (const nlohmann::json::exception&) {
+        // The document check below says where.
+    }
+    if (!session_.reloadText(*text, &error)) {
+        NSLog("%s", error.c_str());
+        server_.send(0, Json{{"type", "error"}, {"message", error}}.dump());
+        return;
+    }
+    NSLog("reloaded %s", file_.c_str());
+    onDisk_ = *text;
+    undo_.push_back(document_);
+    document_ = std::move(parsed);
+    server_.setDocument(formatDocument(document_));
+    sendDocument(0);
+}
+
+void EditorSession::sendValues() {
+    for (auto& [id, client] : clients_) {
+        Json values = Json::object();
+        for (const std::string& endpoint : client.ports) {
+            const QCPort* port = session_.port(endpoint);
+            Json value = port ? portValueJSON(*port) : Json();
+            auto sent = client.sent.find(endpoint);
+            if (sent != client.sent.end() && sent->second == value) continue;
+            values[endpoint] = value;
+            client.sent[endpoint] = std::move(value);
+        }
+        if (!values.empty()) server_.send(id, Json{{"type", "values"}, {"values", std::move(values)}}.dump());
+    }
+}

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "tools/tembra/FileWatch.h"
+#include "tools/tembra/Session.h"
+#include "tools/tembra/editor/EditorServer.h"
+
+#include <nlohmann/json.hpp>
+
+#include <map>
+#include <string>
+#include <vector>
+
+// The editor's side of a running session, on the evaluation thread: takes
+// what clients sent, checks each edit as a whole new document and hands it
+// to the session between frames, keeps undo and redo, saves the file,
+// follows changes of the file made elsewhere, and sends clients the
+// document, answers and the values of the ports they watch.
+class EditorSession {
+public:
+    // `document` is what `session` runs; `onDisk` is the file's text as it
+    // was loaded (empty when the file does not exist yet).
+    EditorSession(Session& session, EditorServer& server, std::string file, nlohmann::ordered_json document,
+                  std::string onDisk);
+
+    // Call between frames. `clock`: seconds since the start, which paces
+    // value updates.
+    void poll(double clock);
+
+private:
+    using Json = nlohmann::ordered_json;
+    struct Client {
+        std::vector<std::string> ports;
+        std::map<std::string, Json> sent;  // last value sent per port
+    };
+
+    void handle(uint64_t client, const std::string& text);
+    // Checks and runs `next`; false with `error` set and nothing changed.
+    bool commit(Json next, std::string* error);
+    void save(uint64_t client, const Json& id, bool force);
+    void fileChanged();
+    void sendDocument(uint64_t client);
+    void sendValues();
+    void answer(uint64_t client, const Json& id, const std::string& error = {});
+
+    Session& session_;
+    EditorServer& server_;
+    std::string file_;
+    Json document_;
+    std::vector<Json> undo_, redo_;
+    std::string onDisk_;  // the file's text when last loaded or saved
+    bool edited_ = false;
+    bool changedOnDisk_ = false;
+    FileWatch watch_;
+    std::map<uint64_t, Client> clients_;
+    double lastValues_ = -1;
+};

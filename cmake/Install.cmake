@@ -61,9 +61,10 @@ install(TARGETS contact-sheet RUNTIME DESTINATION bin)
 install(TARGETS ${tembra_host_libraries} LIBRARY DESTINATION ${TEMBRA_INSTALL_LIBDIR})
 install(TARGETS ${tembra_bundles} LIBRARY DESTINATION ${TEMBRA_INSTALL_BUNDLEDIR})
 
-if(EXISTS ${PROJECT_SOURCE_DIR}/editor)
-    install(DIRECTORY ${PROJECT_SOURCE_DIR}/editor/ DESTINATION ${TEMBRA_INSTALL_DATADIR}/editor
-        PATTERN node_modules EXCLUDE)
+# The editor's page as the build assembles it (with its graph library).
+if(TARGET editor_page)
+    add_dependencies(tembra_installable editor_page)
+    install(DIRECTORY ${PROJECT_BINARY_DIR}/share/tembra/editor/ DESTINATION ${TEMBRA_INSTALL_DATADIR}/editor)
 endif()
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/library/image/shaders/ DESTINATION ${TEMBRA_INSTALL_DATADIR}/shaders
     OPTIONAL)

@@ -1,10 +1,15 @@
-// The one function tembra calls when it loads the bundle: it registers the
-// bundle's patch classes, in the order `tembra list` shows them.
+// What tembra calls when it loads the bundle: the contract version the
+// bundle was built against, and the function that registers its patch
+// classes, in the order `tembra list` shows them.
 #include "BeatPhase.h"
 
 #include "host/PlugInBundle.h"
 #include "host/QCPatchClass.h"
 
-extern "C" __attribute__((visibility("default"))) void TembraBundleRegisterNodes(QCNodeManager* manager) {
-    manager->registerNodeWithClass(patchClass<BeatPhase>());
-}
+namespace {
+
+void registerClasses(QCNodeManager& manager) { manager.registerNodeWithClass(patchClass<BeatPhase>()); }
+
+}  // namespace
+
+TEMBRA_BUNDLE(registerClasses)

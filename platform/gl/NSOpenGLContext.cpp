@@ -1,5 +1,6 @@
 #include "NSOpenGLContext.h"
 
+#include "EGLContextObject.h"
 #include "EGLDisplayConnection.h"
 
 std::unique_ptr<NSOpenGLContext> NSOpenGLContext::initWithFormat(const NSOpenGLPixelFormat* format,
@@ -15,18 +16,20 @@ std::unique_ptr<NSOpenGLContext> NSOpenGLContext::initWithFormat(const NSOpenGLP
     // A context without a configuration can draw into any pixel buffer,
     // whichever configuration the buffer was made with.
     const EGLConfig config = EGLDisplayConnection::hasNoConfigContexts() ? EGLConfig(nullptr) : format->config();
-    const EGLContext share = shareContext ? shareContext->object_.context : EGL_NO_CONTEXT;
+    const EGLContext share = shareContext ? shareContext->object_->context : EGL_NO_CONTEXT;
     const EGLContext context = eglCreateContext(display, config, share, attributes);
     if (context == EGL_NO_CONTEXT) return nullptr;
     std::unique_ptr<NSOpenGLContext> result(new NSOpenGLContext());
-    result->object_.display = display;
-    result->object_.context = context;
+    result->object_->display = display;
+    result->object_->context = context;
     return result;
 }
 
+NSOpenGLContext::NSOpenGLContext() : object_(std::make_unique<_CGLContextObject>()) {}
+
 NSOpenGLContext::~NSOpenGLContext() {
-    if (CGLGetCurrentContext() == &object_) CGLSetCurrentContext(nullptr);
-    eglDestroyContext(object_.display, object_.context);
+    if (CGLGetCurrentContext() == object_.get()) CGLSetCurrentContext(nullptr);
+    eglDestroyContext(object_->display, object_->context);
 }
 
 void NSOpenGLContext::setPixelBuffer(const NSOpenGLPixelBuffer* pixelBuffer, GLenum, GLint, GLint) {
@@ -36,10 +39,10 @@ void NSOpenGLContext::setPixelBuffer(const NSOpenGLPixelBuffer* pixelBuffer, GLe
 
 void NSOpenGLContext::clearDrawable() { setDrawable(EGL_NO_SURFACE, 0, 0); }
 
-void NSOpenGLContext::setDrawable(EGLSurface surface, int width, int height) {
-    object_.drawable = surface;
-    object_.drawableWidth = width;
-    object_.drawableHeight = height;
+void NSOpenGLContext::setDrawable(void* surface, int width, int height) {
+    object_->drawable = surface;
+    object_->drawableWidth = width;
+    object_->drawableHeight = height;
     // A context current on this thread takes the new drawable at once.
-    if (CGLGetCurrentContext() == &object_) CGLSetCurrentContext(&object_);
+    if (CGLGetCurrentContext() == object_.get()) CGLSetCurrentContext(object_.get());
 }

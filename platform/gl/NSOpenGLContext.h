@@ -1,6 +1,6 @@
 #pragma once
 
-#include "EGLContextObject.h"
+#include "CGL.h"
 #include "NSOpenGLPixelBuffer.h"
 #include "NSOpenGLPixelFormat.h"
 
@@ -25,10 +25,11 @@ public:
     void setPixelBuffer(const NSOpenGLPixelBuffer* pixelBuffer, GLenum face, GLint level, GLint screen);
     // Detaches the pixel buffer; the context is surfaceless afterwards.
     void clearDrawable();
-    ::CGLContextObj CGLContextObj() { return &object_; }
+    ::CGLContextObj CGLContextObj() { return object_.get(); }
 
 private:
-    NSOpenGLContext() = default;
-    void setDrawable(EGLSurface surface, int width, int height);
-    _CGLContextObject object_;
+    NSOpenGLContext();
+    void setDrawable(void* surface, int width, int height);  // an EGLSurface
+    // Behind a pointer, so that EGL's headers stay inside this layer.
+    std::unique_ptr<_CGLContextObject> object_;
 };

@@ -2,8 +2,6 @@
 
 #include <memory>
 
-#include <EGL/egl.h>
-
 using GLenum = unsigned int;
 using GLint = int;
 using GLsizei = int;
@@ -29,12 +27,14 @@ public:
 
     GLsizei pixelsWide() const { return width_; }
     GLsizei pixelsHigh() const { return height_; }
-    EGLSurface surface() const { return surface_; }
+    // The EGLSurface; EGL's handles are opaque pointers, held as such so
+    // that EGL's headers stay inside this layer.
+    void* surface() const { return surface_; }
 
 private:
-    NSOpenGLPixelBuffer(EGLDisplay display, EGLSurface surface, GLsizei width, GLsizei height)
+    NSOpenGLPixelBuffer(void* display, void* surface, GLsizei width, GLsizei height)
         : display_(display), surface_(surface), width_(width), height_(height) {}
-    EGLDisplay display_;
-    EGLSurface surface_;
+    void* display_;  // EGLDisplay
+    void* surface_;  // EGLSurface
     GLsizei width_, height_;
 };

@@ -3,8 +3,6 @@
 #include <cstdint>
 #include <memory>
 
-#include <EGL/egl.h>
-
 using NSOpenGLPixelFormatAttribute = uint32_t;
 
 // Attribute names; a zero ends the list. Attributes followed by a value are
@@ -28,9 +26,11 @@ public:
     // Nothing when no configuration matches or there is no EGL display.
     static std::unique_ptr<NSOpenGLPixelFormat> initWithAttributes(const NSOpenGLPixelFormatAttribute* attributes);
 
-    EGLConfig config() const { return config_; }
+    // The EGLConfig, held as the opaque pointer it is so that EGL's headers
+    // stay inside this layer.
+    void* config() const { return config_; }
 
 private:
-    explicit NSOpenGLPixelFormat(EGLConfig config) : config_(config) {}
-    EGLConfig config_;
+    explicit NSOpenGLPixelFormat(void* config) : config_(config) {}
+    void* config_;
 };

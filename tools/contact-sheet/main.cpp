@@ -1,5 +1,5 @@
-// contact-sheet: lays PNG pictures out on one PNG sheet, over black.
-//   contact-sheet [--columns N] OUTPUT.png INPUT.png...
+// tembra-contact-sheet: lays PNG pictures out on one PNG sheet, over black.
+//   tembra-contact-sheet [--columns N] OUTPUT.png INPUT.png...
 
 #include "ContactSheet.h"
 #include "platform/graphics/PNGFile.h"
@@ -17,7 +17,7 @@ int main(int argc, char** argv) {
         next += 2;
     }
     if (argc - next < 2 || columns == 0) {
-        std::fprintf(stderr, "usage: contact-sheet [--columns N] OUTPUT.png INPUT.png...\n");
+        std::fprintf(stderr, "usage: tembra-contact-sheet [--columns N] OUTPUT.png INPUT.png...\n");
         return 2;
     }
     const std::string output = argv[next++];
@@ -26,7 +26,7 @@ int main(int argc, char** argv) {
         std::string error;
         CGImageRef picture = CGImageCreateWithPNGFile(argv[next], &error);
         if (!picture) {
-            std::fprintf(stderr, "contact-sheet: %s\n", error.c_str());
+            std::fprintf(stderr, "tembra-contact-sheet: %s\n", error.c_str());
             return 1;
         }
         pictures.push_back(std::move(picture));
@@ -35,7 +35,7 @@ int main(int argc, char** argv) {
     std::string error;
     if (!sheet) error = "the sheet is too large";
     if (!sheet || !CGImageWriteToPNGFile(*sheet, output, &error)) {
-        std::fprintf(stderr, "contact-sheet: %s\n", error.c_str());
+        std::fprintf(stderr, "tembra-contact-sheet: %s\n", error.c_str());
         return 1;
     }
     return 0;

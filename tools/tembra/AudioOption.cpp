@@ -1,6 +1,6 @@
 #include "AudioOption.h"
 
-#include "RunCommand.h"
+#include "tools/tembra/Options.h"
 #include "platform/audio/AudioHardware.h"
 #include "platform/audio/WAVFileAudioDevice.h"
 

@@ -1,6 +1,6 @@
 #include "PNGSequenceWriter.h"
 
-#include "RunCommand.h"
+#include "tools/tembra/Options.h"
 #include "platform/graphics/PNGFile.h"
 
 #include <cstring>

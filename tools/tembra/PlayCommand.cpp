@@ -4,6 +4,7 @@
 #include "FileWatch.h"
 #include "InterruptHandler.h"
 #include "PNGFrameSink.h"
+#include "RunCommand.h"
 #include "Session.h"
 #include "VideoFrameSink.h"
 #include "WindowInput.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "RunCommand.h"
+#include "tools/tembra/Options.h"
 
 #include <ostream>
 #include <string>

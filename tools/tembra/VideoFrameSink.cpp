@@ -1,6 +1,6 @@
 #include "VideoFrameSink.h"
 
-#include "RunCommand.h"
+#include "tools/tembra/Options.h"
 
 #include <cstdio>
 #include <filesystem>

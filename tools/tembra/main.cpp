@@ -2,6 +2,7 @@
 // runs compositions.
 
 #include "AudioOption.h"
+#include "BuildInfo.h"
 #include "Bundle.h"
 #include "EditCommand.h"
 #include "ListCommand.h"
@@ -76,6 +77,8 @@ void addSessionOptions(CLI::App* command, RunOptions& options, std::string& audi
 int main(int argc, char** argv) {
     CLI::App app{"tembra - runs compositions of Tembra patches, frame by frame"};
     app.require_subcommand(1);
+    app.set_version_flag("--version", std::string("tembra ") + tembraVersion() + " (commit " + tembraCommit() + ")",
+                         "print the version and the commit this build comes from");
     std::vector<std::string> bundles;
     std::string log = "stderr";
     app.add_option("--bundle", bundles,

@@ -1,4 +1,5 @@
 #include "GLTestSupport.h"
+#include "platform/gl/EGLContextObject.h"
 
 #include <thread>
 

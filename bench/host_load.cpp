@@ -101,7 +101,7 @@ std::string reloadedComposition(int save) {
 void BM_FrameAfterReload(benchmark::State& state) {
     static const bool loaded = [] {
         QCNodeManager::shared().registerNodeWithClass(patchClass<Step>());
-        loadBundle("", QCNodeManager::shared());
+        loadBundles({}, QCNodeManager::shared());
         return true;
     }();
     benchmark::DoNotOptimize(loaded);

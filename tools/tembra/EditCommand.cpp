@@ -11,6 +11,7 @@
 #include "tools/tembra/editor/EditorSession.h"
 
 #include "tools/tembra/ClassSchema.h"
+#include "tools/tembra/RunCommand.h"
 
 #include <spawn.h>
 #include <sys/random.h>

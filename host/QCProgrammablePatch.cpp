@@ -85,8 +85,9 @@ void QCProgrammablePatch::applyCompositionSettings(QCPatch& patch, const PatchSp
     // The patch's own settings: every key the document admits beyond those here.
     for (size_t i = 0; entry.json().is_object() && i < entry.size(); ++i) {
         const std::string& key = entry.key(i);
+        // "editor" is the graph editor's placement of the box: no patch reads it.
         if (key == "id" || key == "class" || key == "inputs" || key == "name" || key == "source" ||
-            key == "sourceType" || key == "parameters")
+            key == "sourceType" || key == "parameters" || key == "editor")
             continue;
         std::string error;
         if (!patch.applySetting(key, entry.item(i).json(), &error))

@@ -10,6 +10,7 @@ import tempfile
 import unittest
 
 from selenium import webdriver
+from selenium.common.exceptions import NoSuchElementException, StaleElementReferenceException
 from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
@@ -60,9 +61,18 @@ class EditorBrowserTest(unittest.TestCase):
             '[{"from":"fire.outputImageVisible","to":"billboard.inputImage"}]')
 
         driver.execute_script("window.tembraEditor.select('fire')")
-        field = self.wait.until(lambda d: d.find_elements(By.CSS_SELECTOR, '[data-port="fire.inputCoolRate"] input.edit'))[0]
-        field.clear()
-        field.send_keys("0.93", Keys.ENTER)
+        # The inspector is drawn again whenever a new document arrives (the
+        # answer to the connection may come after the selection): type into
+        # the field as it is then.
+        def type_cool_rate(d):
+            try:
+                field = d.find_element(By.CSS_SELECTOR, '[data-port="fire.inputCoolRate"] input.edit')
+                field.clear()
+                field.send_keys("0.93", Keys.ENTER)
+                return True
+            except (StaleElementReferenceException, NoSuchElementException):
+                return False
+        self.wait.until(type_cool_rate)
         self.editor.wait_line(r"fire\.inputCoolRate = 0\.93", 20)
 
         driver.find_element(By.TAG_NAME, "body").send_keys(Keys.CONTROL, "s")

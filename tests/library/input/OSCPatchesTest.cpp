@@ -16,14 +16,15 @@ std::string receiver(uint16_t port) {
            R"(, "inputAddress": "/fader"}}]})";
 }
 
-// Sends `packet` every 20 ms until `condition` holds (10 s at most): the
-// first ones may come before the patch listens.
+// Sends `packet` every 20 ms until `condition` holds (30 s at most: a
+// sanitizer build on a busy machine is slow): the first ones may come before
+// the patch listens.
 bool sendUntil(const OSCTest::Peer& peer, uint16_t port, const std::vector<uint8_t>& packet,
                const std::function<bool()>& condition) {
     return waitFor([&] {
         peer.sendTo(port, packet);
         return condition();
-    }, std::chrono::seconds(10));
+    }, std::chrono::seconds(30));
 }
 
 TEST(OSCPatches, ReceiveGivesTheLatestMessageAndSurvivesGarbageAndFloods) {

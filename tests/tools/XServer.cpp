@@ -53,13 +53,15 @@ int waitForExit(pid_t pid, std::chrono::seconds limit) {
 
 XServer::XServer(const std::string& screen) {
     // Xvfb picks a free display and writes its number to this pipe once it
-    // accepts connections.
+    // accepts connections. -noreset: by default the server resets when its
+    // last client leaves and refuses the next one for a moment, which is when
+    // a test's next command comes.
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) {
         error_ = "no pipe";
         return;
     }
-    pid_ = spawn({"Xvfb", "-displayfd", "3", "-screen", "0", screen, "-nolisten", "tcp"}, fds[1]);
+    pid_ = spawn({"Xvfb", "-displayfd", "3", "-screen", "0", screen, "-nolisten", "tcp", "-noreset"}, fds[1]);
     close(fds[1]);
     if (pid_ < 0) {
         error_ = "cannot start Xvfb (package xvfb)";

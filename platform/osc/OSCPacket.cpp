@@ -4,6 +4,7 @@
 
 #include <lo/lo.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -57,11 +58,16 @@ bool convert(lo_message message, OSCMessage& out) {
     lo_arg** argv = lo_message_get_argv(message);
     const int argc = lo_message_get_argc(message);
     for (int i = 0; i < argc; ++i) {
-        const lo_arg& a = *argv[i];
+        // liblo's arguments point into the packet, 4-byte aligned: copy the
+        // fixed-size ones out before reading them as numbers.
+        const char* bytes = reinterpret_cast<const char*>(argv[i]);
+        const lo_type type = static_cast<lo_type>(types[i]);
+        lo_arg a{};
+        if (type != LO_STRING && type != LO_SYMBOL) std::memcpy(&a, bytes, std::min(sizeof a, lo_arg_size(type, argv[i])));
         std::string text;
         double number = 0;
         bool isNumber = true, isText = false;
-        switch (types[i]) {
+        switch (type) {
         case LO_INT32: number = a.i; break;
         case LO_INT64: number = static_cast<double>(a.h); break;
         case LO_FLOAT:
@@ -76,7 +82,7 @@ bool convert(lo_message message, OSCMessage& out) {
         case LO_SYMBOL:
             isNumber = false;
             isText = true;
-            text = &a.s;
+            text = bytes;
             if (!isValidUTF8(text)) return false;
             break;
         case LO_CHAR:

@@ -88,7 +88,7 @@ void OSCServer::subscribe(const std::shared_ptr<OSCMailbox>& mailbox) {
 
 OSCServer::Counts OSCServer::counts() const {
     Counts c;
-    c.packets = packets_.load(std::memory_order_relaxed);
+    c.packets = packets_.load(std::memory_order_acquire);
     c.messages = messages_.load(std::memory_order_relaxed);
     c.delivered = delivered_.load(std::memory_order_relaxed);
     c.malformed = malformed_.load(std::memory_order_relaxed);
@@ -150,6 +150,20 @@ void OSCServer::dispatch(OSCMessage&& message) {
         std::erase_if(mailboxes_, [](const std::weak_ptr<OSCMailbox>& weak) { return weak.expired(); });
 }
 
+void OSCServer::handle(const uint8_t* data, size_t length, bool truncated, bool overRate) {
+    if (overRate) {
+        flood_.fetch_add(1, std::memory_order_relaxed);
+        return;
+    }
+    if (truncated || length > kMaxPacketBytes) {
+        huge_.fetch_add(1, std::memory_order_relaxed);
+        return;
+    }
+    const OSCPacketFaults faults = parseOSCPacket(data, length, [this](OSCMessage&& m) { dispatch(std::move(m)); });
+    if (faults.malformed) malformed_.fetch_add(faults.malformed, std::memory_order_relaxed);
+    if (faults.wrongType) wrongType_.fetch_add(faults.wrongType, std::memory_order_relaxed);
+}
+
 void OSCServer::run() {
     // One byte more than allowed, so that a datagram over the limit shows.
     std::vector<uint8_t> buffers(kBatch * (kMaxPacketBytes + 1));
@@ -172,26 +186,16 @@ void OSCServer::run() {
         }
         const int received = recvmmsg(socket_, headers, kBatch, MSG_DONTWAIT, nullptr);
         if (received <= 0) continue;
-        packets_.fetch_add(static_cast<uint64_t>(received), std::memory_order_relaxed);
         const auto now = std::chrono::steady_clock::now();
         if (now - windowStart >= std::chrono::seconds(1)) {
             windowStart = now;
             inWindow = 0;
         }
         for (int i = 0; i < received; ++i) {
-            if (++inWindow > kMaxPacketsPerSecond) {
-                flood_.fetch_add(1, std::memory_order_relaxed);
-                continue;
-            }
-            const size_t length = headers[i].msg_len;
-            if ((headers[i].msg_hdr.msg_flags & MSG_TRUNC) || length > kMaxPacketBytes) {
-                huge_.fetch_add(1, std::memory_order_relaxed);
-                continue;
-            }
-            const OSCPacketFaults faults = parseOSCPacket(static_cast<const uint8_t*>(vectors[i].iov_base), length,
-                                                          [this](OSCMessage&& m) { dispatch(std::move(m)); });
-            if (faults.malformed) malformed_.fetch_add(faults.malformed, std::memory_order_relaxed);
-            if (faults.wrongType) wrongType_.fetch_add(faults.wrongType, std::memory_order_relaxed);
+            handle(static_cast<const uint8_t*>(vectors[i].iov_base), headers[i].msg_len,
+                   (headers[i].msg_hdr.msg_flags & MSG_TRUNC) != 0, ++inWindow > kMaxPacketsPerSecond);
+            // Counted once handled, so that whoever sees the count sees what the packet did.
+            packets_.fetch_add(1, std::memory_order_release);
         }
     }
 }

@@ -57,6 +57,8 @@ public:
 private:
     OSCServer(int socket, int wake, std::string host, uint16_t port);
     void run();
+    // One datagram: over the rate, too big, or parsed and dispatched.
+    void handle(const uint8_t* data, size_t length, bool truncated, bool overRate);
     void dispatch(OSCMessage&& message);
 
     int socket_, wake_;

@@ -63,10 +63,14 @@ void JackMIDIBackend::close() {
     client_ = nullptr;
 }
 
-bool JackMIDIBackend::open() {
+std::unique_ptr<JackMIDIBackend> JackMIDIBackend::open(Events events) {
+    std::unique_ptr<JackMIDIBackend> backend(new JackMIDIBackend(std::move(events)));
+    if (!backend->openClient()) return nullptr;
+    return backend;
+}
+
+bool JackMIDIBackend::openClient() {
     std::lock_guard lock(controlMutex_);
-    if (tried_) return isOpen();
-    tried_ = true;
     // libjack reports a missing server on standard error in several lines;
     // the single log line below says it better.
     jack_set_error_function(quietJackMessage);
@@ -96,8 +100,9 @@ bool JackMIDIBackend::open() {
     return true;
 }
 
-std::vector<JackMIDIBackend::PortInfo> JackMIDIBackend::midiPorts() {
-    std::vector<PortInfo> result;
+std::vector<MIDIEndpointBackend::ExternalEndpoint> JackMIDIBackend::externalEndpoints() {
+    std::vector<ExternalEndpoint> result;
+    std::lock_guard lock(controlMutex_);
     if (!isOpen()) return result;
     const PortNames names{jack_get_ports(client_, nullptr, JACK_DEFAULT_MIDI_TYPE, 0)};
     for (const char** name = names.names; name && *name; ++name) {
@@ -105,11 +110,11 @@ std::vector<JackMIDIBackend::PortInfo> JackMIDIBackend::midiPorts() {
         if (!port || jack_port_is_mine(client_, port)) continue;
         const int flags = jack_port_flags(port);
         if (!(flags & (JackPortIsOutput | JackPortIsInput))) continue;
-        PortInfo info;
-        info.fullName = *name;
-        info.shortName = jack_port_short_name(port);
-        const size_t colon = info.fullName.find(':');
-        info.clientName = colon == std::string::npos ? info.fullName : info.fullName.substr(0, colon);
+        ExternalEndpoint info;
+        info.address = *name;
+        info.name = jack_port_short_name(port);
+        const size_t colon = info.address.find(':');
+        info.owner = colon == std::string::npos ? info.address : info.address.substr(0, colon);
         info.isSource = flags & JackPortIsOutput;
         result.push_back(std::move(info));
     }
@@ -160,7 +165,69 @@ void JackMIDIBackend::disposeInput(int slot) {
     input.used = false;
 }
 
-uint64_t JackMIDIBackend::send(const std::string& destinationPort, const Byte* data, size_t length) {
+// ---- the endpoint interface
+
+bool JackMIDIBackend::connect(MIDIPortRef port, MIDIReadProc readProc, void* refCon, const std::string& address) {
+    int slot = -1;
+    {
+        std::lock_guard lock(controlMutex_);
+        slot = ports_[port].input;
+    }
+    // The layer connects one port at a time, so nobody else makes this input meanwhile.
+    if (slot < 0) {
+        slot = createInput(readProc, refCon);
+        if (slot < 0) return false;
+        std::lock_guard lock(controlMutex_);
+        ports_[port].input = slot;
+    }
+    return connectInput(slot, address);
+}
+
+void JackMIDIBackend::disconnect(MIDIPortRef port, const std::string& address) {
+    int slot = -1;
+    {
+        std::lock_guard lock(controlMutex_);
+        const auto it = ports_.find(port);
+        if (it == ports_.end()) return;
+        slot = it->second.input;
+    }
+    disconnectInput(slot, address);
+}
+
+OSStatus JackMIDIBackend::send(MIDIPortRef port, MIDIEndpointRef, const std::string& address,
+                               const std::vector<MIDIReceivedPacket>& packets) {
+    OSStatus status = noErr;
+    uint64_t sent = 0;
+    for (const auto& packet : packets) {
+        const uint64_t number = queue(address, packet.bytes.data(), packet.bytes.size());
+        if (number) sent = number;
+        else status = kMIDIObjectNotFound;
+    }
+    if (sent) {
+        std::lock_guard lock(controlMutex_);
+        PortState& state = ports_[port];
+        state.sent = std::max(state.sent, sent);
+    }
+    return status;
+}
+
+void JackMIDIBackend::portDisposed(MIDIPortRef port) {
+    PortState state;
+    {
+        std::lock_guard lock(controlMutex_);
+        const auto it = ports_.find(port);
+        if (it == ports_.end()) return;
+        state = it->second;
+        ports_.erase(it);
+    }
+    // What it sent goes out before it goes away.
+    if (state.sent) drain(state.sent);
+    if (state.input >= 0) disposeInput(state.input);
+}
+
+// ---- JACK ports of ours
+
+uint64_t JackMIDIBackend::queue(const std::string& destinationPort, const Byte* data, size_t length) {
     if (length == 0 || length > UINT16_MAX) return 0;
     int slot = -1;
     {

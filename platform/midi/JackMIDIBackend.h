@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/midi/CoreMIDI.h"
+#include "platform/midi/MIDIEndpointBackend.h"
 
 #include <jack/jack.h>
 #include <jack/ringbuffer.h>
@@ -9,8 +9,10 @@
 #include <atomic>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 // The process as one JACK client. Other clients' MIDI ports are listed for
@@ -18,7 +20,8 @@
 // receives from the JACK ports connected to it on JACK's process thread; a
 // send goes through a lock-free ring buffer to the process thread, which
 // writes it to an output port of ours connected to the destination.
-class JackMIDIBackend {
+// Private to the MIDI layer: nothing outside it sees JACK.
+class JackMIDIBackend final : public MIDIEndpointBackend {
 public:
     struct Events {
         // Ports came or went, or may have (the graph changed); on a JACK
@@ -26,26 +29,37 @@ public:
         std::function<void()> portsChanged;
         std::function<void()> serverGone;    // likewise
     };
-    struct PortInfo {
-        std::string fullName, clientName, shortName;
-        bool isSource = false;  // JACK output port: a source for us
-    };
 
-    explicit JackMIDIBackend(Events events);
-    ~JackMIDIBackend();
+    // Connects to a running server (never starts one); without a server,
+    // logs one line and returns null.
+    static std::unique_ptr<JackMIDIBackend> open(Events events);
+    ~JackMIDIBackend() override;
     JackMIDIBackend(const JackMIDIBackend&) = delete;
     JackMIDIBackend& operator=(const JackMIDIBackend&) = delete;
 
-    // Connects to a running server (never starts one). Tried once; without a
-    // server, logs one line and stays closed.
-    bool open();
     bool isOpen() const { return client_ != nullptr && !gone_.load(); }
     // Drains what is queued, then leaves the server; no JACK callback runs
     // after this returns.
     void close();
 
+    // The endpoint interface; an endpoint's address is its JACK port's
+    // "client:port". Our input port for a port of the layer is made at its
+    // first connection; JACK delivers per port of ours, not per connection,
+    // so its read callbacks get no connection context.
+    bool connect(MIDIPortRef port, MIDIReadProc readProc, void* refCon, const std::string& address) override;
+    void disconnect(MIDIPortRef port, const std::string& address) override;
+    OSStatus send(MIDIPortRef port, MIDIEndpointRef destination, const std::string& address,
+                  const std::vector<MIDIReceivedPacket>& packets) override;
+    void portDisposed(MIDIPortRef port) override;
     // Other clients' MIDI ports (ours are left out).
-    std::vector<PortInfo> midiPorts();
+    std::vector<ExternalEndpoint> externalEndpoints() override;
+
+    static constexpr int kMaxInputs = 256;
+    static constexpr int kMaxOutputs = 128;
+
+private:
+    explicit JackMIDIBackend(Events events);
+    bool openClient();
 
     // An input port of ours delivering to `readProc`; its slot, or -1.
     int createInput(MIDIReadProc readProc, void* refCon);
@@ -57,17 +71,18 @@ public:
     // Queues the bytes as one event for `destinationPort`. Returns the
     // event's number in the order of queueing (from 1), or 0 when it cannot
     // be queued or the destination cannot be reached.
-    uint64_t send(const std::string& destinationPort, const Byte* data, size_t length);
+    uint64_t queue(const std::string& destinationPort, const Byte* data, size_t length);
     // Waits until the events numbered up to `through` have been handed to the
     // ports connected to ours, for a few process cycles at most; logs one line
     // with the number left over when that time passes or the server is gone.
     // False in that case.
     bool drain(uint64_t through);
 
-    static constexpr int kMaxInputs = 256;
-    static constexpr int kMaxOutputs = 128;
-
-private:
+    // What a port of the layer has here.
+    struct PortState {
+        int input = -1;     // our JACK input port, made at its first connection
+        uint64_t sent = 0;  // number of the last event queued through it
+    };
     struct InputSlot {
         std::atomic<bool> active{false};
         std::atomic<jack_port_t*> port{nullptr};
@@ -95,8 +110,8 @@ private:
     std::string fullName(jack_port_t* port) const;
 
     Events events_;
-    std::mutex controlMutex_;  // slot tables and JACK requests; never taken on the process thread
-    bool tried_ = false;
+    std::mutex controlMutex_;  // slot tables, port states and JACK requests; never taken on the process thread
+    std::unordered_map<MIDIPortRef, PortState> ports_;
     jack_client_t* client_ = nullptr;
     std::atomic<bool> gone_{false};
     std::atomic<uint64_t> cycle_{0};  // odd while a process cycle runs

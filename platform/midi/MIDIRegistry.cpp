@@ -16,6 +16,8 @@ auto* find(Map& map, MIDIObjectRef ref) {
 
 }  // namespace
 
+void MIDIRegistry::addBackend(const MIDIEndpointBackend* backend) { list(kMIDIObjectType_Source, backend); }
+
 MIDIObjectRef MIDIRegistry::add(MIDIObjectRecord record) {
     const MIDIObjectRef ref = newRef();
     if (isEndpointType(record.type)) list(record.type, record.backend).push_back(ref);
@@ -33,9 +35,9 @@ void MIDIRegistry::markRemoved(MIDIEndpointRef ref) {
         std::erase_if(port.connections, [ref](const auto& connection) { return connection.first == ref; });
 }
 
-void MIDIRegistry::eraseVirtualObjects() {
+void MIDIRegistry::eraseObjectsOf(const MIDIEndpointBackend* backend) {
     for (auto it = objects_.begin(); it != objects_.end();) {
-        if (it->second.backend == MIDIBackendKind::Virtual) {
+        if (it->second.backend == backend) {
             markRemoved(it->first);
             it = objects_.erase(it);
         } else {
@@ -55,20 +57,31 @@ MIDIClientRecord* MIDIRegistry::client(MIDIClientRef ref) { return find(clients,
 
 MIDIPortRecord* MIDIRegistry::port(MIDIPortRef ref) { return find(ports, ref); }
 
-MIDIEndpointRef MIDIRegistry::sourceAt(size_t index) const {
-    if (index < virtualSources_.size()) return virtualSources_[index];
-    index -= virtualSources_.size();
-    return index < jackSources_.size() ? jackSources_[index] : 0;
+size_t MIDIRegistry::endpointCount(MIDIObjectType type) const {
+    size_t count = 0;
+    for (const Endpoints& e : endpoints_) count += (type == kMIDIObjectType_Source ? e.sources : e.destinations).size();
+    return count;
 }
 
-MIDIEndpointRef MIDIRegistry::destinationAt(size_t index) const {
-    if (index < virtualDestinations_.size()) return virtualDestinations_[index];
-    index -= virtualDestinations_.size();
-    return index < jackDestinations_.size() ? jackDestinations_[index] : 0;
+MIDIEndpointRef MIDIRegistry::endpointAt(MIDIObjectType type, size_t index) const {
+    for (const Endpoints& e : endpoints_) {
+        const auto& refs = type == kMIDIObjectType_Source ? e.sources : e.destinations;
+        if (index < refs.size()) return refs[index];
+        index -= refs.size();
+    }
+    return 0;
 }
 
-std::vector<MIDIEndpointRef>& MIDIRegistry::list(MIDIObjectType type, MIDIBackendKind backend) {
-    const bool jack = backend == MIDIBackendKind::Jack;
-    if (type == kMIDIObjectType_Source) return jack ? jackSources_ : virtualSources_;
-    return jack ? jackDestinations_ : virtualDestinations_;
+std::vector<MIDIEndpointRef> MIDIRegistry::endpointsOf(const MIDIEndpointBackend* backend,
+                                                       MIDIObjectType type) const {
+    for (const Endpoints& e : endpoints_)
+        if (e.backend == backend) return type == kMIDIObjectType_Source ? e.sources : e.destinations;
+    return {};
+}
+
+std::vector<MIDIEndpointRef>& MIDIRegistry::list(MIDIObjectType type, const MIDIEndpointBackend* backend) {
+    auto it = std::find_if(endpoints_.begin(), endpoints_.end(),
+                           [backend](const Endpoints& e) { return e.backend == backend; });
+    if (it == endpoints_.end()) it = endpoints_.insert(endpoints_.end(), Endpoints{backend, {}, {}});
+    return type == kMIDIObjectType_Source ? it->sources : it->destinations;
 }

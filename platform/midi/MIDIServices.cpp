@@ -1,6 +1,7 @@
 #include "platform/midi/MIDIServices.h"
 
 #include "platform/foundation/NSLog.h"
+#include "platform/midi/JackMIDIBackend.h"
 
 #include <algorithm>
 #include <cstring>
@@ -25,34 +26,26 @@ MIDIServices& MIDIServices::shared() {
     return services;
 }
 
-MIDIServices::MIDIServices()
-    : receiveMemory_(kReceiveMemory),
-      jack_(JackMIDIBackend::Events{
-          [this] {
-              // One pending sync serves every change announced before it runs.
-              if (!jackSyncPosted_.exchange(true))
-                  notificationThread_.post([this] {
-                      jackSyncPosted_.store(false);
-                      syncJackEndpoints(true);
-                  });
-          },
-          [this] { notificationThread_.post([this] { jackServerGone(); }); }}) {
+MIDIServices::MIDIServices() : receiveMemory_(kReceiveMemory) {
     targets_.reserve(64);
+    registry_.addBackend(&virtual_);  // virtual endpoints are enumerated first
 }
 
 MIDIServices::~MIDIServices() {
-    // At exit: our threads first (their tasks use JACK), then JACK (whose
-    // callbacks post to them, which is refused once they are stopped).
+    // At exit: our threads first (their tasks use the backends), then the
+    // system's backend (whose callbacks post to them, which is refused once
+    // they are stopped).
     notificationThread_.stop();
     receiveThread_.stop();
-    jack_.close();
+    system_.store(nullptr);
+    systemOwner_.reset();
 }
 
 // ---- clients and ports
 
 OSStatus MIDIServices::clientCreate(const std::string& name, MIDINotifyProc notifyProc, void* refCon,
                                     MIDIClientRef* out) {
-    ensureJack();
+    chooseSystemBackend();
     std::lock_guard lock(mutex_);
     const MIDIClientRef ref = registry_.newRef();
     registry_.clients.emplace(ref, MIDIClientRecord{name, notifyProc, refCon});
@@ -61,28 +54,14 @@ OSStatus MIDIServices::clientCreate(const std::string& name, MIDINotifyProc noti
 }
 
 OSStatus MIDIServices::clientDispose(MIDIClientRef client) {
-    {
-        // What its ports sent goes out before they go away.
-        uint64_t jackSent = 0;
-        {
-            std::lock_guard lock(mutex_);
-            if (!registry_.client(client)) return kMIDIInvalidClient;
-            for (const auto& [ref, port] : registry_.ports)
-                if (port.client == client) jackSent = std::max(jackSent, port.jackSent);
-        }
-        if (jackSent) jack_.drain(jackSent);
-    }
-    std::vector<int> jackSlots;
+    std::vector<MIDIPortRef> ports;
     {
         std::lock_guard lock(mutex_);
         if (!registry_.clients.erase(client)) return kMIDIInvalidClient;
-        std::vector<MIDIPortRef> ports;
         for (const auto& [ref, port] : registry_.ports)
             if (port.client == client) ports.push_back(ref);
-        for (MIDIPortRef port : ports) disposePortLocked(port, jackSlots);
     }
-    for (int slot : jackSlots) jack_.disposeInput(slot);
-    receiveThread_.waitForRunningTask();
+    disposePorts(ports);
     notificationThread_.waitForRunningTask();
     return noErr;
 }
@@ -114,12 +93,8 @@ OSStatus MIDIServices::connectSource(MIDIPortRef portRef, MIDIEndpointRef source
             connection.second = connRefCon;
             return noErr;
         }
-    if (endpoint->backend == MIDIBackendKind::Jack) {
-        // JACK delivers per port of ours, not per connection, so its read
-        // callbacks get no connection context.
-        if (port->jackSlot < 0) port->jackSlot = jack_.createInput(port->readProc, port->refCon);
-        if (!jack_.connectInput(port->jackSlot, endpoint->jackPortName)) return kMIDIObjectNotFound;
-    }
+    if (!endpoint->backend->connect(portRef, port->readProc, port->refCon, endpoint->address))
+        return kMIDIObjectNotFound;
     port->connections.emplace_back(source, connRefCon);
     return noErr;
 }
@@ -131,9 +106,8 @@ OSStatus MIDIServices::disconnectSource(MIDIPortRef portRef, MIDIEndpointRef sou
         if (!port || !port->isInput) return kMIDIInvalidPort;
         const size_t erased = std::erase_if(port->connections, [source](const auto& c) { return c.first == source; });
         if (erased == 0) return kMIDIObjectNotFound;
-        const MIDIObjectRecord* endpoint = registry_.object(source);
-        if (endpoint && endpoint->backend == MIDIBackendKind::Jack)
-            jack_.disconnectInput(port->jackSlot, endpoint->jackPortName);
+        if (const MIDIObjectRecord* endpoint = registry_.object(source))
+            endpoint->backend->disconnect(portRef, endpoint->address);
     }
     receiveThread_.waitForRunningTask();
     return noErr;
@@ -141,46 +115,39 @@ OSStatus MIDIServices::disconnectSource(MIDIPortRef portRef, MIDIEndpointRef sou
 
 OSStatus MIDIServices::portDispose(MIDIPortRef port) {
     {
-        // What it sent goes out before it goes away.
-        uint64_t jackSent = 0;
-        {
-            std::lock_guard lock(mutex_);
-            const MIDIPortRecord* record = registry_.port(port);
-            if (!record) return kMIDIInvalidPort;
-            jackSent = record->jackSent;
-        }
-        if (jackSent) jack_.drain(jackSent);
-    }
-    std::vector<int> jackSlots;
-    {
         std::lock_guard lock(mutex_);
         if (!registry_.port(port)) return kMIDIInvalidPort;
-        disposePortLocked(port, jackSlots);
     }
-    for (int slot : jackSlots) jack_.disposeInput(slot);
-    receiveThread_.waitForRunningTask();
+    disposePorts({port});
     return noErr;
 }
 
-void MIDIServices::disposePortLocked(MIDIPortRef port, std::vector<int>& jackSlots) {
-    auto it = registry_.ports.find(port);
-    if (it == registry_.ports.end()) return;
-    if (it->second.jackSlot >= 0) jackSlots.push_back(it->second.jackSlot);
-    registry_.ports.erase(it);
+void MIDIServices::disposePorts(const std::vector<MIDIPortRef>& ports) {
+    {
+        std::lock_guard lock(mutex_);
+        for (MIDIPortRef port : ports) registry_.ports.erase(port);
+    }
+    // Every backend hears of it, whether the port used it or not.
+    MIDIEndpointBackend* system = system_.load();
+    for (MIDIPortRef port : ports) {
+        virtual_.portDisposed(port);
+        if (system) system->portDisposed(port);
+    }
+    receiveThread_.waitForRunningTask();
 }
 
 // ---- endpoints and properties
 
 ItemCount MIDIServices::endpointCount(MIDIObjectType type) {
-    ensureJack();
+    chooseSystemBackend();
     std::lock_guard lock(mutex_);
-    return type == kMIDIObjectType_Source ? registry_.sourceCount() : registry_.destinationCount();
+    return registry_.endpointCount(type);
 }
 
 MIDIEndpointRef MIDIServices::endpointAt(MIDIObjectType type, ItemCount index) {
-    ensureJack();
+    chooseSystemBackend();
     std::lock_guard lock(mutex_);
-    return type == kMIDIObjectType_Source ? registry_.sourceAt(index) : registry_.destinationAt(index);
+    return registry_.endpointAt(type, index);
 }
 
 OSStatus MIDIServices::name(MIDIObjectRef object, std::optional<std::string>* out) {
@@ -206,43 +173,23 @@ OSStatus MIDIServices::parent(MIDIObjectRef object, MIDIObjectType childType, MI
 }
 
 OSStatus MIDIServices::send(MIDIPortRef portRef, MIDIEndpointRef destination, const MIDIPacketList* list) {
-    std::shared_ptr<const Listener> listener;
-    std::vector<MIDIReceivedPacket> sent;
-    std::string jackPort;
+    MIDIEndpointBackend* backend = nullptr;
+    std::string address;
+    std::vector<MIDIReceivedPacket> packets;
     {
         std::lock_guard lock(mutex_);
         const MIDIPortRecord* port = registry_.port(portRef);
         if (!port || port->isInput) return kMIDIInvalidPort;
-        MIDIObjectRecord* endpoint = registry_.endpoint(destination, kMIDIObjectType_Destination);
+        const MIDIObjectRecord* endpoint = registry_.endpoint(destination, kMIDIObjectType_Destination);
         if (!endpoint) return kMIDIObjectNotFound;
+        backend = endpoint->backend;
+        address = endpoint->address;
         const MIDIPacket* packet = list->packet;
         for (uint32_t i = 0; i < list->numPackets; ++i, packet = MIDIPacketNext(packet))
-            sent.push_back(MIDIReceivedPacket{packet->timeStamp, {packet->data, packet->data + packet->length}});
-        if (endpoint->backend == MIDIBackendKind::Jack) {
-            jackPort = endpoint->jackPortName;
-        } else {
-            endpoint->received.insert(endpoint->received.end(), sent.begin(), sent.end());
-            while (endpoint->received.size() > MIDIObjectRecord::kMaxReceivedPackets) endpoint->received.pop_front();
-            if (!listeners_.empty()) listener = listeners_.back().second;
-        }
+            packets.push_back(MIDIReceivedPacket{packet->timeStamp, {packet->data, packet->data + packet->length}});
     }
-    // Virtual destinations have taken their packets above; nothing of theirs is queued.
-    OSStatus status = noErr;
-    uint64_t jackSent = 0;
-    for (const auto& packet : sent) {
-        if (!jackPort.empty()) {
-            const uint64_t number = jack_.send(jackPort, packet.bytes.data(), packet.bytes.size());
-            if (number) jackSent = number;
-            else status = kMIDIObjectNotFound;
-        } else if (listener) {
-            (*listener)(destination, packet);
-        }
-    }
-    if (jackSent) {
-        std::lock_guard lock(mutex_);
-        if (MIDIPortRecord* port = registry_.port(portRef)) port->jackSent = std::max(port->jackSent, jackSent);
-    }
-    return status;
+    // Outside the lock: a backend may wait, and a listener may call the layer.
+    return backend->send(portRef, destination, address, packets);
 }
 
 // ---- virtual backend
@@ -260,7 +207,7 @@ MIDIObjectRef MIDIServices::createVirtual(MIDIObjectType type, MIDIObjectRef par
         if (!parentRecord || parentRecord->type != parentType) parent = 0;
         MIDIObjectRecord record;
         record.type = type;
-        record.backend = MIDIBackendKind::Virtual;
+        record.backend = &virtual_;
         record.name = name;
         record.parent = parent;
         ref = registry_.add(std::move(record));
@@ -273,7 +220,7 @@ void MIDIServices::removeVirtualEndpoint(MIDIEndpointRef endpoint) {
     {
         std::lock_guard lock(mutex_);
         const MIDIObjectRecord* record = registry_.object(endpoint);
-        if (!record || record->removed || record->backend != MIDIBackendKind::Virtual) return;
+        if (!record || record->removed || record->backend != &virtual_) return;
         if (record->type != kMIDIObjectType_Source && record->type != kMIDIObjectType_Destination) return;
         registry_.markRemoved(endpoint);
     }
@@ -321,42 +268,26 @@ void MIDIServices::flush() {
 }
 
 std::vector<MIDIReceivedPacket> MIDIServices::received(MIDIEndpointRef destination) {
-    std::lock_guard lock(mutex_);
-    const MIDIObjectRecord* record = registry_.object(destination);
-    if (!record) return {};
-    return {record->received.begin(), record->received.end()};
+    return virtual_.received(destination);
 }
 
-void MIDIServices::clearReceived(MIDIEndpointRef destination) {
-    std::lock_guard lock(mutex_);
-    if (MIDIObjectRecord* record = registry_.object(destination)) record->received.clear();
-}
+void MIDIServices::clearReceived(MIDIEndpointRef destination) { virtual_.clearReceived(destination); }
 
-void MIDIServices::setDestinationListener(Listener listener) {
-    std::lock_guard lock(mutex_);
-    listeners_.clear();
-    if (listener) listeners_.emplace_back(nextListenerToken_++, std::make_shared<const Listener>(std::move(listener)));
-}
+void MIDIServices::setDestinationListener(Listener listener) { virtual_.setListener(std::move(listener)); }
 
-uint64_t MIDIServices::addDestinationListener(Listener listener) {
-    std::lock_guard lock(mutex_);
-    const uint64_t token = nextListenerToken_++;
-    listeners_.emplace_back(token, std::make_shared<const Listener>(std::move(listener)));
-    return token;
-}
+uint64_t MIDIServices::addDestinationListener(Listener listener) { return virtual_.addListener(std::move(listener)); }
 
-void MIDIServices::removeDestinationListener(uint64_t token) {
-    std::lock_guard lock(mutex_);
-    std::erase_if(listeners_, [token](const auto& entry) { return entry.first == token; });
-}
+void MIDIServices::removeDestinationListener(uint64_t token) { virtual_.removeListener(token); }
 
 void MIDIServices::reset() {
     // Pending deliveries and notifications belong to the objects being
     // removed: let them finish first.
     flush();
-    std::lock_guard lock(mutex_);
-    registry_.eraseVirtualObjects();
-    listeners_.clear();
+    {
+        std::lock_guard lock(mutex_);
+        registry_.eraseObjectsOf(&virtual_);
+    }
+    virtual_.reset();
 }
 
 // ---- notifications
@@ -395,61 +326,74 @@ void MIDIServices::deliverNotification(const MIDIObjectAddRemoveNotification& re
     }
 }
 
-// ---- JACK
+// ---- the system's backend
 
-void MIDIServices::ensureJack() {
-    if (jackTried_.load()) return;
-    std::lock_guard lock(jackOpenMutex_);
-    if (jackTried_.load()) return;
-    if (jack_.open()) syncJackEndpoints(false);
-    jackTried_.store(true);
+void MIDIServices::chooseSystemBackend() {
+    if (systemChosen_.load()) return;
+    std::lock_guard lock(chooseMutex_);
+    if (systemChosen_.load()) return;
+    auto jack = JackMIDIBackend::open(JackMIDIBackend::Events{
+        [this] {
+            // One pending sync serves every change announced before it runs.
+            if (!syncPosted_.exchange(true))
+                notificationThread_.post([this] {
+                    syncPosted_.store(false);
+                    syncExternalEndpoints(true);
+                });
+        },
+        [this] { notificationThread_.post([this] { systemBackendGone(); }); }});
+    if (jack) {
+        systemOwner_ = std::move(jack);
+        system_.store(systemOwner_.get());
+        syncExternalEndpoints(false);
+    }
+    systemChosen_.store(true);
 }
 
-MIDIObjectRef MIDIServices::jackEntityFor(const std::string& clientName) {
-    auto it = jackEntities_.find(clientName);
-    if (it != jackEntities_.end()) return it->second;
-    // Device and entity are both the owning JACK client.
-    MIDIObjectRecord device;
-    device.type = kMIDIObjectType_Device;
-    device.backend = MIDIBackendKind::Jack;
-    device.name = clientName;
-    MIDIObjectRecord entity = device;
-    entity.type = kMIDIObjectType_Entity;
-    entity.parent = registry_.add(std::move(device));
-    const MIDIEntityRef ref = registry_.add(std::move(entity));
-    jackEntities_.emplace(clientName, ref);
+MIDIObjectRef MIDIServices::externalEntityFor(const std::string& owner) {
+    auto it = externalEntities_.find(owner);
+    if (it != externalEntities_.end()) return it->second;
+    // Device and entity are both the owning program.
+    auto record = [this, &owner](MIDIObjectType type, MIDIObjectRef parent) {
+        return registry_.add(MIDIObjectRecord{type, system_.load(), std::optional<std::string>(owner), parent, false, {}});
+    };
+    const MIDIEntityRef ref = record(kMIDIObjectType_Entity, record(kMIDIObjectType_Device, 0));
+    externalEntities_.emplace(owner, ref);
     return ref;
 }
 
-void MIDIServices::syncJackEndpoints(bool notify) {
+void MIDIServices::syncExternalEndpoints(bool notify) {
     std::lock_guard sync(syncMutex_);
-    const std::vector<JackMIDIBackend::PortInfo> ports = jack_.midiPorts();
+    // A change announced while the backend was being opened: the sync at the
+    // end of the opening covers it.
+    MIDIEndpointBackend* system = system_.load();
+    if (!system) return;
+    const std::vector<MIDIEndpointBackend::ExternalEndpoint> endpoints = system->externalEndpoints();
     std::vector<std::pair<MIDINotificationMessageID, MIDIObjectRef>> changes;
     {
         std::lock_guard lock(mutex_);
         std::set<std::string> present;
-        for (const auto& port : ports) present.insert(port.fullName);
+        for (const auto& endpoint : endpoints) present.insert(endpoint.address);
         std::set<std::string> known;
         for (MIDIObjectType type : {kMIDIObjectType_Source, kMIDIObjectType_Destination}) {
-            const std::vector<MIDIEndpointRef> endpoints = registry_.jackEndpoints(type);
-            for (MIDIEndpointRef ref : endpoints) {
-                const std::string& name = registry_.object(ref)->jackPortName;
-                if (present.count(name)) {
-                    known.insert(name);
+            for (MIDIEndpointRef ref : registry_.endpointsOf(system, type)) {
+                const std::string& address = registry_.object(ref)->address;
+                if (present.count(address)) {
+                    known.insert(address);
                 } else {
                     registry_.markRemoved(ref);
                     changes.emplace_back(kMIDIMsgObjectRemoved, ref);
                 }
             }
         }
-        for (const auto& port : ports) {
-            if (known.count(port.fullName)) continue;
+        for (const auto& endpoint : endpoints) {
+            if (known.count(endpoint.address)) continue;
             MIDIObjectRecord record;
-            record.type = port.isSource ? kMIDIObjectType_Source : kMIDIObjectType_Destination;
-            record.backend = MIDIBackendKind::Jack;
-            record.name = port.shortName;
-            record.parent = jackEntityFor(port.clientName);
-            record.jackPortName = port.fullName;
+            record.type = endpoint.isSource ? kMIDIObjectType_Source : kMIDIObjectType_Destination;
+            record.backend = system;
+            record.name = endpoint.name;
+            record.parent = externalEntityFor(endpoint.owner);
+            record.address = endpoint.address;
             changes.emplace_back(kMIDIMsgObjectAdded, registry_.add(std::move(record)));
         }
     }
@@ -457,18 +401,17 @@ void MIDIServices::syncJackEndpoints(bool notify) {
         for (const auto& [messageID, ref] : changes) postAddRemove(messageID, ref);
 }
 
-void MIDIServices::jackServerGone() {
+void MIDIServices::systemBackendGone() {
     NSLog("MIDI: the JACK server has gone away; only virtual MIDI endpoints are available");
+    MIDIEndpointBackend* system = system_.load();
     std::vector<MIDIObjectRef> removed;
     {
         std::lock_guard lock(mutex_);
-        for (MIDIObjectType type : {kMIDIObjectType_Source, kMIDIObjectType_Destination}) {
-            const std::vector<MIDIEndpointRef> endpoints = registry_.jackEndpoints(type);
-            for (MIDIEndpointRef ref : endpoints) {
+        for (MIDIObjectType type : {kMIDIObjectType_Source, kMIDIObjectType_Destination})
+            for (MIDIEndpointRef ref : registry_.endpointsOf(system, type)) {
                 registry_.markRemoved(ref);
                 removed.push_back(ref);
             }
-        }
     }
     for (MIDIObjectRef ref : removed) postAddRemove(kMIDIMsgObjectRemoved, ref);
 }

@@ -1,10 +1,11 @@
 #pragma once
 
 #include "platform/midi/CoreMIDI.h"
-#include "platform/midi/JackMIDIBackend.h"
+#include "platform/midi/MIDIEndpointBackend.h"
 #include "platform/midi/MIDIReceivedPacket.h"
 #include "platform/midi/MIDIRegistry.h"
 #include "platform/midi/MIDITaskThread.h"
+#include "platform/midi/VirtualMIDIBackend.h"
 
 #include <atomic>
 #include <functional>
@@ -15,7 +16,11 @@
 #include <vector>
 
 // The MIDI layer behind the free functions of CoreMIDI.h and VirtualMIDI.h:
-// the objects, the two backends and the layer's own threads.
+// the objects, the layer's own threads, and the bookkeeping of clients,
+// ports, connections and the enumeration. Traffic goes to each endpoint's
+// own backend (MIDIEndpointBackend): the virtual one, always there, and the
+// system's, chosen once on first use: JACK when a server runs, otherwise
+// none.
 //
 // Threads: read callbacks of virtual sources run on the receive thread,
 // those of JACK sources on JACK's process thread; notification callbacks run
@@ -64,24 +69,29 @@ private:
         void* connRefCon;
     };
 
-    void ensureJack();
-    void syncJackEndpoints(bool notify);
-    void jackServerGone();
-    MIDIObjectRef jackEntityFor(const std::string& clientName);
+    void chooseSystemBackend();
+    void syncExternalEndpoints(bool notify);
+    void systemBackendGone();
+    MIDIObjectRef externalEntityFor(const std::string& owner);
     void postAddRemove(MIDINotificationMessageID messageID, MIDIObjectRef child);
     void deliverNotification(const MIDIObjectAddRemoveNotification& record);
     void deliverVirtual(MIDIEndpointRef source, const MIDIPacketList* list);
-    void disposePortLocked(MIDIPortRef port, std::vector<int>& jackSlots);
+    // Takes the ports out of the layer, then lets every backend let go of them.
+    void disposePorts(const std::vector<MIDIPortRef>& ports);
+
+    VirtualMIDIBackend virtual_;
+    // The system's backend, chosen once; null without one. Set before the
+    // choice is marked made; read through system() by the threads.
+    std::unique_ptr<MIDIEndpointBackend> systemOwner_;
+    std::atomic<MIDIEndpointBackend*> system_{nullptr};
+    std::atomic<bool> systemChosen_{false};
+    std::atomic<bool> syncPosted_{false};
+    std::mutex chooseMutex_;
+    std::mutex syncMutex_;  // one endpoint sync at a time; taken before mutex_
 
     std::mutex mutex_;  // everything below up to the threads
     MIDIRegistry registry_;
-    std::map<std::string, MIDIEntityRef> jackEntities_;  // by JACK client name
-    std::vector<std::pair<uint64_t, std::shared_ptr<const Listener>>> listeners_;  // the last one is called
-    uint64_t nextListenerToken_ = 1;
-    std::atomic<bool> jackTried_{false};
-    std::atomic<bool> jackSyncPosted_{false};
-    std::mutex jackOpenMutex_;
-    std::mutex syncMutex_;  // one JACK endpoint sync at a time; taken before mutex_
+    std::map<std::string, MIDIEntityRef> externalEntities_;  // by owning program
 
     // Receive-thread memory, allocated once.
     std::vector<ReadTarget> targets_;
@@ -89,5 +99,4 @@ private:
 
     MIDITaskThread notificationThread_;
     MIDITaskThread receiveThread_;
-    JackMIDIBackend jack_;  // its callbacks post to the notification thread
 };

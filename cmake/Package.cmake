@@ -15,6 +15,8 @@ set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Our own libraries are in the package, beside the bundles.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_INSTALL_PREFIX}/${TEMBRA_INSTALL_LIBDIR})
+# The font the Text patch and on-screen errors are drawn in by default.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-dejavu-core")
 # What a live setup or a bundle author also wants, but the program runs without.
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "jackd2, pkg-config, g++, cmake, nlohmann-json3-dev, libopengl-dev")
 include(CPack)

@@ -1,4 +1,5 @@
 #include "NSLog.h"
+#include "NSLogObserver.h"
 
 #include <syslog.h>
 #include <unistd.h>
@@ -7,6 +8,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <ctime>
+#include <memory>
 #include <mutex>
 
 namespace {
@@ -17,6 +19,7 @@ struct LogState {
     std::string programName = "tembra";
     FILE* file = nullptr;
     std::vector<std::string> captured;
+    std::unique_ptr<const NSLogObserver> observer;
 };
 
 LogState& state() {
@@ -64,6 +67,8 @@ void NSLog(const char* format, ...) {
 
     LogState& s = state();
     std::lock_guard lock(s.mutex);
+    // Under the lock, so lines reach it in the order they are written.
+    if (s.observer) (*s.observer)(line);
     switch (s.destination) {
     case LogDestination::StandardError:
         std::fprintf(stderr, "%s%s\n", prefix(s.programName).c_str(), line.c_str());
@@ -81,6 +86,12 @@ void NSLog(const char* format, ...) {
     case LogDestination::None:
         break;
     }
+}
+
+void NSLogSetObserver(NSLogObserver observer) {
+    LogState& s = state();
+    std::lock_guard lock(s.mutex);
+    s.observer = observer ? std::make_unique<const NSLogObserver>(std::move(observer)) : nullptr;
 }
 
 bool NSLogSetDestination(LogDestination destination, const std::string& path, std::string* error) {

@@ -1,6 +1,7 @@
 #include "PlayCommand.h"
 
 #include "AudioOption.h"
+#include "ErrorOverlay.h"
 #include "FileWatch.h"
 #include "InterruptHandler.h"
 #include "PNGFrameSink.h"
@@ -174,6 +175,11 @@ int playComposition(const PlayOptions& options) {
     // Last, so that the sinks before it have the frame before it is shown.
     session->addSink(std::make_unique<WindowSink>(*window));
 
+    // Errors on the picture; an audience sees them in full screen only when asked.
+    ErrorOverlay overlay;
+    session->onDrawn([&](int width, int height) {
+        if (!window->fullscreen() || options.overlay) overlay.draw(window->context(), width, height);
+    });
     const InterruptHandler interruptHandler;
     FileWatch fileWatch(run.file);
     session->start();
@@ -182,8 +188,9 @@ int playComposition(const PlayOptions& options) {
     std::string reloadError;  // shown in the title until a reload succeeds
     const auto showTitle = [&] {
         std::string status;
-        if (!reloadError.empty()) {
-            status = "error: " + reloadError;
+        const std::string shown = reloadError.empty() ? overlay.current() : reloadError;
+        if (!shown.empty()) {
+            status = "error: " + shown;
         } else {
             char rate[32];
             std::snprintf(rate, sizeof rate, "%.1f fps", meter.rate());
@@ -229,12 +236,15 @@ int playComposition(const PlayOptions& options) {
                 NSLog("reloaded %s", run.file.c_str());
             } else {
                 NSLog("%s", reloadError.c_str());
+                overlay.show(reloadError);
             }
             showTitle();
         }
 
         clock.catchUp();
+        overlay.watchThisThread(true);
         session->frame(index, clock.time(), clock.wallSeconds());
+        overlay.watchThisThread(false);
         clock.advance();
         if (meter.frameShown()) showTitle();
     }

@@ -9,6 +9,7 @@ struct PlayOptions {
     RunOptions session;     // file, --set, --watch, --save, --show, --print-midi, --fps, --frames
     std::string size;       // "WxH"; empty: the document's render size
     bool fullscreen = false;
+    bool overlay = false;  // errors on the picture in full screen too
     int display = -1;       // SDL display index; -1: where the system puts windows
     std::string snapshot;   // PNG pattern for what the window shows; empty: none
 };

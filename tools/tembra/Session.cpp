@@ -141,6 +141,10 @@ void Session::frame(long index, double time, double clock) {
     inputEvents_.beginFrame();
     lastTime_ = time;
     draw(index, time);
+    if (overDraw_ && surface_ && surface_->width() > 0 && surface_->height() > 0) {
+        CGLContextScope current(surface_->context());
+        if (current.ok()) overDraw_(surface_->width(), surface_->height());
+    }
 
     for (Watch& w : watches_)
         if (w.changed()) {

@@ -55,6 +55,10 @@ public:
 
     // Called before a --watch line is printed (to erase a progress bar).
     void onPrint(std::function<void()> beforePrint) { beforePrint_ = std::move(beforePrint); }
+    // Draws over each frame once the patches have drawn it and before the
+    // sinks take it, with the surface's context current (the window's
+    // error line).
+    void onDrawn(std::function<void(int width, int height)> overDraw) { overDraw_ = std::move(overDraw); }
 
     void start();
     // The frame at composition time `time`: scripted MIDI, the patches (drawn
@@ -94,6 +98,7 @@ private:
     std::vector<std::unique_ptr<FrameSink>> sinks_;
     std::vector<uint8_t> pixels_;
     std::function<void()> beforePrint_;
+    std::function<void(int, int)> overDraw_;
     double lastTime_ = -1;  // of the last frame; -1 before the first
     bool finished_ = false;
 };

@@ -114,6 +114,8 @@ int main(int argc, char** argv) {
     playCommand->add_option("--size", play.size, "window size WIDTHxHEIGHT (default: the composition's render size)");
     playCommand->add_flag("--fullscreen", play.fullscreen,
                           "start full screen, borderless and without the pointer (F or F11 toggles)");
+    playCommand->add_flag("--overlay", play.overlay,
+                          "show errors over the picture in full screen too (a window always shows them)");
     playCommand->add_option("--display", play.display, "the display to show on, by index (see --list-displays)")
         ->check(CLI::NonNegativeNumber);
     playCommand->add_flag_callback("--list-displays", [] { throw DisplayListAsked{}; },

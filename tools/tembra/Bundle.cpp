@@ -2,6 +2,7 @@
 
 #include "host/PlugInBundle.h"
 #include "platform/foundation/NSLog.h"
+#include "tools/tembra/InstallLayout.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -35,9 +36,7 @@ std::vector<std::string> bundlesIn(const std::string& folder) {
 
 std::vector<std::string> bundleFolders() {
     std::vector<std::string> folders;
-    std::error_code error;
-    const auto exe = fs::read_symlink("/proc/self/exe", error);
-    if (!error) folders.push_back((exe.parent_path() / ".." / "lib" / "tembra" / "bundles").lexically_normal().string());
+    if (const fs::path own = InstallLayout::bundleDirectory(); !own.empty()) folders.push_back(own.string());
     if (const char* list = std::getenv("TEMBRA_BUNDLE_PATH"); list && *list) {
         std::string rest = list;
         for (size_t start = 0; start <= rest.size();) {

@@ -11,6 +11,7 @@
 #include "tools/tembra/editor/EditorSession.h"
 
 #include "tools/tembra/ClassSchema.h"
+#include "tools/tembra/InstallLayout.h"
 #include "tools/tembra/RunCommand.h"
 
 #include <spawn.h>
@@ -43,10 +44,10 @@ std::string newToken() {
 // program's folder (the build tree and the installed layout alike).
 std::string pageFolder() {
     if (const char* env = std::getenv("TEMBRA_EDITOR_PAGE"); env && *env) return env;
+    const auto data = InstallLayout::dataDirectory();
+    const auto folder = data / "editor";
     std::error_code error;
-    const auto exe = std::filesystem::read_symlink("/proc/self/exe", error);
-    const auto folder = (exe.parent_path() / ".." / "share" / "tembra" / "editor").lexically_normal();
-    if (error || !std::filesystem::is_regular_file(folder / "index.html", error))
+    if (data.empty() || !std::filesystem::is_regular_file(folder / "index.html", error))
         throw std::runtime_error("the editor's page is not installed (no " + (folder / "index.html").string() +
                                  "): build the target editor_page, or set TEMBRA_EDITOR_PAGE");
     return folder.string();

@@ -18,6 +18,7 @@ set(tembra_sdk_headers
     platform/gl/CGL.h platform/gl/NSOpenGLContext.h platform/gl/NSOpenGLPixelBuffer.h
     platform/gl/NSOpenGLPixelFormat.h
     platform/midi/CoreMIDI.h
+    platform/text/TextRenderer.h
     platform/audio/CoreAudio.h platform/audio/AudioDevice.h
     platform/media/HugePages.h platform/media/MovieToolbox.h platform/media/MovieAudioExtraction.h
 )
@@ -29,7 +30,7 @@ endforeach()
 
 # The libraries behind those headers.
 set(TEMBRA_PC_LIBS "")
-foreach(library tembra_host tembra_foundation tembra_graphics tembra_gl tembra_midi tembra_audio tembra_media)
+foreach(library tembra_host tembra_foundation tembra_graphics tembra_gl tembra_midi tembra_audio tembra_media tembra_text)
     string(APPEND TEMBRA_PC_LIBS " -l${library}")
 endforeach()
 string(STRIP "${TEMBRA_PC_LIBS}" TEMBRA_PC_LIBS)

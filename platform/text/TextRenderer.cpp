@@ -44,6 +44,14 @@ CGImageRef TextRenderer::render(const std::string& text, const TextStyle& style,
     // Pango takes UTF-8 only; anything else is drawn as replacement marks.
     const std::unique_ptr<char, GFreeDeleter> valid(g_utf8_make_valid(text.data(), static_cast<gssize>(text.size())));
     std::string shown = valid.get();
+    if (shown.size() > kMaxBytes) {
+        // Laying out more than a picture can hold only stalls the show.
+        size_t end = kMaxBytes;
+        while (end > 0 && (static_cast<unsigned char>(shown[end]) & 0xC0) == 0x80) --end;
+        if (warning) *warning = "the text has " + std::to_string(shown.size()) + " bytes; the first " +
+                                std::to_string(end) + " are drawn";
+        shown.resize(end);
+    }
     if (style.singleLine) std::replace_if(shown.begin(), shown.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
 
     // The layout is measured on a one-pixel surface, then drawn on one of its size.
@@ -61,7 +69,7 @@ CGImageRef TextRenderer::render(const std::string& text, const TextStyle& style,
         pango_font_description_set_size(font.get(), 48 * PANGO_SCALE);
     } else if (size > kMaxFontSize) {
         pango_font_description_set_size(font.get(), static_cast<gint>(kMaxFontSize * PANGO_SCALE));
-        if (warning) *warning = "font size " + std::to_string(static_cast<long long>(size)) + " is drawn at " +
+        if (warning && warning->empty()) *warning = "font size " + std::to_string(static_cast<long long>(size)) + " is drawn at " +
                                 std::to_string(static_cast<int>(kMaxFontSize));
     }
     pango_layout_set_font_description(layout.get(), font.get());

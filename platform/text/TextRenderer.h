@@ -30,13 +30,15 @@ class TextRenderer {
 public:
     static constexpr size_t kMaxSide = 8192;
     static constexpr double kMaxFontSize = 2048;
+    static constexpr size_t kMaxBytes = 64 * 1024;
 
     // The text in a premultiplied RGBA image (the host's images' bytes, the
     // first row at the top), as large as the text's extent plus padding.
     // Nothing for an empty text, or when the image cannot be made (`error`
     // says why). Bytes that are not UTF-8 are drawn as replacement marks.
-    // A text larger than kMaxSide either way is cut to it, and a font larger
-    // than kMaxFontSize is drawn at that size; `warning` then says so.
+    // A text longer than kMaxBytes is cut there, a picture larger than
+    // kMaxSide either way is cut to it, and a font larger than kMaxFontSize
+    // is drawn at that size; `warning` then says so.
     static CGImageRef render(const std::string& text, const TextStyle& style, std::string* error,
                              std::string* warning = nullptr);
 };

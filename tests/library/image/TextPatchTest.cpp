@@ -102,7 +102,7 @@ TEST(TextPatch, AlignsAndWrapsLines) {
     EXPECT_GT(wrapped.height, 2 * one.height) << "on several lines";
 }
 
-TEST(TextPatch, AHugeFontIsDrawnAtTheLargestSizeWithOneLogLine) {
+TEST(TextPatch, AHugeFontOrTextIsCutToWhatCanBeDrawnWithOneLogLine) {
     TempDir dir;
     CommandResult r;
     const Picture p = drawText(dir, R"({"inputString": "I", "inputFont": "DejaVu Sans 90000"})", &r);
@@ -112,6 +112,14 @@ TEST(TextPatch, AHugeFontIsDrawnAtTheLargestSizeWithOneLogLine) {
     for (size_t at = r.err.find("is drawn at 2048"); at != std::string::npos; at = r.err.find("is drawn at", at + 1))
         ++lines;
     EXPECT_EQ(lines, 1u) << r.err;
+
+    // A megabyte of text is cut to what can be laid out without stalling the show.
+    std::string words;
+    for (int i = 0; i < 200000; ++i) words += "word ";
+    const Picture cut = drawText(dir, R"({"inputString": ")" + words + R"(", "inputWrapWidth": 300})", &r);
+    EXPECT_EQ(cut.width, 300u);
+    EXPECT_EQ(cut.height, 8192u);
+    EXPECT_NE(r.err.find("the text has 1000000 bytes; the first 65536 are drawn"), std::string::npos) << r.err;
 }
 
 TEST(TextPatch, AnEmptyStringGivesNoImage) {

@@ -81,7 +81,7 @@ private:
 
     VirtualMIDIBackend virtual_;
     // The system's backend, chosen once; null without one. Set before the
-    // choice is marked made; read through system() by the threads.
+    // choice is marked made; the threads read system_.
     std::unique_ptr<MIDIEndpointBackend> systemOwner_;
     std::atomic<MIDIEndpointBackend*> system_{nullptr};
     std::atomic<bool> systemChosen_{false};

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 
@@ -15,6 +16,8 @@ namespace {
 struct Bottom {
     size_t band = 0, letters = 0;
     bool restBlack = true;
+    bool read = false;
+    uint8_t topLeft[3] = {0, 0, 0};
 };
 
 Bottom bottomOf(const std::string& path) {
@@ -22,6 +25,8 @@ Bottom bottomOf(const std::string& path) {
     std::string error;
     const CGImageRef image = CGImageCreateWithPNGFile(path, &error);
     if (!image) return bottom;
+    bottom.read = true;
+    std::copy(image->pixels.data(), image->pixels.data() + 3, bottom.topLeft);
     const size_t from = image->height - image->height / 8;
     for (size_t y = 0; y < image->height; ++y)
         for (size_t x = 0; x < image->width; ++x) {
@@ -78,6 +83,19 @@ TEST_F(ErrorLine, ABrokenSaveShowsItsErrorAtTheBottomOfThePictureAndInTheTitle) 
     EXPECT_TRUE(waitFor([&] {
         return runCommand("env DISPLAY=" + x_.display() + " xdotool search --name 'doc - error: .*doc.json:2'").status == 0;
     }, std::chrono::seconds(10))) << "the title names the error";
+
+    // Fixed: the first frame of the new document has no line left.
+    dir_.write("doc.json", R"({"renderSize": [320, 240], "patches": [{"id": "clear", "class": "Clear",
+        "inputs": {"inputBlue": 1}}]})");
+    ASSERT_TRUE(waitFor([&] {
+        while (std::filesystem::exists(shown(frame + 1))) {
+            seen = bottomOf(shown(frame++));
+            if (seen.read && seen.topLeft[2] == 255) return true;
+        }
+        return false;
+    }, std::chrono::seconds(20))) << readFile((dir_.path() / "err").string());
+    EXPECT_EQ(seen.band, 0u) << "frame " << frame - 1;
+    EXPECT_EQ(seen.letters, 0u);
     EXPECT_EQ(player.interruptAndWait(std::chrono::seconds(10)), 0);
 }
 

@@ -22,6 +22,12 @@ void ErrorOverlay::show(const std::string& line) {
     until_ = Clock::now() + kShown;
 }
 
+void ErrorOverlay::clear() {
+    std::lock_guard lock(mutex_);
+    line_.clear();
+    until_ = {};
+}
+
 void ErrorOverlay::watchThisThread(bool on) {
     watcher_.store(std::this_thread::get_id());
     watching_.store(on);

@@ -27,6 +27,8 @@ public:
     ErrorOverlay& operator=(const ErrorOverlay&) = delete;
 
     void show(const std::string& line);
+    // Takes the line away at once (the reload that fixed it succeeded).
+    void clear();
     // While on, lines logged on the calling thread are shown.
     void watchThisThread(bool on);
     // The line shown now; empty once its time is over.

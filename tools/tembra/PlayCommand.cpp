@@ -233,6 +233,7 @@ int playComposition(const PlayOptions& options) {
             reloadAsked = false;
             if (session->reload(&reloadError)) {
                 reloadError.clear();
+                overlay.clear();
                 NSLog("reloaded %s", run.file.c_str());
             } else {
                 NSLog("%s", reloadError.c_str());

@@ -64,6 +64,24 @@ public:
     // False in that case.
     bool drain(uint64_t through);
 
+    // Holding (a captured show): what arrives at our input ports waits in a
+    // queue instead of reaching the read callbacks, until takeHeld() and
+    // deliverHeld() hand it over on the caller's thread, so that the caller
+    // chooses the frame an event reaches and can write it down.
+    void setHolding(bool hold);
+    struct HeldEvent {
+        int slot;
+        MIDITimeStamp time;  // when JACK had it, in nanoseconds
+        std::vector<Byte> bytes;
+    };
+    // Appends what is held, in arrival order, to `out`.
+    void takeHeld(std::vector<HeldEvent>* out);
+    // Hands one to its slot's read callback, on the caller's thread; an event
+    // of a slot disposed since is passed over. False then.
+    bool deliverHeld(const HeldEvent& event);
+    // Events lost because the queue was full.
+    uint64_t heldDropped() const { return heldDropped_.load(); }
+
     static constexpr int kMaxInputs = 256;
     static constexpr int kMaxOutputs = 128;
 
@@ -89,6 +107,7 @@ private:
     static void shutdownCallback(void* arg);
     void process(uint32_t nframes);
     void receive(InputSlot& slot, uint32_t nframes);
+    void hold(int slot, uint32_t nframes);
     void transmit(uint32_t nframes, uint64_t cycle);
     void awaitConnection(OutputSlot& slot);
     void waitForProcessCycle();
@@ -110,6 +129,11 @@ private:
     std::atomic<uint64_t> queued_{0};     // events written into the ring
     std::atomic<uint64_t> delivered_{0};  // events read by the ports connected to ours
     uint64_t taken_ = 0;                  // events the process thread took from the ring
+    std::atomic<bool> holding_{false};
+    jack_ringbuffer_t* held_ = nullptr;  // [slot u16, length u16, time u64, bytes]
+    std::atomic<uint64_t> heldDropped_{0};
+    std::mutex releaseMutex_;  // one reader of held_ at a time
+    std::vector<Byte> releaseMemory_;
     // Process-thread memory, allocated once.
     std::vector<Byte> packetListMemory_;
     std::vector<Byte> eventMemory_;

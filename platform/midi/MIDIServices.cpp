@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <set>
+#include <tuple>
 
 namespace {
 
@@ -167,6 +168,57 @@ void MIDIServices::disposePortLocked(MIDIPortRef port, std::vector<int>& jackSlo
     if (it == registry_.ports.end()) return;
     if (it->second.jackSlot >= 0) jackSlots.push_back(it->second.jackSlot);
     registry_.ports.erase(it);
+}
+
+// ---- holding JACK input
+
+void MIDIServices::holdJackInput(bool hold) { jack_.setHolding(hold); }
+
+size_t MIDIServices::releaseJackInput(const HeldObserver& observe) {
+    std::vector<JackMIDIBackend::HeldEvent> events;
+    jack_.takeHeld(&events);
+    if (events.empty()) return 0;
+    using Source = std::pair<std::string, std::string>;  // JACK client, port
+    // The JACK sources each of our ports is connected to.
+    std::vector<std::vector<Source>> sources(events.size());
+    {
+        std::lock_guard lock(mutex_);
+        std::map<int, std::vector<Source>> bySlot;
+        for (const auto& [ref, record] : registry_.ports) {
+            if (record.jackSlot < 0) continue;
+            std::vector<Source>& list = bySlot[record.jackSlot];
+            for (const auto& connection : record.connections) {
+                const MIDIObjectRecord* endpoint = registry_.object(connection.first);
+                if (!endpoint || endpoint->backend != MIDIBackendKind::Jack) continue;
+                const std::string& full = endpoint->jackPortName;
+                const size_t colon = full.find(':');
+                list.emplace_back(colon == std::string::npos ? full : full.substr(0, colon),
+                                  endpoint->name.value_or(colon == std::string::npos ? full : full.substr(colon + 1)));
+            }
+        }
+        for (size_t i = 0; i < events.size(); ++i) sources[i] = bySlot[events[i].slot];
+    }
+    // JACK hands one message to each of our ports connected to its source,
+    // without naming the source. A port connected to one source names it; a
+    // port connected to several takes the name another port heard the same
+    // message (same time, same bytes) from. Each message is observed once.
+    std::set<std::tuple<MIDITimeStamp, std::vector<Byte>, Source>> observed;
+    for (size_t i = 0; i < events.size(); ++i) {
+        const JackMIDIBackend::HeldEvent& event = events[i];
+        Source source;
+        if (!sources[i].empty()) source = sources[i].front();
+        if (sources[i].size() > 1)
+            for (size_t j = 0; j < events.size(); ++j)
+                if (sources[j].size() == 1 && events[j].time == event.time && events[j].bytes == event.bytes &&
+                    std::find(sources[i].begin(), sources[i].end(), sources[j].front()) != sources[i].end()) {
+                    source = sources[j].front();
+                    break;
+                }
+        if (!jack_.deliverHeld(event)) continue;
+        if (observe && observed.emplace(event.time, event.bytes, source).second)
+            observe(source.first, source.second, event.bytes.data(), event.bytes.size());
+    }
+    return events.size();
 }
 
 // ---- endpoints and properties

@@ -57,6 +57,16 @@ public:
     void removeDestinationListener(uint64_t token);
     void reset();
 
+    // Holding what JACK sources send, for a captured show: see
+    // JackMIDIBackend::setHolding. `observe` gets the JACK client and port
+    // of the source that the receiving port is connected to (the first, if
+    // it is connected to several), then the port's read callback runs.
+    void holdJackInput(bool hold);
+    using HeldObserver = std::function<void(const std::string& client, const std::string& port, const Byte* data,
+                                            size_t length)>;
+    size_t releaseJackInput(const HeldObserver& observe);
+    uint64_t jackInputDropped() const { return jack_.heldDropped(); }
+
 private:
     struct ReadTarget {
         MIDIReadProc readProc;

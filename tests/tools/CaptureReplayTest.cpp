@@ -1,0 +1,169 @@
+// A show played live under an X server with a knob on JACK and an edit, and
+// rendered again offline from its take: the same pictures, byte for byte.
+
+#include "tests/platform/midi/JackPeer.h"
+#include "tests/support/TestSupport.h"
+#include "tests/tools/XServer.h"
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string tembra(const std::string& arguments) {
+    return tembraProgram() + " --bundle " + bundlePath() + " --bundle " + libraryBundlePath() + " " + arguments;
+}
+
+// A knob on the peer's port into the fire's reaction rate and cool rate.
+std::string knobFire(const std::string& source, double exothermicness) {
+    return R"({"renderSize": [80, 60], "patches": [
+        {"id": "knob", "class": "TembraMIDIInputCC",
+         "inputs": {"inputPortName": ")" + source + R"(", "inputChannel": 1, "inputController": 7}},
+        {"id": "scale", "class": "Expression", "expression": "a * 0.003 + 0.05"},
+        {"id": "fire", "class": "TembraFire",
+         "inputs": {"inputPixelsWide": 80, "inputPixelsHigh": 60, "inputExothermicness": )" +
+           std::to_string(exothermicness) + R"(}}],
+        "connections": [
+        {"from": "knob.outputValue", "to": "scale.a"},
+        {"from": "scale.outputResult", "to": "fire.inputReactionRateCoefficient"},
+        {"from": "knob.outputValue", "to": "fire.inputCoolRate", "map": [0.96, 0.995]}]})";
+}
+
+// The files of `dir` whose name starts with `prefix`, sorted.
+std::vector<fs::path> frames(const fs::path& dir, const std::string& prefix) {
+    std::vector<fs::path> found;
+    for (const auto& entry : fs::directory_iterator(dir))
+        if (entry.path().filename().string().rfind(prefix, 0) == 0) found.push_back(entry.path());
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+size_t count(const std::string& text, const std::string& part) {
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+}
+
+// Waits until the window has shown `more` frames beyond those shown now.
+bool framesGo(const fs::path& dir, size_t more) {
+    const size_t now = frames(dir, "live-").size();
+    return waitFor([&] { return frames(dir, "live-").size() >= now + more; }, std::chrono::seconds(30));
+}
+
+// Frame N of the replay is byte for byte frame N of the live show.
+void expectSameFrames(const fs::path& dir, size_t expected) {
+    const std::vector<fs::path> live = frames(dir, "live-"), replayed = frames(dir, "replay-");
+    ASSERT_EQ(replayed.size(), expected);
+    ASSERT_LE(replayed.size(), live.size());
+    std::set<std::string> distinct;
+    for (size_t i = 0; i < replayed.size(); ++i) {
+        const std::string shown = readFile(live[i].string());
+        EXPECT_EQ(replayed[i].filename().string().substr(7), live[i].filename().string().substr(5));
+        EXPECT_TRUE(shown == readFile(replayed[i].string())) << "frame " << i << " differs";
+        distinct.insert(shown);
+    }
+    // The knob and the edit changed the picture: the frames are not all one.
+    EXPECT_GT(distinct.size(), 3u);
+}
+
+TEST(CaptureReplay, AKnobOnJACKAndAnEditMidShowReplayByteForByte) {
+    XServer x;
+    if (!x.ok()) {
+        if (std::getenv("CI")) FAIL() << x.error();
+        GTEST_SKIP() << x.error();
+    }
+    JackPeer peer;
+    if (!peer.isOpen()) {
+        if (std::getenv("CI")) FAIL() << "no JACK server";
+        GTEST_SKIP() << "no JACK server";
+    }
+    TempDir dir;
+    const std::string source = peer.name() + " out";
+    const std::string doc = dir.write("show.json", knobFire(source + "$", 3.0));
+    const std::string take = (dir.path() / "show.take").string();
+    const std::string out = (dir.path() / "out").string(), err = (dir.path() / "err").string();
+    BackgroundCommand play(x.environment() + tembra("play " + doc + " --fps 30 --capture " + take + " --snapshot " +
+                                                    (dir.path() / "live-%05d.png").string()),
+                           out, err);
+    ASSERT_TRUE(waitFor([&] { return readFile(err).find("\t* \"" + source + "\"") != std::string::npos; },
+                        std::chrono::seconds(30)))
+        << readFile(err);
+    ASSERT_TRUE(peer.waitUntilConnected());
+
+    // The knob turns, a frame or more per step; the file is saved; it turns back.
+    for (int step = 0; step <= 40; ++step) {
+        peer.send({0xB0, 7, static_cast<uint8_t>(step * 3)});
+        ASSERT_TRUE(framesGo(dir.path(), 1)) << readFile(err);
+    }
+    dir.write("show.json.new", knobFire(source + "$", 1.2));
+    fs::rename(dir.path() / "show.json.new", doc);
+    ASSERT_TRUE(waitFor([&] { return readFile(err).find("reloaded " + doc) != std::string::npos; },
+                        std::chrono::seconds(10)))
+        << readFile(err);
+    for (int step = 40; step >= 0; step -= 2) {
+        peer.send({0xB0, 7, static_cast<uint8_t>(step * 3)});
+        ASSERT_TRUE(framesGo(dir.path(), 1)) << readFile(err);
+    }
+    ASSERT_TRUE(framesGo(dir.path(), 5));
+    ASSERT_EQ(play.interruptAndWait(std::chrono::seconds(20)), 0) << readFile(err);
+
+    const std::string written = readFile(take);
+    EXPECT_GE(count(written, "\"kind\":\"midi\""), 60u);
+    EXPECT_EQ(count(written, "\"kind\":\"reload\""), 1u);
+    EXPECT_EQ(count(written, "\"kind\":\"end\""), 1u);
+
+    // Offline now, with the edited file on disk: the take holds the document as it was.
+    CommandResult replay = runCommand(tembra("run " + doc + " --replay " + take + " --render " +
+                                             (dir.path() / "replay-%05d.png").string()));
+    ASSERT_EQ(replay.status, 0) << replay.err;
+    expectSameFrames(dir.path(), frames(dir.path(), "live-").size());
+}
+
+TEST(CaptureReplay, ATakeCutByKillReplaysUpToItsLastSecond) {
+    XServer x;
+    if (!x.ok()) {
+        if (std::getenv("CI")) FAIL() << x.error();
+        GTEST_SKIP() << x.error();
+    }
+    TempDir dir;
+    const std::string doc = dir.write("show.json", knobFire("no such source", 3.0));
+    const std::string take = (dir.path() / "show.take").string();
+    const std::string out = (dir.path() / "out").string(), err = (dir.path() / "err").string();
+    constexpr int kFPS = 30;
+    BackgroundCommand play(x.environment() + tembra("play " + doc + " --fps " + std::to_string(kFPS) + " --capture " +
+                                                    take + " --snapshot " + (dir.path() / "live-%05d.png").string()),
+                           out, err);
+    // Frames on the disk, written more than once.
+    ASSERT_TRUE(waitFor([&] { return count(readFile(take), "\"kind\":\"frame\"") > 40; }, std::chrono::seconds(60)))
+        << readFile(err);
+    ASSERT_TRUE(framesGo(dir.path(), 10));
+    EXPECT_EQ(play.signalAndWait(SIGKILL, std::chrono::seconds(10)), 128 + SIGKILL);
+    const size_t shown = frames(dir.path(), "live-").size();
+    const size_t kept = count(readFile(take), "\"kind\":\"frame\"");
+    // A frame a 1/30 s at the most: what was lost is at most a second of them, and the one being drawn.
+    EXPECT_LE(shown, kept + kFPS + 1);
+    EXPECT_EQ(count(readFile(take), "\"kind\":\"end\""), 0u);
+
+    // A record cut in half at the end is left out too.
+    std::ofstream(take, std::ios::app) << R"({"kind":"key","key":"a","do)";
+    CommandResult replay = runCommand(tembra("run " + doc + " --replay " + take + " --render " +
+                                             (dir.path() / "replay-%05d.png").string()));
+    ASSERT_EQ(replay.status, 0) << replay.err;
+    EXPECT_NE(replay.err.find("was cut short; replayed its " + std::to_string(kept) + " whole frames"),
+              std::string::npos)
+        << replay.err;
+    expectSameFrames(dir.path(), kept);
+}
+
+}  // namespace

@@ -243,10 +243,7 @@ int playComposition(const PlayOptions& options) {
         if (meter.frameShown()) showTitle();
     }
     session->finish(clock.wallSeconds());
-    if (capture) {
-        capture->finish(shown);
-        std::fprintf(stderr, "tembra: captured %ld frames to %s\n", shown, capture->path().c_str());
-    }
+    if (capture) std::fprintf(stderr, "tembra: captured %ld frames to %s\n", shown, capture->path().c_str());
     if (video) {
         std::fprintf(stderr, "tembra: %s\n", video->summary().c_str());
         if (!video->warning().empty()) std::fprintf(stderr, "tembra: %s\n", video->warning().c_str());

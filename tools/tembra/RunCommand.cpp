@@ -83,6 +83,8 @@ int runComposition(const RunOptions& given) {
 
     Session session(options, replay ? &replay->document() : nullptr);
     if (replay) session.setReplay(replay.get());
+    // The picture the window showed live: without a patch that draws, the first image output.
+    if (replay && !session.hasPicture()) session.showFirstImageOutput();
     if (!options.render.empty()) {
         auto sink = std::make_unique<PNGFrameSink>(options.render, "--render");
         if (!session.hasPicture()) throw UsageError("--render: the composition has no patch that draws");

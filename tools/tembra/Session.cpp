@@ -188,6 +188,7 @@ void Session::frame(long index, double time, double clock) {
     }
     for (const auto& sink : sinks_) sink->write(rendered);
     if (capture_) capture_->afterFrame(index, time, clock);
+    ++framesRun_;
 }
 
 void Session::draw(long index, double time) {
@@ -217,4 +218,5 @@ void Session::finish(double clock) {
     finishAudioClock(clock);
     for (const auto& sink : sinks_) sink->finish();
     evaluator_->stop();
+    if (capture_) capture_->finish(framesRun_);
 }

@@ -104,6 +104,7 @@ private:
     std::function<void()> beforePrint_;
     ShowCapture* capture_ = nullptr;
     ShowReplay* replay_ = nullptr;
+    long framesRun_ = 0;
     double lastTime_ = -1;  // of the last frame; -1 before the first
     bool finished_ = false;
 };

@@ -5,6 +5,7 @@
 #include "platform/foundation/NSLog.h"
 #include "platform/midi/MIDIServices.h"
 
+#include <algorithm>
 #include <filesystem>
 
 namespace {
@@ -77,6 +78,8 @@ void ShowCapture::beforeFrame(long index, double time) {
 
 void ShowCapture::afterFrame(long index, double time, double clock) {
     stamp({{"kind", "frame"}, {"clock", clock}}, index, time);
+    lastIndex_ = index;
+    lastTime_ = time;
     reportWriteError();
 }
 
@@ -87,7 +90,7 @@ void ShowCapture::documentChanged(const char* kind, const std::string& text) {
 void ShowCapture::paused(bool paused) { pending_.push_back({{"kind", "pause"}, {"paused", paused}}); }
 
 void ShowCapture::finish(long frames) {
-    writer_->write({{"kind", "end"}, {"frames", frames}});
+    stamp({{"kind", "end"}, {"frames", frames}}, std::max(lastIndex_, 0L), std::max(lastTime_, 0.0));
     writer_->flush();
     reportWriteError();
 }

@@ -57,5 +57,7 @@ private:
     std::unique_ptr<TakeWriter> writer_;
     std::vector<nlohmann::json> pending_;  // since the last frame, in order
     uint64_t midiLost_ = 0;
+    long lastIndex_ = -1;
+    double lastTime_ = 0;
     bool reported_ = false;
 };

@@ -138,6 +138,8 @@ int main(int argc, char** argv) {
     editCommand->add_option("--port", edit.port, "port of the editor (default: a free one)");
     editCommand->add_option("--host", edit.host, "address the editor listens on")->capture_default_str();
     editCommand->add_flag("--open", edit.open, "open the editor in the desktop's browser");
+    editCommand->add_option("--capture", edit.session.capture,
+                            "write the show to a take as it runs, edits included, for tembra run --replay");
 
     try {
         app.parse(argc, argv);

@@ -7,9 +7,14 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -164,6 +169,72 @@ TEST(CaptureReplay, ATakeCutByKillReplaysUpToItsLastSecond) {
               std::string::npos)
         << replay.err;
     expectSameFrames(dir.path(), kept);
+}
+
+// "/red" with one float, to 127.0.0.1:`port`.
+void sendRed(uint16_t port, float value) {
+    std::string packet("/red\0\0\0\0,f\0\0", 12);
+    uint32_t bits;
+    static_assert(sizeof bits == sizeof value);
+    std::memcpy(&bits, &value, sizeof bits);
+    bits = htonl(bits);
+    packet.append(reinterpret_cast<const char*>(&bits), sizeof bits);
+    const int fd = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(port);
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sendto(fd, packet.data(), packet.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    close(fd);
+}
+
+// The --watch lines of `port`, as printed.
+std::vector<std::string> watchLines(const std::string& out, const std::string& port) {
+    std::vector<std::string> lines;
+    for (size_t at = 0, end; (end = out.find('\n', at)) != std::string::npos; at = end + 1)
+        if (out.substr(at, end - at).find(" " + port + " = ") != std::string::npos)
+            lines.push_back(out.substr(at, end - at));
+    return lines;
+}
+
+TEST(CaptureReplay, OSCMessagesReplayAtTheFramesTheyReached) {
+    XServer x;
+    if (!x.ok()) {
+        if (std::getenv("CI")) FAIL() << x.error();
+        GTEST_SKIP() << x.error();
+    }
+    TempDir dir;
+    const uint16_t port = static_cast<uint16_t>(40000 + getpid() % 20000);
+    const std::string doc = dir.write("show.json", R"({"renderSize": [32, 24], "patches": [
+        {"id": "red", "class": "OSCReceive", "inputs": {"inputPort": )" + std::to_string(port) +
+                                                          R"(, "inputAddress": "/red"}},
+        {"id": "clear", "class": "Clear"}],
+        "connections": [{"from": "red.outputValue", "to": "clear.inputRed"}]})");
+    const std::string take = (dir.path() / "show.take").string();
+    const std::string out = (dir.path() / "out").string(), err = (dir.path() / "err").string();
+    BackgroundCommand play(x.environment() + tembra("play " + doc + " --fps 30 --watch red.outputValue --capture " +
+                                                    take + " --snapshot " + (dir.path() / "live-%05d.png").string()),
+                           out, err);
+    ASSERT_TRUE(framesGo(dir.path(), 2)) << readFile(err);
+    const size_t before = watchLines(readFile(out), "red.outputValue").size();
+    for (int step = 1; step <= 10; ++step) {
+        const float value = static_cast<float>(step) / 10.0f;
+        sendRed(port, value);
+        ASSERT_TRUE(waitFor([&] { return watchLines(readFile(out), "red.outputValue").size() >= before + size_t(step); },
+                            std::chrono::seconds(10)))
+            << step << "\n" << readFile(out) << readFile(err);
+    }
+    ASSERT_TRUE(framesGo(dir.path(), 3));
+    ASSERT_EQ(play.interruptAndWait(std::chrono::seconds(20)), 0) << readFile(err);
+    EXPECT_EQ(count(readFile(take), "\"kind\":\"osc\""), 10u);
+
+    CommandResult replay = runCommand(tembra("run " + doc + " --replay " + take + " --watch red.outputValue --render " +
+                                             (dir.path() / "replay-%05d.png").string()));
+    ASSERT_EQ(replay.status, 0) << replay.err;
+    // Each value at the frame it reached live.
+    EXPECT_EQ(watchLines(replay.out, "red.outputValue"), watchLines(readFile(out), "red.outputValue"));
+    expectSameFrames(dir.path(), frames(dir.path(), "live-").size());
+    EXPECT_EQ(replay.err.find("OSC"), std::string::npos) << replay.err;
 }
 
 }  // namespace

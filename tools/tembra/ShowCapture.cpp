@@ -4,6 +4,7 @@
 #include "host/CompositionDocument.h"
 #include "platform/foundation/NSLog.h"
 #include "platform/midi/MIDIServices.h"
+#include "platform/osc/OSCServer.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -29,12 +30,15 @@ std::unique_ptr<ShowCapture> ShowCapture::create(const std::string& path, std::s
 
 ShowCapture::ShowCapture(std::unique_ptr<TakeWriter> writer) : writer_(std::move(writer)) {
     MIDIServices::shared().holdJackInput(true);
+    OSCServer::setHolding(true);
 }
 
 ShowCapture::~ShowCapture() {
     // What is still held goes to whoever listens; no frame will write it.
     MIDIServices::shared().holdJackInput(false);
     MIDIServices::shared().releaseJackInput(nullptr);
+    OSCServer::setHolding(false);
+    OSCServer::releaseHeld(nullptr);
     writer_->flush();
 }
 
@@ -66,6 +70,12 @@ void ShowCapture::beforeFrame(long index, double time) {
     midi.releaseJackInput([&](const std::string& client, const std::string& port, const Byte* data, size_t length) {
         stamp({{"kind", "midi"}, {"client", client}, {"port", port}, {"bytes", std::vector<Byte>(data, data + length)}},
               index, time);
+    });
+    OSCServer::releaseHeld([&](uint16_t port, const OSCMessage& message) {
+        nlohmann::json record = {
+            {"kind", "osc"}, {"port", port}, {"address", message.address}, {"arguments", message.arguments}};
+        if (message.hasNumber) record["number"] = message.number;
+        stamp(std::move(record), index, time);
     });
     const uint64_t lost = midi.jackInputDropped();
     if (lost > midiLost_) {

@@ -14,9 +14,9 @@ class CompositionDocument;
 
 // Writes down a live show as it runs (`--capture TAKE`): whatever came from
 // outside the composition, each with the frame it took effect at, and the
-// frames' times. What JACK MIDI sources send is held from creation on and
-// reaches the patches at the start of a frame, the frame it is written
-// with, so that a replay hands it over at exactly the same point.
+// frames' times. What JACK MIDI sources and OSC senders send is held from
+// creation on and reaches the patches at the start of a frame, the frame it
+// is written with, so that a replay hands it over at exactly the same point.
 class ShowCapture : public InputEvents::Observer {
 public:
     // Creates the take (see TakeWriter::create) and starts holding JACK

@@ -3,6 +3,7 @@
 #include "Session.h"
 #include "platform/foundation/NSLog.h"
 #include "platform/midi/VirtualMIDI.h"
+#include "platform/osc/OSCServerRegistry.h"
 
 #include <algorithm>
 #include <cmath>
@@ -19,7 +20,6 @@ constexpr Unreplayed kUnreplayed[] = {
     {"TembraStringWithURL", "a URL read (it may answer differently now)"},
     {"Camera", "a camera"},
     {"AudioInput", "live sound"},
-    {"OSCReceive", "OSC messages (not in the take)"},
     {"TembraStringWithFile", "a file read (it may have changed since)"},
     {"ImageFile", "an image file (it may have changed since)"},
     {"MovieFile", "a movie file or live source"},
@@ -34,12 +34,16 @@ std::unique_ptr<ShowReplay> ShowReplay::open(const std::string& path, Timing tim
     if (!take) return nullptr;
     std::unique_ptr<ShowReplay> replay(new ShowReplay());
     replay->timing_ = timing;
+    // What OSC senders send now is not the show's: held and dropped each frame.
+    OSCServer::setHolding(true);
     replay->path_ = path;
     if (!replay->read(*take, error)) return nullptr;
     return replay;
 }
 
 ShowReplay::~ShowReplay() {
+    OSCServer::setHolding(false);
+    OSCServer::discardHeld();
     for (const auto& [name, source] : sources_) VirtualMIDI::removeEndpoint(source);
 }
 
@@ -110,6 +114,22 @@ bool ShowReplay::read(const Take& take, std::string* error) {
             }
             input.kind = Input::Kind::MIDI;
             input.source = sourceFor(client, port);
+        } else if (kind == "osc") {
+            const std::string bad = "an OSC record needs a \"port\" 1 to 65535, an \"address\" and \"arguments\" (texts)";
+            if (!r.contains("port") || !r["port"].is_number_integer() || r["port"].get<long>() < 1 ||
+                r["port"].get<long>() > 65535 || !string("address", &input.text) || !r.contains("arguments") ||
+                !r["arguments"].is_array())
+                return fail(record.line, bad);
+            for (const auto& argument : r["arguments"]) {
+                if (!argument.is_string()) return fail(record.line, bad);
+                input.arguments.push_back(argument.get<std::string>());
+            }
+            if (r.contains("number")) {
+                if (!isNumber(r["number"])) return fail(record.line, "\"number\" of an OSC record must be a number");
+                input.number = r["number"].get<double>();
+            }
+            input.kind = Input::Kind::OSC;
+            input.port = static_cast<uint16_t>(r["port"].get<long>());
         } else if (kind == "key") {
             if (!string("key", &input.text) || input.text.empty() || !boolean("down", &input.down))
                 return fail(record.line, "a key record needs a \"key\" name and \"down\" true or false");
@@ -196,12 +216,18 @@ void ShowReplay::beforeFrame(long index, double time, Session& session) {
 }
 
 void ShowReplay::apply(const Group& group, long frame, Session& session) {
+    OSCServer::discardHeld();
     bool midi = false;
     for (const Input& input : group.inputs) {
         switch (input.kind) {
         case Input::Kind::MIDI:
             VirtualMIDI::inject(input.source, input.bytes);
             midi = true;
+            break;
+        case Input::Kind::OSC:
+            // To the server the patches listen on, as it came in live.
+            if (const auto server = OSCServerRegistry::shared().openServer(input.port))
+                server->inject(OSCMessage{input.text, input.arguments, input.number.has_value(), input.number.value_or(0)});
             break;
         case Input::Kind::Key: session.inputEvents().key(input.text, input.down); break;
         case Input::Kind::Mouse: session.inputEvents().mouseMoved(input.x, input.y); break;

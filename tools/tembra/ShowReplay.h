@@ -4,6 +4,7 @@
 #include "platform/midi/CoreMIDI.h"
 
 #include <map>
+#include <optional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -53,7 +54,7 @@ public:
 
 private:
     struct Input {
-        enum class Kind { MIDI, Key, Mouse, Button, Document, Lost } kind = Kind::Key;
+        enum class Kind { MIDI, OSC, Key, Mouse, Button, Document, Lost } kind = Kind::Key;
         size_t line = 0;
         MIDIEndpointRef source = 0;
         std::vector<Byte> bytes;
@@ -61,6 +62,9 @@ private:
         bool down = false;
         int button = 0;
         double x = 0, y = 0;
+        uint16_t port = 0;  // OSC
+        std::vector<std::string> arguments;
+        std::optional<double> number;
     };
     struct Group {
         Frame frame;

@@ -87,7 +87,8 @@ private:
         const uint64_t due = static_cast<uint64_t>(static_cast<double>(self->frames_) / rate * 1000.0);
         const uint64_t now = self->sent_.load();
         for (uint64_t i = now; i < due; ++i) {
-            const jack_nframes_t at = static_cast<jack_nframes_t>((i - now) * nframes / std::max<uint64_t>(1, due - now));
+            const jack_nframes_t at =
+                static_cast<jack_nframes_t>((i - now) * nframes / std::max<uint64_t>(1, due - now));
             const jack_midi_data_t message[3] = {0xB0, 7, static_cast<jack_midi_data_t>(i % 128)};
             jack_midi_event_write(buffer, at, message, 3);
         }

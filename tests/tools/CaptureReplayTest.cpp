@@ -34,7 +34,8 @@ std::string tembra(const std::string& arguments) {
 std::string knobFire(const std::string& source, double exothermicness) {
     return R"({"renderSize": [80, 60], "patches": [
         {"id": "knob", "class": "TembraMIDIInputCC",
-         "inputs": {"inputPortName": ")" + source + R"(", "inputChannel": 1, "inputController": 7}},
+         "inputs": {"inputPortName": ")" +
+           source + R"(", "inputChannel": 1, "inputController": 7}},
         {"id": "scale", "class": "Expression", "expression": "a * 0.003 + 0.05"},
         {"id": "fire", "class": "TembraFire",
          "inputs": {"inputPixelsWide": 80, "inputPixelsHigh": 60, "inputExothermicness": )" +
@@ -113,8 +114,8 @@ TEST(CaptureReplay, AKnobOnJACKAndAnEditMidShowReplayByteForByte) {
     }
     dir.write("show.json.new", knobFire(source + "$", 1.2));
     fs::rename(dir.path() / "show.json.new", doc);
-    ASSERT_TRUE(waitFor([&] { return readFile(err).find("reloaded " + doc) != std::string::npos; },
-                        std::chrono::seconds(10)))
+    ASSERT_TRUE(
+        waitFor([&] { return readFile(err).find("reloaded " + doc) != std::string::npos; }, std::chrono::seconds(10)))
         << readFile(err);
     for (int step = 40; step >= 0; step -= 2) {
         peer.send({0xB0, 7, static_cast<uint8_t>(step * 3)});
@@ -129,8 +130,8 @@ TEST(CaptureReplay, AKnobOnJACKAndAnEditMidShowReplayByteForByte) {
     EXPECT_EQ(count(written, "\"kind\":\"end\""), 1u);
 
     // Offline now, with the edited file on disk: the take holds the document as it was.
-    CommandResult replay = runCommand(tembra("run " + doc + " --replay " + take + " --render " +
-                                             (dir.path() / "replay-%05d.png").string()));
+    CommandResult replay = runCommand(
+        tembra("run " + doc + " --replay " + take + " --render " + (dir.path() / "replay-%05d.png").string()));
     ASSERT_EQ(replay.status, 0) << replay.err;
     expectSameFrames(dir.path(), frames(dir.path(), "live-").size());
 }
@@ -162,8 +163,8 @@ TEST(CaptureReplay, ATakeCutByKillReplaysUpToItsLastSecond) {
 
     // A record cut in half at the end is left out too.
     std::ofstream(take, std::ios::app) << R"({"kind":"key","key":"a","do)";
-    CommandResult replay = runCommand(tembra("run " + doc + " --replay " + take + " --render " +
-                                             (dir.path() / "replay-%05d.png").string()));
+    CommandResult replay = runCommand(
+        tembra("run " + doc + " --replay " + take + " --render " + (dir.path() / "replay-%05d.png").string()));
     ASSERT_EQ(replay.status, 0) << replay.err;
     EXPECT_NE(replay.err.find("was cut short; replayed its " + std::to_string(kept) + " whole frames"),
               std::string::npos)
@@ -206,8 +207,9 @@ TEST(CaptureReplay, OSCMessagesReplayAtTheFramesTheyReached) {
     TempDir dir;
     const uint16_t port = static_cast<uint16_t>(40000 + getpid() % 20000);
     const std::string doc = dir.write("show.json", R"({"renderSize": [32, 24], "patches": [
-        {"id": "red", "class": "OSCReceive", "inputs": {"inputPort": )" + std::to_string(port) +
-                                                          R"(, "inputAddress": "/red"}},
+        {"id": "red", "class": "OSCReceive", "inputs": {"inputPort": )" +
+                                                       std::to_string(port) +
+                                                       R"(, "inputAddress": "/red"}},
         {"id": "clear", "class": "Clear"}],
         "connections": [{"from": "red.outputValue", "to": "clear.inputRed"}]})");
     const std::string take = (dir.path() / "show.take").string();
@@ -220,9 +222,11 @@ TEST(CaptureReplay, OSCMessagesReplayAtTheFramesTheyReached) {
     for (int step = 1; step <= 10; ++step) {
         const float value = static_cast<float>(step) / 10.0f;
         sendRed(port, value);
-        ASSERT_TRUE(waitFor([&] { return watchLines(readFile(out), "red.outputValue").size() >= before + size_t(step); },
-                            std::chrono::seconds(10)))
-            << step << "\n" << readFile(out) << readFile(err);
+        ASSERT_TRUE(
+            waitFor([&] { return watchLines(readFile(out), "red.outputValue").size() >= before + size_t(step); },
+                    std::chrono::seconds(10)))
+            << step << "\n"
+            << readFile(out) << readFile(err);
     }
     ASSERT_TRUE(framesGo(dir.path(), 3));
     ASSERT_EQ(play.interruptAndWait(std::chrono::seconds(20)), 0) << readFile(err);
@@ -258,19 +262,23 @@ TEST(CaptureReplay, KeysTheMouseAndAPauseInTheWindowReplayAsPlayed) {
         "connections": [{"from": "ka.outputDown", "to": "clear.inputRed"}, {"from": "m.outputX", "to": "clear.inputGreen"}]})");
     const std::string take = (dir.path() / "keys.take").string();
     const std::string out = (dir.path() / "out").string(), err = (dir.path() / "err").string();
-    BackgroundCommand play(x.environment() + tembra("play " + doc + " --fps 30 --watch ka.outputDown --watch m.outputX "
-                                                    "--capture " + take + " --snapshot " +
-                                                    (dir.path() / "live-%05d.png").string()),
+    BackgroundCommand play(x.environment() + tembra("play " + doc +
+                                                    " --fps 30 --watch ka.outputDown --watch m.outputX "
+                                                    "--capture " +
+                                                    take + " --snapshot " + (dir.path() / "live-%05d.png").string()),
                            out, err);
     std::string window;
-    ASSERT_TRUE(waitFor([&] {
-        const CommandResult found = xdotool("search --onlyvisible --name '^keys'");
-        window = found.out.substr(0, found.out.find('\n'));
-        return found.status == 0 && !window.empty();
-    }, std::chrono::seconds(30))) << readFile(err);
+    ASSERT_TRUE(waitFor(
+        [&] {
+            const CommandResult found = xdotool("search --onlyvisible --name '^keys'");
+            window = found.out.substr(0, found.out.find('\n'));
+            return found.status == 0 && !window.empty();
+        },
+        std::chrono::seconds(30)))
+        << readFile(err);
     ASSERT_EQ(xdotool("mousemove --window " + window + " 48 12").status, 0);
-    ASSERT_TRUE(waitFor([&] { return readFile(out).find("m.outputX = 0.5\n") != std::string::npos; },
-                        std::chrono::seconds(10)))
+    ASSERT_TRUE(
+        waitFor([&] { return readFile(out).find("m.outputX = 0.5\n") != std::string::npos; }, std::chrono::seconds(10)))
         << readFile(out) << readFile(err);
     xdotool("windowfocus " + window);
     ASSERT_EQ(xdotool("key a").status, 0);
@@ -289,9 +297,9 @@ TEST(CaptureReplay, KeysTheMouseAndAPauseInTheWindowReplayAsPlayed) {
     ASSERT_TRUE(framesGo(dir.path(), 3));
     ASSERT_EQ(play.interruptAndWait(std::chrono::seconds(20)), 0) << readFile(err);
 
-    CommandResult replay = runCommand(tembra("run " + doc + " --replay " + take +
-                                             " --watch ka.outputDown --watch m.outputX --render " +
-                                             (dir.path() / "replay-%05d.png").string()));
+    CommandResult replay =
+        runCommand(tembra("run " + doc + " --replay " + take + " --watch ka.outputDown --watch m.outputX --render " +
+                          (dir.path() / "replay-%05d.png").string()));
     ASSERT_EQ(replay.status, 0) << replay.err;
     EXPECT_EQ(watchLines(replay.out, "ka.outputDown"), watchLines(readFile(out), "ka.outputDown"));
     EXPECT_EQ(watchLines(replay.out, "m.outputX"), watchLines(readFile(out), "m.outputX"));

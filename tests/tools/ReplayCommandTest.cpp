@@ -29,19 +29,24 @@ std::string document(const std::string& expression, bool url = false) {
 // Ten frames 0.1 s apart at 10 fps; "a" goes down at frame 3 (t=0.3), the
 // document is reloaded at frame 6 (t=0.6) with one that also reads a URL.
 std::string take(bool withEnd = true) {
-    std::string text = nlohmann::json({{"take", 1}, {"fps", 10}, {"sets", nlohmann::json::array()},
-                                       {"document", document("1")}})
-                           .dump() +
-                       "\n";
+    std::string text =
+        nlohmann::json({{"take", 1}, {"fps", 10}, {"sets", nlohmann::json::array()}, {"document", document("1")}})
+            .dump() +
+        "\n";
     for (int f = 0; f < 10; ++f) {
         const double t = f / 10.0;
-        if (f == 3) text += nlohmann::json({{"kind", "key"}, {"key", "a"}, {"down", true}, {"frame", f}, {"t", t}}).dump() + "\n";
+        if (f == 3)
+            text +=
+                nlohmann::json({{"kind", "key"}, {"key", "a"}, {"down", true}, {"frame", f}, {"t", t}}).dump() + "\n";
         if (f == 6)
-            text += nlohmann::json({{"kind", "reload"}, {"document", document("2", true)}, {"frame", f}, {"t", t}}).dump() +
-                    "\n";
+            text +=
+                nlohmann::json({{"kind", "reload"}, {"document", document("2", true)}, {"frame", f}, {"t", t}}).dump() +
+                "\n";
         text += nlohmann::json({{"kind", "frame"}, {"clock", t}, {"frame", f}, {"t", t}}).dump() + "\n";
     }
-    if (withEnd) text += R"({"kind":"end","frames":10,"frame":9,"t":0.9})" "\n";
+    if (withEnd)
+        text += R"({"kind":"end","frames":10,"frame":9,"t":0.9})"
+                "\n";
     return text;
 }
 
@@ -96,7 +101,8 @@ TEST(Replay, ACutTakeReplaysItsWholeFramesAndABrokenOneIsRefusedByLine) {
 
     // A record that makes no sense names its line and what it needs.
     std::string wrong = take();
-    wrong.insert(wrong.find('\n') + 1, R"({"kind":"midi","client":"c","port":"p","bytes":[300],"frame":0,"t":0})" "\n");
+    wrong.insert(wrong.find('\n') + 1, R"({"kind":"midi","client":"c","port":"p","bytes":[300],"frame":0,"t":0})"
+                                       "\n");
     CommandResult midi = runCommand(tembra("run " + doc + " --replay " + dir.write("wrong.take", wrong)));
     EXPECT_EQ(midi.status, 1);
     EXPECT_NE(midi.err.find("wrong.take:2: a MIDI record needs \"bytes\""), std::string::npos) << midi.err;
@@ -116,7 +122,8 @@ TEST(Capture, ATakeIsNeverWrittenOver) {
     TempDir dir;
     const std::string doc = dir.write("doc.json", document("0"));
     const std::string existing = dir.write("set.take", "last night's set\n");
-    CommandResult play = runCommand("env -u DISPLAY -u WAYLAND_DISPLAY " + tembra("play " + doc + " --capture " + existing));
+    CommandResult play =
+        runCommand("env -u DISPLAY -u WAYLAND_DISPLAY " + tembra("play " + doc + " --capture " + existing));
     EXPECT_NE(play.status, 0);
     EXPECT_NE(play.err.find("cannot capture to " + existing + ": it exists already"), std::string::npos) << play.err;
     std::stringstream kept;

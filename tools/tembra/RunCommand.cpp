@@ -127,7 +127,8 @@ int runComposition(const RunOptions& given) {
                                                         : static_cast<double>(frame) / options.fps;
         session.frame(frame, time, pacer.waitFor(time));
         progress.update(frame + 1, video ? video->status() : std::string());
-        clockEnd = time + 1.0 / options.fps;
+        clockEnd = replay && !options.fpsGiven ? time + 1.0 / options.fps
+                                               : static_cast<double>(frame + 1) / options.fps;
         done = frame + 1;
     }
     session.finish(clockEnd);

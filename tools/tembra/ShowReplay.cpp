@@ -84,8 +84,8 @@ bool ShowReplay::read(const Take& take, std::string* error) {
         };
         std::string kind;
         if (!string("kind", &kind)) return fail(record.line, "a record needs a \"kind\"");
-        if (!r.contains("frame") || !r["frame"].is_number_integer() || r["frame"].get<long>() < 0 ||
-            !r.contains("t") || !isNumber(r["t"]) || r["t"].get<double>() < 0)
+        if (!r.contains("frame") || !r["frame"].is_number_integer() || r["frame"].get<long>() < 0 || !r.contains("t") ||
+            !isNumber(r["t"]) || r["t"].get<double>() < 0)
             return fail(record.line, "a record needs a \"frame\" (0 or more) and a time \"t\" (seconds, 0 or more)");
         const long frame = r["frame"].get<long>();
         Input input;
@@ -94,8 +94,8 @@ bool ShowReplay::read(const Take& take, std::string* error) {
             const Frame f{frame, r["t"].get<double>()};
             if (!frames_.empty() && (f.index <= frames_.back().index || f.time < frames_.back().time))
                 return fail(record.line, "frame " + std::to_string(f.index) + " comes after frame " +
-                                             std::to_string(frames_.back().index) + " at t=" +
-                                             std::to_string(frames_.back().time) + ": frames go forward");
+                                             std::to_string(frames_.back().index) +
+                                             " at t=" + std::to_string(frames_.back().time) + ": frames go forward");
             frames_.push_back(f);
             groups_.push_back(Group{f, std::move(pending)});
             pending.clear();
@@ -115,7 +115,8 @@ bool ShowReplay::read(const Take& take, std::string* error) {
             input.kind = Input::Kind::MIDI;
             input.source = sourceFor(client, port);
         } else if (kind == "osc") {
-            const std::string bad = "an OSC record needs a \"port\" 1 to 65535, an \"address\" and \"arguments\" (texts)";
+            const std::string bad =
+                "an OSC record needs a \"port\" 1 to 65535, an \"address\" and \"arguments\" (texts)";
             if (!r.contains("port") || !r["port"].is_number_integer() || r["port"].get<long>() < 1 ||
                 r["port"].get<long>() > 65535 || !string("address", &input.text) || !r.contains("arguments") ||
                 !r["arguments"].is_array())
@@ -148,7 +149,8 @@ bool ShowReplay::read(const Take& take, std::string* error) {
             input.kind = Input::Kind::Button;
             input.button = name == "left" ? 0 : name == "middle" ? 1 : 2;
         } else if (kind == "reload" || kind == "edit") {
-            if (!string("document", &input.text)) return fail(record.line, "a " + kind + " record needs its \"document\"");
+            if (!string("document", &input.text))
+                return fail(record.line, "a " + kind + " record needs its \"document\"");
             input.kind = Input::Kind::Document;
         } else if (kind == "lost") {
             input.kind = Input::Kind::Lost;
@@ -162,8 +164,10 @@ bool ShowReplay::read(const Take& take, std::string* error) {
         pending.push_back(std::move(input));
     }
     // Inputs after the last whole frame belong to a frame that never ran.
-    cut_ = take.cut || !pending.empty() || (take.records.empty() || take.records.back().json.value("kind", "") != "end");
-    if (frames_.empty()) return fail(take.records.empty() ? 1 : take.records.back().line, "the take has no whole frame");
+    cut_ =
+        take.cut || !pending.empty() || (take.records.empty() || take.records.back().json.value("kind", "") != "end");
+    if (frames_.empty())
+        return fail(take.records.empty() ? 1 : take.records.back().line, "the take has no whole frame");
     if (!sources_.empty()) VirtualMIDI::flush();  // announced before the patches look for them
     return true;
 }
@@ -227,7 +231,8 @@ void ShowReplay::apply(const Group& group, long frame, Session& session) {
         case Input::Kind::OSC:
             // To the server the patches listen on, as it came in live.
             if (const auto server = OSCServerRegistry::shared().openServer(input.port))
-                server->inject(OSCMessage{input.text, input.arguments, input.number.has_value(), input.number.value_or(0)});
+                server->inject(
+                    OSCMessage{input.text, input.arguments, input.number.has_value(), input.number.value_or(0)});
             break;
         case Input::Kind::Key: session.inputEvents().key(input.text, input.down); break;
         case Input::Kind::Mouse: session.inputEvents().mouseMoved(input.x, input.y); break;

@@ -250,10 +250,10 @@ void Evaluator::runNode(Node& node, double time, QCOpenGLContext* openglcontext,
     try {
         node.patch->execute(openglcontext, time, arguments);
     } catch (const std::exception& e) {
-        NSLog("patch %s (%s) failed: %s", quotedShort(node.id).c_str(), node.patchClass->name.c_str(), e.what());
+        NSLogProblem("patch %s (%s) failed: %s", quotedShort(node.id).c_str(), node.patchClass->name.c_str(), e.what());
     } catch (...) {
-        NSLog("patch %s (%s) failed with an unknown exception", quotedShort(node.id).c_str(),
-              node.patchClass->name.c_str());
+        NSLogProblem("patch %s (%s) failed with an unknown exception", quotedShort(node.id).c_str(),
+                     node.patchClass->name.c_str());
     }
     // Remember the inputs as they are now, including what the patch wrote
     // back to its own inputs, so that such a write does not count as a change.

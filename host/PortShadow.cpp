@@ -44,5 +44,9 @@ std::unique_ptr<QCPort> copyOf(const QCPort& port, QCPatch* owner) {
 
 PortShadow::PortShadow(const QCPatch& patch) : QCPatch(patch.identifier()) {
     ports_.reserve(patch.ports().size());
-    for (const QCPort* port : patch.ports()) ports_.push_back(copyOf(*port, this));
+    for (const QCPort* port : patch.ports()) {
+        ports_.push_back(copyOf(*port, this));
+        // An input by the patch's word rather than by its name (an expression's variable) stays one.
+        if (port->isInput() && !ports_.back()->isInput()) ports_.back()->makeInput();
+    }
 }

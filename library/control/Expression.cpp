@@ -68,7 +68,7 @@ bool Expression::execute(QCOpenGLContext*, double compositionTime, const QCArgum
     }
     if (!std::isfinite(result)) {
         if (!toldNotANumber)
-            NSLog("Expression %s: %s has no value (%s); its result is NaN", quotedShort(identifier()).c_str(),
+            NSLogProblem("Expression %s: %s has no value (%s); its result is NaN", quotedShort(identifier()).c_str(),
                   quotedShort(formula).c_str(), std::isnan(result) ? "not a number" : "infinite, a division by zero");
         toldNotANumber = true;
         result = std::numeric_limits<double>::quiet_NaN();

@@ -17,7 +17,7 @@ bool ImageFile::execute(QCOpenGLContext*, double, const QCArguments*) {
     std::string error;
     CGImageRef picture = CGImageCreateWithPNGFile(*currentPath, &error);
     if (!picture) {
-        NSLog("ImageFile: %s", error.c_str());
+        NSLogProblem("ImageFile: %s", error.c_str());
         outputImage.setImageValue(nullptr);
         return true;
     }

@@ -40,8 +40,8 @@ bool Text::execute(QCOpenGLContext*, double, const QCArguments*) {
 
     std::string error, warning;
     CGImageRef image = TextRenderer::render(shown, style, &error, &warning);
-    if (!warning.empty()) NSLog("Text %s: %s", identifier().c_str(), warning.c_str());
-    if (!image && !error.empty()) NSLog("Text %s: %s", identifier().c_str(), error.c_str());
+    if (!warning.empty()) NSLogProblem("Text %s: %s", identifier().c_str(), warning.c_str());
+    if (!image && !error.empty()) NSLogProblem("Text %s: %s", identifier().c_str(), error.c_str());
     outputImage.setImageValue(image ? std::make_shared<const QCGLCGImage>(image, nullptr) : nullptr);
     return true;
 }

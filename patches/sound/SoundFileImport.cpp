@@ -50,7 +50,7 @@ void logWhyNotOpened(const std::string& path) {
     bool notRegular = false;
     if (openRegularFile(path, &reason, &notRegular)) reason = path + ": no sound that can be read";
     else if (notRegular) return;
-    NSLog("TembraImageWithSoundFile: cannot import %s", reason.c_str());
+    NSLogProblem("TembraImageWithSoundFile: cannot import %s", reason.c_str());
 }
 
 uint64_t framesTheFileCanHold(const std::string& path) {

@@ -45,14 +45,13 @@ std::string prefix(const std::string& program) {
 
 }  // namespace
 
-void NSLog(const char* format, ...) {
+namespace {
+
+void writeLine(bool problem, const char* format, std::va_list args) {
     char small[512];
-    std::va_list args;
-    va_start(args, format);
     std::va_list copy;
     va_copy(copy, args);
     const int length = std::vsnprintf(small, sizeof small, format, args);
-    va_end(args);
     std::string line;
     if (length < 0) {
         line = format;
@@ -68,7 +67,7 @@ void NSLog(const char* format, ...) {
     LogState& s = state();
     std::lock_guard lock(s.mutex);
     // Under the lock, so lines reach it in the order they are written.
-    if (s.observer) (*s.observer)(line);
+    if (s.observer) (*s.observer)(line, problem);
     switch (s.destination) {
     case LogDestination::StandardError:
         std::fprintf(stderr, "%s%s\n", prefix(s.programName).c_str(), line.c_str());
@@ -86,6 +85,22 @@ void NSLog(const char* format, ...) {
     case LogDestination::None:
         break;
     }
+}
+
+}  // namespace
+
+void NSLog(const char* format, ...) {
+    std::va_list args;
+    va_start(args, format);
+    writeLine(false, format, args);
+    va_end(args);
+}
+
+void NSLogProblem(const char* format, ...) {
+    std::va_list args;
+    va_start(args, format);
+    writeLine(true, format, args);
+    va_end(args);
 }
 
 void NSLogSetObserver(NSLogObserver observer) {

@@ -10,6 +10,10 @@ enum class LogDestination { StandardError, Syslog, File, None, Capture };
 
 // printf-style; writes one line (a trailing line feed is added).
 void NSLog(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// The same for a line that says something went wrong (a patch failed, a
+// file cannot be read, a shader does not compile): the log's observer (the
+// play window's error line) tells it from the rest.
+void NSLogProblem(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // Where lines go from now on. For File, `path` names the file (appended to);
 // returns false with `error` set when the file cannot be opened.

@@ -20,7 +20,7 @@ std::optional<std::string> stringWithContentsOfFile(const std::string& path, int
     std::string error;
     std::optional<std::string> bytes = readRegularFile(path, URLFetchLimits::maxBodyBytes, &error);
     if (!bytes) {
-        NSLog("cannot read text: %s", error.c_str());
+        NSLogProblem("cannot read text: %s", error.c_str());
         return std::nullopt;
     }
     return decoded(std::move(*bytes), encoding);

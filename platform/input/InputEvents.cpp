@@ -11,10 +11,12 @@ void InputEvents::push(Event event) {
 }
 
 void InputEvents::key(const std::string& name, bool down) {
+    if (observer_) observer_->key(KeyNames::normal(name), down);
     push(Event{Event::Kind::Key, KeyNames::normal(name), 0, down});
 }
 
 void InputEvents::mouseMoved(double x, double y) {
+    if (observer_) observer_->mouseMoved(x, y);
     // Many moves between two frames are one move.
     if (!queue_.empty() && queue_.back().kind == Event::Kind::Move) {
         queue_.back().x = x;
@@ -30,7 +32,10 @@ void InputEvents::mouseMovedInWindow(double x, double y, int width, int height) 
     mouseMoved(2.0 * x / width - 1.0, (1.0 - 2.0 * y / height) * aspect);
 }
 
-void InputEvents::button(Button b, bool down) { push(Event{Event::Kind::Button, {}, index(b), down}); }
+void InputEvents::button(Button b, bool down) {
+    if (observer_) observer_->button(b, down);
+    push(Event{Event::Kind::Button, {}, index(b), down});
+}
 
 void InputEvents::beginFrame() {
     pressed_.clear();

@@ -34,6 +34,18 @@ public:
     void mouseMovedInWindow(double x, double y, int width, int height);
     void button(Button button, bool down);
 
+    // Sees every event as it is fed, before the queue takes it (a captured
+    // show writes them down). Null: none.
+    class Observer {
+    public:
+        virtual ~Observer() = default;
+        virtual void key(const std::string& name, bool down) = 0;
+        virtual void mouseMoved(double x, double y) = 0;
+        virtual void button(Button button, bool down) = 0;
+    };
+    void setObserver(Observer* observer) { observer_ = observer; }
+    Observer* observer() const { return observer_; }
+
     // At the start of a frame: applies what was queued, up to the first
     // event that would undo a change this frame already shows.
     void beginFrame();
@@ -72,4 +84,5 @@ private:
     double x_ = 0, y_ = 0;
     std::set<std::string> claimed_, claimedBefore_;
     uint64_t dropped_ = 0;
+    Observer* observer_ = nullptr;
 };

@@ -9,11 +9,16 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <set>
+#include <tuple>
 #include <thread>
 
 namespace {
 
 constexpr size_t kRingSize = 1 << 16;
+// Held events between two frames: over a second of a dense controller stream.
+constexpr size_t kHeldSize = 1 << 20;
+constexpr size_t kHeldHeader = 2 + 2 + sizeof(MIDITimeStamp);
 constexpr size_t kPacketListMemory = 1 << 16;
 // A queued event: output slot (2 bytes), length (2 bytes), then the bytes.
 constexpr size_t kRecordHeader = 4;
@@ -43,11 +48,118 @@ struct PortNames {
 }  // namespace
 
 JackMIDIBackend::JackMIDIBackend(Events events)
-    : events_(std::move(events)), packetListMemory_(kPacketListMemory), eventMemory_(kRecordHeader + UINT16_MAX) {}
+    : events_(std::move(events)),
+      held_(jack_ringbuffer_create(kHeldSize)),
+      releaseMemory_(kPacketListMemory),
+      packetListMemory_(kPacketListMemory),
+      eventMemory_(kRecordHeader + UINT16_MAX) {}
 
 JackMIDIBackend::~JackMIDIBackend() {
     close();
     if (ring_) jack_ringbuffer_free(ring_);
+    jack_ringbuffer_free(held_);
+}
+
+void JackMIDIBackend::setHolding(bool hold) { holding_.store(hold); }
+
+void JackMIDIBackend::takeHeld(std::vector<HeldEvent>* out) {
+    std::lock_guard lock(releaseMutex_);
+    Byte header[kHeldHeader];
+    while (jack_ringbuffer_read_space(held_) >= kHeldHeader) {
+        jack_ringbuffer_peek(held_, reinterpret_cast<char*>(header), kHeldHeader);
+        uint16_t slot = 0, length = 0;
+        MIDITimeStamp time = 0;
+        std::memcpy(&slot, header, 2);
+        std::memcpy(&length, header + 2, 2);
+        std::memcpy(&time, header + 4, sizeof time);
+        // The process thread writes a record whole, but its bytes may become
+        // visible after its header.
+        if (jack_ringbuffer_read_space(held_) < kHeldHeader + length) break;
+        jack_ringbuffer_read_advance(held_, kHeldHeader);
+        HeldEvent event{slot, time, std::vector<Byte>(length)};
+        jack_ringbuffer_read(held_, reinterpret_cast<char*>(event.bytes.data()), length);
+        out->push_back(std::move(event));
+    }
+}
+
+size_t JackMIDIBackend::releaseHeld(const HeldObserver& observe) {
+    std::vector<HeldEvent> events;
+    takeHeld(&events);
+    if (events.empty()) return 0;
+    using Source = std::pair<std::string, std::string>;  // JACK client, port
+    // The JACK sources each event's port of ours is connected to.
+    std::vector<std::vector<Source>> sources(events.size());
+    {
+        std::lock_guard lock(controlMutex_);
+        std::map<int, std::vector<Source>> bySlot;
+        for (const auto& [ref, state] : ports_) {
+            if (state.input < 0) continue;
+            std::vector<Source>& list = bySlot[state.input];
+            for (const std::string& full : state.sources) {
+                const size_t colon = full.find(':');
+                list.emplace_back(colon == std::string::npos ? full : full.substr(0, colon),
+                                  colon == std::string::npos ? full : full.substr(colon + 1));
+            }
+        }
+        for (size_t i = 0; i < events.size(); ++i) sources[i] = bySlot[events[i].slot];
+    }
+    // JACK hands one message to each of our ports connected to its source,
+    // without naming the source. A port connected to one source names it; a
+    // port connected to several takes the name another port heard the same
+    // message (same time, same bytes) from. Each message is observed once.
+    std::set<std::tuple<MIDITimeStamp, std::vector<Byte>, Source>> observed;
+    for (size_t i = 0; i < events.size(); ++i) {
+        const HeldEvent& event = events[i];
+        Source source;
+        if (!sources[i].empty()) source = sources[i].front();
+        if (sources[i].size() > 1)
+            for (size_t j = 0; j < events.size(); ++j)
+                if (sources[j].size() == 1 && events[j].time == event.time && events[j].bytes == event.bytes &&
+                    std::find(sources[i].begin(), sources[i].end(), sources[j].front()) != sources[i].end()) {
+                    source = sources[j].front();
+                    break;
+                }
+        if (!deliverHeld(event)) continue;
+        if (observe && observed.emplace(event.time, event.bytes, source).second)
+            observe(source.first, source.second, event.bytes.data(), event.bytes.size());
+    }
+    return events.size();
+}
+
+bool JackMIDIBackend::deliverHeld(const HeldEvent& event) {
+    if (event.slot < 0 || event.slot >= kMaxInputs) return false;
+    InputSlot& input = inputs_[event.slot];
+    const MIDIReadProc readProc = input.readProc.load();
+    if (!input.active.load() || !readProc) return false;
+    auto* list = reinterpret_cast<MIDIPacketList*>(releaseMemory_.data());
+    MIDIPacket* packet = MIDIPacketListInit(list);
+    if (!MIDIPacketListAdd(list, releaseMemory_.size(), packet, event.time, event.bytes.size(), event.bytes.data()))
+        return false;
+    readProc(list, input.refCon.load(), nullptr);
+    return true;
+}
+
+void JackMIDIBackend::hold(int slot, uint32_t nframes) {
+    InputSlot& input = inputs_[slot];
+    void* buffer = jack_port_get_buffer(input.port.load(std::memory_order_relaxed), nframes);
+    const uint32_t count = jack_midi_get_event_count(buffer);
+    const jack_nframes_t cycleStart = jack_last_frame_time(client_);
+    for (uint32_t e = 0; e < count; ++e) {
+        jack_midi_event_t event;
+        if (jack_midi_event_get(&event, buffer, e) != 0 || event.size > UINT16_MAX) continue;
+        if (jack_ringbuffer_write_space(held_) < kHeldHeader + event.size) {
+            heldDropped_.fetch_add(1);
+            continue;
+        }
+        Byte header[kHeldHeader];
+        const uint16_t slot16 = static_cast<uint16_t>(slot), length = static_cast<uint16_t>(event.size);
+        const MIDITimeStamp time = jack_frames_to_time(client_, cycleStart + event.time) * 1000;  // ns
+        std::memcpy(header, &slot16, 2);
+        std::memcpy(header + 2, &length, 2);
+        std::memcpy(header + 4, &time, sizeof time);
+        jack_ringbuffer_write(held_, reinterpret_cast<const char*>(header), kHeldHeader);
+        jack_ringbuffer_write(held_, reinterpret_cast<const char*>(event.buffer), event.size);
+    }
 }
 
 void JackMIDIBackend::close() {
@@ -180,7 +292,10 @@ bool JackMIDIBackend::connect(MIDIPortRef port, MIDIReadProc readProc, void* ref
         std::lock_guard lock(controlMutex_);
         ports_[port].input = slot;
     }
-    return connectInput(slot, address);
+    if (!connectInput(slot, address)) return false;
+    std::lock_guard lock(controlMutex_);
+    ports_[port].sources.push_back(address);
+    return true;
 }
 
 void JackMIDIBackend::disconnect(MIDIPortRef port, const std::string& address) {
@@ -190,6 +305,7 @@ void JackMIDIBackend::disconnect(MIDIPortRef port, const std::string& address) {
         const auto it = ports_.find(port);
         if (it == ports_.end()) return;
         slot = it->second.input;
+        std::erase(it->second.sources, address);
     }
     disconnectInput(slot, address);
 }
@@ -334,8 +450,12 @@ void JackMIDIBackend::process(uint32_t nframes) {
     // ours reads it in the same cycle after us, or in this one before us.
     delivered_.store(taken_);
     const int inputs = inputCount_.load();
+    const bool holding = holding_.load();
     for (int i = 0; i < inputs; ++i)
-        if (inputs_[i].active.load()) receive(inputs_[i], nframes);
+        if (inputs_[i].active.load()) {
+            if (holding) hold(i, nframes);
+            else receive(inputs_[i], nframes);
+        }
     transmit(nframes, cycle);
     onProcessThread = false;
     cycle_.fetch_add(1);

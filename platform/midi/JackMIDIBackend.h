@@ -54,6 +54,10 @@ public:
     // Other clients' MIDI ports (ours are left out).
     std::vector<ExternalEndpoint> externalEndpoints() override;
 
+    void setHolding(bool hold) override;
+    size_t releaseHeld(const HeldObserver& observe) override;
+    uint64_t heldDropped() const override { return heldDropped_.load(); }
+
     static constexpr int kMaxInputs = 256;
     static constexpr int kMaxOutputs = 128;
 
@@ -82,7 +86,18 @@ private:
     struct PortState {
         int input = -1;     // our JACK input port, made at its first connection
         uint64_t sent = 0;  // number of the last event queued through it
+        std::vector<std::string> sources;  // the JACK ports connected to it
     };
+    struct HeldEvent {
+        int slot;
+        MIDITimeStamp time;  // when JACK had it, in nanoseconds
+        std::vector<Byte> bytes;
+    };
+    // Appends what is held, in arrival order, to `out`.
+    void takeHeld(std::vector<HeldEvent>* out);
+    // Hands one to its slot's read callback, on the caller's thread; an event
+    // of a slot disposed since is passed over. False then.
+    bool deliverHeld(const HeldEvent& event);
     struct InputSlot {
         std::atomic<bool> active{false};
         std::atomic<jack_port_t*> port{nullptr};
@@ -104,6 +119,7 @@ private:
     static void shutdownCallback(void* arg);
     void process(uint32_t nframes);
     void receive(InputSlot& slot, uint32_t nframes);
+    void hold(int slot, uint32_t nframes);
     void transmit(uint32_t nframes, uint64_t cycle);
     void awaitConnection(OutputSlot& slot);
     void waitForProcessCycle();
@@ -125,6 +141,11 @@ private:
     std::atomic<uint64_t> queued_{0};     // events written into the ring
     std::atomic<uint64_t> delivered_{0};  // events read by the ports connected to ours
     uint64_t taken_ = 0;                  // events the process thread took from the ring
+    std::atomic<bool> holding_{false};
+    jack_ringbuffer_t* held_ = nullptr;  // [slot u16, length u16, time u64, bytes]
+    std::atomic<uint64_t> heldDropped_{0};
+    std::mutex releaseMutex_;  // one reader of held_ at a time
+    std::vector<Byte> releaseMemory_;
     // Process-thread memory, allocated once.
     std::vector<Byte> packetListMemory_;
     std::vector<Byte> eventMemory_;

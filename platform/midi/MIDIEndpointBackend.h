@@ -3,6 +3,8 @@
 #include "platform/midi/CoreMIDI.h"
 #include "platform/midi/MIDIReceivedPacket.h"
 
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -36,4 +38,18 @@ public:
     virtual void portDisposed(MIDIPortRef port) = 0;
     // The other programs' endpoints this backend reaches, for the enumeration.
     virtual std::vector<ExternalEndpoint> externalEndpoints() { return {}; }
+
+    // Holding (a captured show): what other programs send waits instead of
+    // reaching the read callbacks, until releaseHeld() hands it over on the
+    // caller's thread, so that the caller chooses the frame a message
+    // reaches and can write it down. `observe` gets the program and port the
+    // message came from, once per message, before the read callback runs.
+    // A backend with no other programs holds nothing.
+    using HeldObserver = std::function<void(const std::string& owner, const std::string& name, const Byte* data,
+                                            size_t length)>;
+    virtual void setHolding(bool) {}
+    // The number of messages handed over.
+    virtual size_t releaseHeld(const HeldObserver&) { return 0; }
+    // Messages lost because the queue was full.
+    virtual uint64_t heldDropped() const { return 0; }
 };

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 #include <set>
+#include <tuple>
 
 namespace {
 
@@ -134,6 +135,23 @@ void MIDIServices::disposePorts(const std::vector<MIDIPortRef>& ports) {
         if (system) system->portDisposed(port);
     }
     receiveThread_.waitForRunningTask();
+}
+
+// ---- holding what other programs send
+
+void MIDIServices::holdExternalInput(bool hold) {
+    chooseSystemBackend();
+    if (MIDIEndpointBackend* system = system_.load()) system->setHolding(hold);
+}
+
+size_t MIDIServices::releaseHeldInput(const MIDIEndpointBackend::HeldObserver& observe) {
+    MIDIEndpointBackend* system = system_.load();
+    return system ? system->releaseHeld(observe) : 0;
+}
+
+uint64_t MIDIServices::heldInputDropped() const {
+    MIDIEndpointBackend* system = system_.load();
+    return system ? system->heldDropped() : 0;
 }
 
 // ---- endpoints and properties

@@ -62,6 +62,12 @@ public:
     void removeDestinationListener(uint64_t token);
     void reset();
 
+    // Holding what other programs send, for a captured show: see
+    // MIDIEndpointBackend::setHolding.
+    void holdExternalInput(bool hold);
+    size_t releaseHeldInput(const MIDIEndpointBackend::HeldObserver& observe);
+    uint64_t heldInputDropped() const;
+
 private:
     struct ReadTarget {
         MIDIReadProc readProc;

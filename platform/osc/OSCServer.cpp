@@ -17,6 +17,24 @@
 
 namespace {
 
+// Messages held for a captured show, of every server; a server that goes
+// drops its own.
+constexpr size_t kMaxHeld = 1 << 16;
+
+struct Held {
+    std::atomic<bool> holding{false};
+    std::mutex mutex;
+    std::vector<std::pair<OSCServer*, OSCMessage>> messages;
+};
+Held& held() {
+    static Held h;
+    return h;
+}
+
+}  // namespace
+
+namespace {
+
 constexpr unsigned kBatch = 32;
 // Room in the kernel for bursts while the thread is not scheduled.
 constexpr int kReceiveBuffer = 4 * 1024 * 1024;
@@ -73,6 +91,11 @@ OSCServer::~OSCServer() {
         // An eventfd write fails only on overflow; the thread wakes anyway.
     }
     thread_.join();
+    {
+        Held& h = held();
+        std::lock_guard lock(h.mutex);
+        std::erase_if(h.messages, [this](const auto& m) { return m.first == this; });
+    }
     close(wake_);
     close(socket_);
 }
@@ -120,8 +143,40 @@ std::string OSCServer::takeDropReport() {
     return line;
 }
 
+void OSCServer::setHolding(bool hold) { held().holding.store(hold); }
+
+size_t OSCServer::releaseHeld(const HeldObserver& observe) {
+    Held& h = held();
+    std::lock_guard lock(h.mutex);
+    std::vector<std::pair<OSCServer*, OSCMessage>> messages = std::move(h.messages);
+    h.messages.clear();
+    for (auto& [server, message] : messages) {
+        if (observe) observe(server->port(), message);
+        server->deliver(std::move(message));
+    }
+    return messages.size();
+}
+
+void OSCServer::discardHeld() {
+    Held& h = held();
+    std::lock_guard lock(h.mutex);
+    h.messages.clear();
+}
+
 void OSCServer::dispatch(OSCMessage&& message) {
     messages_.fetch_add(1, std::memory_order_relaxed);
+    Held& h = held();
+    if (h.holding.load()) {
+        std::lock_guard lock(h.mutex);
+        // Frames that stall do not grow the queue without end.
+        if (h.messages.size() >= kMaxHeld) flood_.fetch_add(1, std::memory_order_relaxed);
+        else h.messages.emplace_back(this, std::move(message));
+        return;
+    }
+    deliver(std::move(message));
+}
+
+void OSCServer::deliver(OSCMessage&& message) {
     std::lock_guard lock(mailboxesMutex_);
     std::shared_ptr<OSCMailbox> matched[8];
     size_t count = 0;

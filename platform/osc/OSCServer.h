@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -54,12 +55,27 @@ public:
     // report: one line saying what; otherwise empty.
     std::string takeDropReport();
 
+    // Holding (a captured show): while on, the messages of every server wait
+    // until releaseHeld() hands them to the mailboxes on the caller's thread,
+    // so that the caller chooses the frame they reach and can write them down.
+    static void setHolding(bool hold);
+    using HeldObserver = std::function<void(uint16_t port, const OSCMessage& message)>;
+    // Observes, then delivers, every held message in arrival order; returns
+    // how many there were.
+    static size_t releaseHeld(const HeldObserver& observe);
+    // Drops what is held (a replay holds what comes in live, and drops it).
+    static void discardHeld();
+    // Hands `message` to the matching mailboxes now, as if it had come in (a replay).
+    void inject(OSCMessage message) { deliver(std::move(message)); }
+
 private:
     OSCServer(int socket, int wake, std::string host, uint16_t port);
     void run();
     // One datagram: over the rate, too big, or parsed and dispatched.
     void handle(const uint8_t* data, size_t length, bool truncated, bool overRate);
+    // Held or delivered.
     void dispatch(OSCMessage&& message);
+    void deliver(OSCMessage&& message);
 
     int socket_, wake_;
     std::string host_;

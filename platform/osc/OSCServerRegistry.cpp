@@ -22,3 +22,9 @@ std::shared_ptr<OSCServer> OSCServerRegistry::serverFor(const std::string& given
     if (server) servers_[port] = server;
     return server;
 }
+
+std::shared_ptr<OSCServer> OSCServerRegistry::openServer(uint16_t port) {
+    std::lock_guard lock(mutex_);
+    const auto it = servers_.find(port);
+    return it == servers_.end() ? nullptr : it->second.lock();
+}

@@ -18,6 +18,8 @@ public:
     // `error` set, when the port cannot be had, or when it is open on
     // another host (one socket cannot listen on two addresses of one port).
     std::shared_ptr<OSCServer> serverFor(const std::string& host, uint16_t port, std::string* error);
+    // The server open on `port`, or null: never opens one.
+    std::shared_ptr<OSCServer> openServer(uint16_t port);
 
 private:
     std::mutex mutex_;

@@ -26,11 +26,21 @@ struct Counter : QCPatch {
     QCIndexPort outputCount{this, "outputCount"};
 };
 
+// An input by the patch's word, not by its name (as an expression's variables are).
+struct Variable : QCPatch {
+    static constexpr const char* className = "Variable";
+    static int executionMode() { return 3; }
+    explicit Variable(const std::string& id) : QCPatch(id) { a.makeInput(); }
+    bool execute(QCOpenGLContext*, double, const QCArguments*) override { return true; }
+    QCNumberPort a{this, "a"};
+};
+
 class EvaluatorReload : public ::testing::Test {
 protected:
     void SetUp() override {
         events.clear();
         manager.registerNodeWithClass(patchClass<Counter>());
+        manager.registerNodeWithClass(patchClass<Variable>());
         evaluator = std::make_unique<Evaluator>(CompositionDocument::parse(R"({"patches": [
             {"id": "kept", "class": "Counter", "inputs": {"inputNumber": 1}},
             {"id": "gone", "class": "Counter"}]})", "doc.json"), manager);
@@ -71,6 +81,18 @@ TEST_F(EvaluatorReload, KeepsPatchesThatStayAndReplacesTheRest) {
     EXPECT_EQ(evaluator->patch("kept"), kept);
     EXPECT_EQ(kept->inputNumber.doubleValue(), 0.0);
     EXPECT_EQ(std::count(events.begin(), events.end(), "kept:init"), 0);
+}
+
+TEST_F(EvaluatorReload, AKeptPatchsOwnInputsStayInputs) {
+    const std::string doc = R"({"patches": [{"id": "kept", "class": "Counter"}, {"id": "v", "class": "Variable"}],
+        "connections": [{"from": "kept.outputCount", "to": "v.a"}]})";
+    reload(doc);
+    const QCPatch* variable = evaluator->patch("v");
+    // Saved again: the stand-in checked for "v" takes the connection too.
+    reload(doc);
+    EXPECT_EQ(evaluator->patch("v"), variable);
+    evaluator->executeFrame(3);
+    EXPECT_EQ(static_cast<const Variable*>(variable)->a.doubleValue(), 4.0);
 }
 
 TEST_F(EvaluatorReload, ABadDocumentLeavesTheRunningOneAlone) {

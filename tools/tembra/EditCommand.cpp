@@ -4,6 +4,7 @@
 #include "OffscreenSurface.h"
 #include "Pacer.h"
 #include "Session.h"
+#include "ShowCapture.h"
 #include "platform/foundation/NSLog.h"
 #include "platform/foundation/RegularFile.h"
 #include "host/QCNodeManager.h"
@@ -78,9 +79,13 @@ int editComposition(const EditOptions& options) {
         onDisk = *text;
     }
     const std::string initial = exists ? onDisk : kEmptyComposition;
-    Session session(run, &initial);
-
     std::string error;
+    // The take outlives the session, which writes the edits to it.
+    std::unique_ptr<ShowCapture> capture;
+    if (!run.capture.empty() && !(capture = ShowCapture::create(run.capture, &error))) throw std::runtime_error(error);
+    Session session(run, &initial);
+    if (capture) session.setCapture(capture.get());
+
     // Edits may add patches that draw later, so there is always a surface.
     auto surface = OffscreenSurface::create(session.document().renderWidth, session.document().renderHeight, &error);
     if (surface) session.setSurface(std::move(surface));

@@ -6,7 +6,9 @@
 #include <algorithm>
 
 ErrorOverlay::ErrorOverlay() {
-    NSLogSetObserver([this](const std::string& line) { logged(line); });
+    NSLogSetObserver([this](const std::string& line, bool problem) {
+        if (problem) logged(line);
+    });
 }
 
 ErrorOverlay::~ErrorOverlay() {

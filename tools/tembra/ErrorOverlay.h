@@ -12,10 +12,10 @@
 #include <thread>
 
 // The latest error as one line of text over the bottom of the picture, for
-// five seconds: a failed reload (show), or whatever is logged on the play
-// thread while a frame runs (patches log only their problems: a shader that
-// does not compile, a file that cannot be read, a patch that failed). Lines
-// of other threads (MIDI, audio) are not shown.
+// five seconds: a failed reload (show), or a problem logged (NSLogProblem)
+// on the play thread while a frame runs: a shader that does not compile, a
+// file that cannot be read, a patch that failed. Other lines, and those of
+// other threads (MIDI, audio), are not shown.
 class ErrorOverlay {
 public:
     using Clock = std::chrono::steady_clock;

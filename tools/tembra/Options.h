@@ -19,6 +19,10 @@ struct RunOptions {
     std::string show;    // image output "id.port" to show instead of the consumers' drawing; empty: none
     std::string record;  // video file for the frames and their sound; empty: none
     int recordQuality = 20;  // H.264's constant rate factor for --record
+    std::string capture;  // take to write the live show to; empty: none
+    std::string replay;   // take to play back (run); empty: none
+    bool fpsGiven = false;  // --fps was given (a replay then leaves the take's frame times)
+    std::string renderSize;  // WIDTHxHEIGHT to render at instead of the document's (run); empty: its own
 };
 
 // A fault in what the user typed: exit status 2.

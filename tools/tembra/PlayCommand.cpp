@@ -7,6 +7,7 @@
 #include "PNGFrameSink.h"
 #include "RunCommand.h"
 #include "Session.h"
+#include "ShowCapture.h"
 #include "VideoFrameSink.h"
 #include "WindowInput.h"
 #include "WindowFrames.h"
@@ -27,15 +28,6 @@ using Clock = std::chrono::steady_clock;
 // Later than this, a frame is not caught up with: the schedule starts
 // afresh from now, so a stall never turns into a burst of frames.
 constexpr double kMaxLate = 0.1;
-
-std::pair<int, int> parseSize(const std::string& text) {
-    int width = 0, height = 0;
-    char end = 0;
-    if (std::sscanf(text.c_str(), "%dx%d%c", &width, &height, &end) != 2 || width < 1 || height < 1 ||
-        width > 16384 || height > 16384)
-        throw UsageError("--size \"" + text + "\" must be WIDTHxHEIGHT, each from 1 to 16384");
-    return {width, height};
-}
 
 Clock::duration seconds(double s) {
     return std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(s));
@@ -148,7 +140,15 @@ int playComposition(const PlayOptions& options) {
     if (!options.size.empty()) size = parseSize(options.size);
     checkDisplay(options.display);
 
-    std::unique_ptr<Window> window;  // outlives the session, which draws into it
+    // Both outlive the session, which writes to the one and draws into the other.
+    std::unique_ptr<ShowCapture> capture;
+    if (!run.capture.empty()) {
+        // Before the session, whose patches take MIDI as they are made.
+        std::string error;
+        capture = ShowCapture::create(run.capture, &error);
+        if (!capture) throw std::runtime_error(error);
+    }
+    std::unique_ptr<Window> window;
     auto session = std::make_unique<Session>(run);
     if (!session->hasPicture() && !session->showFirstImageOutput())
         throw std::runtime_error(run.file + ": nothing to show: no patch draws and none has an image output");
@@ -162,6 +162,7 @@ int playComposition(const PlayOptions& options) {
         throw std::runtime_error("cannot open a window: " + error +
                                  " (is DISPLAY or WAYLAND_DISPLAY set? tembra run --render needs none)");
     session->setSurface(std::make_unique<WindowSurface>(*window));
+    if (capture) session->setCapture(capture.get());
     if (!options.snapshot.empty()) session->addSink(std::make_unique<PNGFrameSink>(options.snapshot, "--snapshot"));
     VideoFrameSink* video = nullptr;
     if (!run.record.empty()) {
@@ -199,6 +200,7 @@ int playComposition(const PlayOptions& options) {
         window->setTitle(name + " - " + status);
     };
     bool quit = false, reloadAsked = false;
+    long shown = 0;
     for (long index = 0; !quit && (run.frames < 0 || index < run.frames); ++index) {
         // Until the frame is due, handle what the user does.
         while (!quit) {
@@ -218,6 +220,7 @@ int playComposition(const PlayOptions& options) {
             case Window::Key::Q: quit = true; break;
             case Window::Key::Space:
                 clock.togglePause();
+                if (capture) capture->paused(clock.paused());
                 showTitle();
                 break;
             case Window::Key::R: reloadAsked = true; break;
@@ -247,9 +250,11 @@ int playComposition(const PlayOptions& options) {
         session->frame(index, clock.time(), clock.wallSeconds());
         overlay.watchThisThread(false);
         clock.advance();
+        shown = index + 1;
         if (meter.frameShown()) showTitle();
     }
     session->finish(clock.wallSeconds());
+    if (capture) std::fprintf(stderr, "tembra: captured %ld frames to %s\n", shown, capture->path().c_str());
     if (video) {
         std::fprintf(stderr, "tembra: %s\n", video->summary().c_str());
         if (!video->warning().empty()) std::fprintf(stderr, "tembra: %s\n", video->warning().c_str());

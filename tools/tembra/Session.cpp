@@ -2,6 +2,8 @@
 
 #include "AudioOption.h"
 #include "PNGSequenceWriter.h"
+#include "ShowCapture.h"
+#include "ShowReplay.h"
 #include "host/PortValues.h"
 #include "host/QCRenderer.h"
 
@@ -105,6 +107,7 @@ bool Session::reloadFrom(const std::string* text, std::string* error) {
         });
         scriptedMIDI_ = std::move(scriptedMIDI);
         scriptedInput_ = std::move(scriptedInput);
+        if (capture_) capture_->documentChanged(text ? "edit" : "reload", document.text);
     } catch (const std::exception& e) {
         if (error) *error = e.what();
         return false;
@@ -134,10 +137,21 @@ void Session::addSink(std::unique_ptr<FrameSink> sink) { sinks_.push_back(std::m
 
 void Session::start() { evaluator_->start(); }
 
+void Session::setCapture(ShowCapture* capture) {
+    capture_ = capture;
+    inputEvents_.setObserver(capture);
+    if (capture) capture->start(options_, document());
+}
+
 void Session::frame(long index, double time, double clock) {
     advanceAudioClock(clock);
+    if (replay_) replay_->beforeFrame(index, time, *this);
+    if (capture_) capture_->beforeFrame(index, time);
     scriptedMIDI_->playUntil(time);
+    // The document's own script plays again in a replay: it is not written down.
+    inputEvents_.setObserver(nullptr);
     scriptedInput_->playUntil(time, inputEvents_);
+    inputEvents_.setObserver(capture_);
     inputEvents_.beginFrame();
     lastTime_ = time;
     draw(index, time);
@@ -177,6 +191,8 @@ void Session::frame(long index, double time, double clock) {
         rendered.rgba = pixels_;
     }
     for (const auto& sink : sinks_) sink->write(rendered);
+    if (capture_) capture_->afterFrame(index, time, clock);
+    ++framesRun_;
 }
 
 void Session::draw(long index, double time) {
@@ -206,4 +222,5 @@ void Session::finish(double clock) {
     finishAudioClock(clock);
     for (const auto& sink : sinks_) sink->finish();
     evaluator_->stop();
+    if (capture_) capture_->finish(framesRun_);
 }

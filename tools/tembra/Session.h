@@ -18,6 +18,8 @@
 #include <vector>
 
 class PNGSequenceWriter;
+class ShowCapture;
+class ShowReplay;
 
 // What `tembra run` and `tembra play` share: the document, the main
 // document, scripted MIDI, the evaluator, --set, --watch, --save, --show,
@@ -52,6 +54,12 @@ public:
     // The keys and mouse the patches read: the window feeds them under play,
     // the document's "inputEvents" under run.
     InputEvents& inputEvents() { return inputEvents_; }
+
+    // The take a live show is written to, or that plays back into this
+    // session; each must outlive the session. A capture starts with the
+    // document as it stands.
+    void setCapture(ShowCapture* capture);
+    void setReplay(ShowReplay* replay) { replay_ = replay; }
 
     // Called before a --watch line is printed (to erase a progress bar).
     void onPrint(std::function<void()> beforePrint) { beforePrint_ = std::move(beforePrint); }
@@ -99,6 +107,9 @@ private:
     std::vector<uint8_t> pixels_;
     std::function<void()> beforePrint_;
     std::function<void(int, int)> overDraw_;
+    ShowCapture* capture_ = nullptr;
+    ShowReplay* replay_ = nullptr;
+    long framesRun_ = 0;
     double lastTime_ = -1;  // of the last frame; -1 before the first
     bool finished_ = false;
 };

@@ -103,6 +103,10 @@ int main(int argc, char** argv) {
     runCommand->add_flag("--realtime", run.realtime,
                          "pace frames to the wall clock (without --frames or --duration: until Ctrl-C)");
     runCommand->add_option("--render", run.render, "save each rendered frame as a PNG file: PATTERN (out/frame-%04d.png)");
+    runCommand->add_option("--replay", run.replay,
+                           "play a take of a live show back: its documents, inputs and frame times (--fps and --size "
+                           "render it at another rate and size)");
+    runCommand->add_option("--size", run.renderSize, "render at WIDTHxHEIGHT instead of the composition's render size");
 
     PlayOptions play;
     auto* playCommand = app.add_subcommand("play", "play a composition live in a window until it is closed");
@@ -122,6 +126,9 @@ int main(int argc, char** argv) {
                                    "print the displays, INDEX WIDTHxHEIGHT NAME, one per line, and exit");
     playCommand->add_option("--snapshot", play.snapshot,
                             "save what the window shows as a PNG file per frame: PATTERN (out/shown-%04d.png)");
+    playCommand->add_option("--capture", play.session.capture,
+                            "write the show to a take as it runs (MIDI, keys, mouse, reloads, frame times) for "
+                            "tembra run --replay; the file must not exist yet");
     playCommand->footer("Keys: Space pauses, R reloads (saving the file does too), F or F11 full screen, Esc or Q quits.");
 
     EditOptions edit;
@@ -133,6 +140,8 @@ int main(int argc, char** argv) {
     editCommand->add_option("--port", edit.port, "port of the editor (default: a free one)");
     editCommand->add_option("--host", edit.host, "address the editor listens on")->capture_default_str();
     editCommand->add_flag("--open", edit.open, "open the editor in the desktop's browser");
+    editCommand->add_option("--capture", edit.session.capture,
+                            "write the show to a take as it runs, edits included, for tembra run --replay");
 
     try {
         app.parse(argc, argv);
@@ -150,6 +159,7 @@ int main(int argc, char** argv) {
         return 2;
     }
 
+    run.fpsGiven = runCommand->count("--fps") > 0;
     NSLogSetProgramName("tembra");
     try {
         // Refused before anything is loaded or run.

@@ -1,5 +1,6 @@
 #include "TembraLibraryLoader.h"
 
+#include "audio/AudioAnalysis.h"
 #include "control/Counter.h"
 #include "control/Expression.h"
 #include "control/LFO.h"
@@ -35,6 +36,7 @@ void TembraLibraryLoader::registerNodesWithManager(QCNodeManager& manager) {
     manager.registerNodeWithClass(patchClass<Mouse>());
     manager.registerNodeWithClass(patchClass<OSCReceive>());
     manager.registerNodeWithClass(patchClass<OSCSend>());
+    manager.registerNodeWithClass(patchClass<AudioAnalysis>());
 }
 
 TEMBRA_BUNDLE(TembraLibraryLoader::registerNodesWithManager)

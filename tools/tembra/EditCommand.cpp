@@ -78,6 +78,7 @@ int editComposition(const EditOptions& options) {
     }
     const std::string initial = exists ? onDisk : kEmptyComposition;
     Session session(run, &initial);
+    session.setLive();
 
     std::string error;
     // Edits may add patches that draw later, so there is always a surface.

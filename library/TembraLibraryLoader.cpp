@@ -18,6 +18,7 @@
 #include "library/input/Mouse.h"
 #include "library/input/OSCReceive.h"
 #include "library/input/OSCSend.h"
+#include "library/media/MovieFile.h"
 
 void TembraLibraryLoader::registerNodesWithManager(QCNodeManager& manager) {
     manager.registerNodeWithClass(patchClass<Clear>());
@@ -37,6 +38,7 @@ void TembraLibraryLoader::registerNodesWithManager(QCNodeManager& manager) {
     manager.registerNodeWithClass(patchClass<OSCReceive>());
     manager.registerNodeWithClass(patchClass<OSCSend>());
     manager.registerNodeWithClass(patchClass<AudioAnalysis>());
+    manager.registerNodeWithClass(patchClass<MovieFile>());
 }
 
 TEMBRA_BUNDLE(TembraLibraryLoader::registerNodesWithManager)

@@ -18,6 +18,7 @@
 #include "library/input/Mouse.h"
 #include "library/input/OSCReceive.h"
 #include "library/input/OSCSend.h"
+#include "library/media/Camera.h"
 #include "library/media/MovieFile.h"
 
 void TembraLibraryLoader::registerNodesWithManager(QCNodeManager& manager) {
@@ -39,6 +40,7 @@ void TembraLibraryLoader::registerNodesWithManager(QCNodeManager& manager) {
     manager.registerNodeWithClass(patchClass<OSCSend>());
     manager.registerNodeWithClass(patchClass<AudioAnalysis>());
     manager.registerNodeWithClass(patchClass<MovieFile>());
+    manager.registerNodeWithClass(patchClass<Camera>());
 }
 
 TEMBRA_BUNDLE(TembraLibraryLoader::registerNodesWithManager)

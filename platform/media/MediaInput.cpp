@@ -21,7 +21,12 @@ bool isDeviceInput(const std::string& source, std::string* format, std::string* 
     const size_t colon = source.find(':');
     if (colon == std::string::npos || colon == 0 || source.find('/') < colon) return false;
     static std::once_flag registered;
-    std::call_once(registered, [] { avdevice_register_all(); });
+    std::call_once(registered, [] {
+        avdevice_register_all();
+        // A failure is told in one line of ours naming the source; FFmpeg's
+        // own lines would repeat it on every retry of a missing camera.
+        av_log_set_level(AV_LOG_FATAL);
+    });
     const std::string name = source.substr(0, colon);
     if (av_find_input_format(name.c_str()) == nullptr) return false;
     if (format) *format = name;

@@ -89,8 +89,18 @@ struct MovieDecoder::Stream {
     }
 };
 
+namespace {
+
+// A device named by its path alone is a V4L2 camera.
+std::string deviceSource(std::string source, bool device) {
+    if (device && !isDeviceInput(source)) return "v4l2:" + source;
+    return source;
+}
+
+}  // namespace
+
 MovieDecoder::MovieDecoder(std::string source, Options options)
-    : source_(std::move(source)), options_(options), thread_([this] { run(); }) {}
+    : source_(deviceSource(std::move(source), options.device)), options_(options), thread_([this] { run(); }) {}
 
 MovieDecoder::~MovieDecoder() {
     {

@@ -128,3 +128,40 @@ TEST(MovieFile, HostileFilesAreToldOnceAndShowNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+// The camera path, driven by a test pattern in place of a camera.
+TEST(Camera, ShowsTheNewestPictureOfAnFFmpegInputAndTellsAMissingDeviceOnce) {
+    TempDir dir;
+    const auto r = runDocument(dir, R"({"patches": [
+        {"id": "c", "class": "Camera", "inputs": {"inputDevice": "lavfi:testsrc2=size=320x240:rate=30"}},
+        {"id": "gone", "class": "Camera", "inputs": {"inputDevice": "/dev/tembra-no-such-camera"}}]})",
+                               "--realtime --fps 10 --frames 25 --watch c.outputImage --watch gone.outputImage --save c.outputImage=" +
+                                   dir.path().string() + "/f-%04d.png");
+    ASSERT_EQ(r.status, 0) << r.err;
+    // The pattern moves: pictures saved a frame apart differ once it runs.
+    const auto seen = watchedText(r.out, "c.outputImage");
+    ASSERT_FALSE(seen.empty()) << r.out;
+    EXPECT_EQ(seen.rbegin()->second, "image 320x240") << r.out;
+    size_t shown = 0, changes = 0;
+    std::vector<uint8_t> last;
+    for (long f = 0; f < 25; ++f) {
+        struct stat info;
+        if (::stat(frameFile(dir, f).c_str(), &info) != 0) continue;
+        auto pixels = pngPixels(frameFile(dir, f));
+        ++shown;
+        changes += !last.empty() && pixels != last;
+        last = std::move(pixels);
+    }
+    EXPECT_GE(shown, 10u) << "pictures on many frames of 2.5 s";
+    EXPECT_GE(changes, shown / 2) << "a new picture most frames";
+    // Tried again each second, told once.
+    size_t told = 0;
+    for (size_t at = r.err.find("Camera: "); at != std::string::npos; at = r.err.find("Camera: ", at + 1)) ++told;
+    EXPECT_EQ(told, 1u) << r.err;
+    EXPECT_NE(r.err.find("Camera: v4l2:/dev/tembra-no-such-camera: No such file or directory"), std::string::npos) << r.err;
+    EXPECT_NE(r.out.find("gone.outputImage = null"), std::string::npos);
+}
+
+}  // namespace

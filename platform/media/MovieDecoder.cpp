@@ -69,7 +69,7 @@ struct MovieDecoder::Stream {
         const int w = frame->width, h = frame->height;
         if (w <= 0 || h <= 0 || w > 16384 || h > 16384) return nullptr;
         scaler.reset(sws_getCachedContext(scaler.release(), w, h, static_cast<AVPixelFormat>(frame->format), w, h,
-                                          AV_PIX_FMT_RGBA, SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT,
+                                          AV_PIX_FMT_RGBA, SWS_BICUBIC,
                                           nullptr, nullptr, nullptr));
         if (!scaler) return nullptr;
         const size_t rowBytes = static_cast<size_t>(w) * 4;

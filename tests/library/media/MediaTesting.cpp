@@ -58,7 +58,7 @@ std::vector<uint8_t> pngPixels(const std::string& path) {
 std::vector<std::vector<uint8_t>> ffmpegPictures(const std::string& movie, int width, int height, int frames) {
     const std::string raw = movie + ".rgba";
     makeMedia("ffmpeg -v error -y -i " + movie + " -frames:v " + std::to_string(frames) +
-              " -sws_flags bicubic+accurate_rnd+full_chroma_int -f rawvideo -pix_fmt rgba " + raw);
+              " -sws_flags bicubic -f rawvideo -pix_fmt rgba " + raw);
     std::ifstream in(raw, std::ios::binary);
     std::vector<std::vector<uint8_t>> pictures;
     const size_t bytes = static_cast<size_t>(width) * static_cast<size_t>(height) * 4;

@@ -165,3 +165,35 @@ TEST(Camera, ShowsTheNewestPictureOfAnFFmpegInputAndTellsAMissingDeviceOnce) {
 }
 
 }  // namespace
+
+namespace {
+
+// Live, a new path opens on the decoder's thread: the old picture stays on
+// every frame until the new movie has one.
+TEST(MovieFile, ANewPathLiveKeepsThePictureUntilTheNewMovieShows) {
+    TempDir dir;
+    const std::string small = (dir.path() / "small.mp4").string(), large = (dir.path() / "large.mkv").string();
+    makeMedia("ffmpeg -v error -f lavfi -i testsrc2=size=160x120:rate=25 -t 2 -c:v libx264 -pix_fmt yuv420p " + small);
+    makeMedia("ffmpeg -v error -f lavfi -i testsrc2=size=320x240:rate=25 -t 2 -c:v ffv1 " + large);
+    const auto r = runDocument(dir, R"({"patches": [
+        {"id": "when", "class": "Expression", "expression": "t >= 0.5 ? 1 : 0"},
+        {"id": "pick", "class": "SelectString", "inputs": {"inputSource0": ")" + small + R"(", "inputSource1": ")" + large + R"("}},
+        {"id": "m", "class": "MovieFile"}],
+        "connections": [{"from": "when.outputResult", "to": "pick.inputIndex"}, {"from": "pick.outputValue", "to": "m.inputPath"}]})",
+                               "--realtime --fps 20 --frames 30 --watch m.outputImage");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto images = watchedText(r.out, "m.outputImage");
+    long firstSmall = -1, firstLarge = -1;
+    bool blankAfterShown = false;
+    for (const auto& [frame, text] : images) {
+        if (text == "image 160x120" && firstSmall < 0) firstSmall = frame;
+        if (text == "image 320x240" && firstLarge < 0) firstLarge = frame;
+        if (text == "null" && firstSmall >= 0) blankAfterShown = true;
+    }
+    ASSERT_GE(firstSmall, 0) << r.out;
+    EXPECT_GE(firstLarge, 10) << "the second movie comes after the switch at 0.5 s\n" << r.out;
+    EXPECT_FALSE(blankAfterShown) << r.out;
+    EXPECT_EQ(r.err.find("MovieFile:"), std::string::npos) << r.err;
+}
+
+}  // namespace

@@ -116,6 +116,7 @@ bool AudioAnalysis::openSource(const std::string& source, const std::string& dir
             player_.reset();
             return false;
         }
+        if (song_->cut) report(path.string() + ": longer than an hour; the first hour is played");
         if (player_) player_->setSound(std::shared_ptr<const std::vector<float>>(song_, &song_->stereo));
         analyzer_ = std::make_unique<AudioAnalyzer>(song_->sampleRate);
         return true;

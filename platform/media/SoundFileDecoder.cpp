@@ -76,7 +76,13 @@ std::shared_ptr<const DecodedSound> SoundFileDecoder::decode(const std::string& 
     PacketPtr packet(av_packet_alloc());
     FramePtr frame(av_frame_alloc());
     bool ending = false;
+    const auto limit = static_cast<size_t>(DecodedSound::kMaxSeconds * sampleRate) * 2;
     while (true) {
+        if (sound->stereo.size() >= limit) {
+            sound->stereo.resize(limit);
+            sound->cut = true;
+            break;
+        }
         if (!ending) {
             const int read = av_read_frame(format.get(), packet.get());
             // A read error counts as the end: a file cut short gives what it has.
@@ -103,7 +109,7 @@ std::shared_ptr<const DecodedSound> SoundFileDecoder::decode(const std::string& 
         }
         if (received == AVERROR_EOF || (ending && received == AVERROR(EAGAIN))) break;
     }
-    append(resampler.get(), nullptr, decoder->sample_rate, *sound);
+    if (!sound->cut) append(resampler.get(), nullptr, decoder->sample_rate, *sound);
     sound->stereo.shrink_to_fit();
     return sound;
 }

@@ -8,8 +8,12 @@
 // interleaved float stereo at a rate of the caller's choosing (the output
 // device's), so a player only copies. A mono source plays on both channels.
 struct DecodedSound {
+    // Longer sound is cut here: an hour of float stereo at 48 kHz is 1.4 GB.
+    static constexpr double kMaxSeconds = 3600;
+
     double sampleRate = 0;
     std::vector<float> stereo;
+    bool cut = false;  // the file went on past kMaxSeconds
 
     size_t frames() const { return stereo.size() / 2; }
 };

@@ -87,7 +87,9 @@ bool MovieFile::execute(QCOpenGLContext*, double time, const QCArguments* argume
         toldError_ = 0;
         movieTime_ = 0;
     }
-    const double dt = hasTime_ ? time - lastTime_ : 0.0;
+    double dt = hasTime_ ? time - lastTime_ : 0.0;
+    // Live, a movie starts at its first picture, not where the clock got to while it opened.
+    if (live && !shown_) dt = 0;
     lastTime_ = time;
     hasTime_ = true;
     if (!decoder_) return true;

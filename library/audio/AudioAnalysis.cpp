@@ -10,6 +10,7 @@
 #include "platform/media/SoundFileDecoder.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <filesystem>
 
@@ -69,6 +70,8 @@ void AudioAnalysis::report(const std::string& line) {
 }
 
 void AudioAnalysis::closeSource() {
+    if (decoding_.valid()) decoding_.wait();
+    decoding_ = {};
     if (mixDevice_ && listener_ != 0) mixDevice_->removeListener(listener_);
     mixDevice_.reset();
     listener_ = 0;
@@ -111,18 +114,33 @@ bool AudioAnalysis::openSource(const std::string& source, const std::string& dir
         if (path.is_relative() && !directory.empty()) path = std::filesystem::path(directory) / path;
         std::string why;
         player_ = SoundPlayer::create(&why);  // none: measured but not heard (run without --audio)
-        song_ = SoundFileDecoder::decode(path.string(), player_ ? player_->sampleRate() : kSilentRate, error);
-        if (!song_) {
-            player_.reset();
-            return false;
-        }
-        if (song_->cut) report(path.string() + ": longer than an hour; the first hour is played");
-        if (player_) player_->setSound(std::shared_ptr<const std::vector<float>>(song_, &song_->stereo));
-        analyzer_ = std::make_unique<AudioAnalyzer>(song_->sampleRate);
+        const double rate = player_ ? player_->sampleRate() : kSilentRate;
+        // Decoded on a thread of its own: a long song would stall live frames.
+        decoding_ = std::async(std::launch::async, [file = path.string(), rate] {
+            SongDecoding result;
+            result.sound = SoundFileDecoder::decode(file, rate, &result.error);
+            if (result.sound && result.sound->cut) result.error = file + ": longer than an hour; the first hour is played";
+            return result;
+        });
         return true;
     }
     if (error) *error = "inputSource \"" + source + "\" must be jack:REGEX, mix or file:PATH";
     return false;
+}
+
+bool AudioAnalysis::songReady(bool live) {
+    if (!decoding_.valid()) return true;
+    if (live && decoding_.wait_for(std::chrono::seconds(0)) != std::future_status::ready) return false;
+    SongDecoding result = decoding_.get();
+    if (!result.error.empty()) report(result.error);
+    if (!result.sound) {
+        closeSource();
+        return false;
+    }
+    song_ = std::move(result.sound);
+    if (player_) player_->setSound(std::shared_ptr<const std::vector<float>>(song_, &song_->stereo));
+    analyzer_ = std::make_unique<AudioAnalyzer>(song_->sampleRate);
+    return true;
 }
 
 void AudioAnalysis::feed(double time) {
@@ -193,7 +211,7 @@ bool AudioAnalysis::execute(QCOpenGLContext*, double time, const QCArguments* ar
         }
         hasTime_ = false;
     }
-    if (!analyzer_) {
+    if (!songReady(arguments && arguments->live) || !analyzer_) {
         outputLevel.setDoubleValue(0);
         outputPeak.setDoubleValue(0);
         outputLevelDB.setDoubleValue(-120);

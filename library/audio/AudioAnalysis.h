@@ -3,6 +3,7 @@
 #include "host/QCPatch.h"
 
 #include <array>
+#include <future>
 #include <memory>
 #include <string>
 #include <vector>
@@ -62,6 +63,14 @@ private:
     void feed(double time);
     void publish(double time);
     void report(const std::string& line);
+    // Takes the decoded song once it is there; live, never waits for it.
+    bool songReady(bool live);
+
+    struct SongDecoding {
+        std::shared_ptr<const DecodedSound> sound;
+        std::string error;
+    };
+    std::future<SongDecoding> decoding_;
 
     std::array<std::unique_ptr<QCNumberPort>, kBandPorts> bands_;
     std::unique_ptr<AudioAnalyzer> analyzer_;

@@ -6,6 +6,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -194,6 +195,31 @@ TEST(MovieFile, ANewPathLiveKeepsThePictureUntilTheNewMovieShows) {
     EXPECT_GE(firstLarge, 10) << "the second movie comes after the switch at 0.5 s\n" << r.out;
     EXPECT_FALSE(blankAfterShown) << r.out;
     EXPECT_EQ(r.err.find("MovieFile:"), std::string::npos) << r.err;
+}
+
+}  // namespace
+
+namespace {
+
+// The README's offline commands for the two examples: pictures and sound.
+TEST(MediaExamples, MovieAndVisualiserRecordWithTheirSound) {
+    TempDir dir;
+    for (const std::string name : {"movie", "visualiser"}) {
+        const std::string out = (dir.path() / (name + ".mp4")).string();
+        const CommandResult r = runCommand(tembraProgram() + " --log stderr run " + TEMBRA_SOURCE_DIR + "/examples/" +
+                                           name + ".json --duration 1 --fps 25 --record " + out);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.err.find("MovieFile:"), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find("AudioAnalysis:"), std::string::npos) << r.err;
+        const Recording recording = readRecording(out);
+        ASSERT_EQ(recording.error, "") << name;
+        EXPECT_EQ(recording.pictures.size(), 25u) << name;
+        EXPECT_EQ(recording.audioCodec, "aac") << name;
+        double energy = 0;
+        for (float s : recording.sound) energy += double(s) * s;
+        EXPECT_GT(std::sqrt(energy / double(std::max<size_t>(recording.sound.size(), 1))), 0.05)
+            << name << ": the chord is in the recording";
+    }
 }
 
 }  // namespace

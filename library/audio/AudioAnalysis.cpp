@@ -197,8 +197,12 @@ void AudioAnalysis::publish(double time) {
 }
 
 bool AudioAnalysis::execute(QCOpenGLContext*, double time, const QCArguments* arguments) {
-    if (!hasOpened_ || inputSource.stringValue() != currentSource_) {
+    // A JACK server started after the show is found: tried again every two seconds.
+    const bool retry = !analyzer_ && !decoding_.valid() && currentSource_ && currentSource_->rfind("jack:", 0) == 0 &&
+                       std::isfinite(time) && time >= retryAt_;
+    if (!hasOpened_ || inputSource.stringValue() != currentSource_ || retry) {
         hasOpened_ = true;
+        retryAt_ = time + 2.0;
         currentSource_ = inputSource.stringValue();
         closeSource();
         std::string error;

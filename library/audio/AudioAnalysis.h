@@ -84,6 +84,7 @@ private:
     StringRef currentSource_;
     bool hasOpened_ = false;
     double lastTime_ = 0;
+    double retryAt_ = 0;  // composition time of the next try of a JACK source that failed
     bool hasTime_ = false;
     double level_ = 0, peak_ = 0;
     std::vector<double> smoothedBands_;

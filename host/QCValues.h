@@ -23,4 +23,10 @@ class InputEvents;
 // rendered inside another gets none).
 struct QCArguments {
     InputEvents* inputEvents = nullptr;
+    // The folder of the composition, for paths a patch reads out of text of
+    // its own (an audio source "file:song.wav"); empty: the working folder.
+    std::string directory;
+    // Frames follow the wall clock (play, edit, run --realtime): a patch
+    // shows what is ready instead of waiting for slow work such as decoding.
+    bool live = false;
 };

@@ -1,5 +1,6 @@
 #include "TembraLibraryLoader.h"
 
+#include "audio/AudioAnalysis.h"
 #include "control/Counter.h"
 #include "control/Expression.h"
 #include "control/LFO.h"
@@ -18,6 +19,8 @@
 #include "library/input/Mouse.h"
 #include "library/input/OSCReceive.h"
 #include "library/input/OSCSend.h"
+#include "library/media/Camera.h"
+#include "library/media/MovieFile.h"
 
 void TembraLibraryLoader::registerNodesWithManager(QCNodeManager& manager) {
     manager.registerNodeWithClass(patchClass<Clear>());
@@ -37,6 +40,9 @@ void TembraLibraryLoader::registerNodesWithManager(QCNodeManager& manager) {
     manager.registerNodeWithClass(patchClass<Mouse>());
     manager.registerNodeWithClass(patchClass<OSCReceive>());
     manager.registerNodeWithClass(patchClass<OSCSend>());
+    manager.registerNodeWithClass(patchClass<AudioAnalysis>());
+    manager.registerNodeWithClass(patchClass<MovieFile>());
+    manager.registerNodeWithClass(patchClass<Camera>());
 }
 
 TEMBRA_BUNDLE(TembraLibraryLoader::registerNodesWithManager)

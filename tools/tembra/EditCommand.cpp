@@ -84,6 +84,7 @@ int editComposition(const EditOptions& options) {
     std::unique_ptr<ShowCapture> capture;
     if (!run.capture.empty() && !(capture = ShowCapture::create(run.capture, &error))) throw std::runtime_error(error);
     Session session(run, &initial);
+    session.setLive();
     if (capture) session.setCapture(capture.get());
 
     // Edits may add patches that draw later, so there is always a surface.

@@ -150,6 +150,7 @@ int playComposition(const PlayOptions& options) {
     }
     std::unique_ptr<Window> window;
     auto session = std::make_unique<Session>(run);
+    session->setLive();
     if (!session->hasPicture() && !session->showFirstImageOutput())
         throw std::runtime_error(run.file + ": nothing to show: no patch draws and none has an image output");
     requireDisplay();

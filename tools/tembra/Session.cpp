@@ -56,6 +56,8 @@ Session::Session(const RunOptions& options, const std::string* text)
     scriptedMIDI_ = std::make_unique<ScriptedMIDI>(document, options.printMIDI);
     scriptedInput_ = std::make_unique<ScriptedInput>(document);
     evaluator_ = std::make_unique<Evaluator>(document, QCNodeManager::shared());
+    arguments_.directory = document.directory;
+    arguments_.live = options.realtime;
 
     applySets(*evaluator_);
     for (const std::string& endpoint : options.watches)

@@ -39,6 +39,8 @@ public:
     void setSurface(std::unique_ptr<RenderSurface> surface);
     RenderSurface* surface() const { return surface_.get(); }
     void addSink(std::unique_ptr<FrameSink> sink);
+    // Frames follow the wall clock (play, edit): patches do not wait for slow work.
+    void setLive() { arguments_.live = true; }
 
     bool hasConsumers() const { return evaluator_->hasConsumers(); }
     // The image output shown instead of the consumers' drawing (--show), or
@@ -96,7 +98,7 @@ private:
     std::unique_ptr<ScriptedMIDI> scriptedMIDI_;
     std::unique_ptr<ScriptedInput> scriptedInput_;
     InputEvents inputEvents_;
-    QCArguments arguments_{&inputEvents_};
+    QCArguments arguments_{&inputEvents_, {}, false};
     std::unique_ptr<Evaluator> evaluator_;
     std::vector<Watch> watches_;
     std::vector<std::unique_ptr<Save>> saves_;

@@ -19,6 +19,7 @@ struct RunOptions {
     std::string show;    // image output "id.port" to show instead of the consumers' drawing; empty: none
     std::string record;  // video file for the frames and their sound; empty: none
     int recordQuality = 20;  // H.264's constant rate factor for --record
+    bool stats = false;  // print frame times and GPU transfers at the end
 };
 
 // A fault in what the user typed: exit status 2.

@@ -93,5 +93,6 @@ int runComposition(const RunOptions& options) {
     if (video) progress.update(done, video->status());  // the size with the trailer
     progress.finish();
     if (video && !video->warning().empty()) std::fprintf(stderr, "tembra: %s\n", video->warning().c_str());
+    if (options.stats) std::fprintf(stderr, "%s\n", session.statsLine().c_str());
     return 0;
 }

@@ -4,10 +4,12 @@
 #include "PNGSequenceWriter.h"
 #include "host/PortValues.h"
 #include "host/QCRenderer.h"
+#include "platform/gl/GLShareGroup.h"
 
 #include <GL/gl.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <stdexcept>
@@ -135,6 +137,9 @@ void Session::addSink(std::unique_ptr<FrameSink> sink) { sinks_.push_back(std::m
 void Session::start() { evaluator_->start(); }
 
 void Session::frame(long index, double time, double clock) {
+    const auto began = std::chrono::steady_clock::now();
+    // Textures of images dropped on other threads since the last frame.
+    GLShareGroup::collect();
     advanceAudioClock(clock);
     scriptedMIDI_->playUntil(time);
     scriptedInput_->playUntil(time, inputEvents_);
@@ -170,9 +175,11 @@ void Session::frame(long index, double time, double clock) {
             std::swap_ranges(pixels_.begin() + static_cast<std::ptrdiff_t>(top * rowBytes),
                              pixels_.begin() + static_cast<std::ptrdiff_t>((top + 1) * rowBytes),
                              pixels_.begin() + static_cast<std::ptrdiff_t>(bottom * rowBytes));
+        GLShareGroup::countReadBack(pixels_.size());
         rendered.rgba = pixels_;
     }
     for (const auto& sink : sinks_) sink->write(rendered);
+    stats_.add(std::chrono::steady_clock::now() - began);
 }
 
 void Session::draw(long index, double time) {
@@ -202,4 +209,5 @@ void Session::finish(double clock) {
     finishAudioClock(clock);
     for (const auto& sink : sinks_) sink->finish();
     evaluator_->stop();
+    GLShareGroup::collect();
 }

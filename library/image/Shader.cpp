@@ -186,7 +186,12 @@ bool Shader::load(const std::string& source, const std::string& vertexSource, st
         return false;
     }
     auto renderer = ISFRenderer::create(*header, ISFSource::build(*header, source, vertexSource), label_, error);
-    if (!renderer) return false;
+    if (!renderer) {
+        // The ports are there all the same, so the composition's connections
+        // hold while the shader is mended.
+        if (!renderer_) makePorts(*header);
+        return false;
+    }
     std::map<std::string, ImageRef> imported;
     for (const ISFImported& image : header->imported) {
         std::filesystem::path path = image.path;

@@ -4,6 +4,12 @@
 #include <png.h>
 
 #include <array>
+#include <chrono>
+#include <csignal>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <thread>
 #include <cmath>
 #include <regex>
 #include <vector>
@@ -195,6 +201,67 @@ TEST(ShaderPatch, AnImageIsUploadedOnceAndAGPUChainReadsNothingBack) {
     EXPECT_TRUE(std::regex_search(r.err, std::regex("stats: 10 frames, frame median [0-9.]+ ms, p99 [0-9.]+ ms, "
                                                     "1 uploads, 0 read-backs, 0\\.0 MB moved")))
         << r.err;
+}
+
+// Polls `condition` until it holds or `seconds` pass.
+bool waitFor(const std::function<bool()>& condition, double seconds) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (std::chrono::steady_clock::now() < end) {
+        if (condition()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return condition();
+}
+
+std::string slurp(const std::string& path) {
+    std::ifstream in(path);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+TEST(ShaderPatch, SavingTheFileRecompilesItKeepingTheLastGoodProgramThroughATypo) {
+    TempDir dir;
+    const auto shader = [](const std::string& inputs, const std::string& colour) {
+        return "/*{\"INPUTS\": [" + inputs + "]}*/\nvoid main() {\n    gl_FragColor = " + colour + ";\n}\n";
+    };
+    dir.write("live.fs", shader("", "vec4(1.0, 0.0, 0.0, 1.0)"));
+    dir.write("doc.json", R"({"patches": [{"id": "s", "class": "Shader", "shader": "live.fs",
+        "inputs": {"inputWidth": 1, "inputHeight": 1}}]})");
+    const std::string picture = file(dir, "now-%d.png"), log = file(dir, "log.txt"), pid = file(dir, "pid");
+    ASSERT_EQ(std::system((tembraProgram() + " --log stderr run --realtime --fps 30 --duration 60 " +
+                           file(dir, "doc.json") + " --save s.outputImage=" + picture + " 2>" + log +
+                           " >/dev/null & echo $! >" + pid)
+                              .c_str()),
+              0);
+    // The colour of the latest frame saved.
+    const auto colour = [&] {
+        long latest = -1;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+            long index = -1;
+            if (std::sscanf(entry.path().filename().c_str(), "now-%ld.png", &index) == 1) latest = std::max(latest, index);
+        }
+        const Picture p = readPNG(file(dir, "now-" + std::to_string(latest - 1) + ".png"));
+        return p.width == 1 ? p.at(0, 0) : Pixel{-1, -1, -1, -1};
+    };
+    EXPECT_TRUE(waitFor([&] { return colour() == Pixel{255, 0, 0, 255}; }, 20)) << slurp(log);
+
+    dir.write("live.fs", shader("", "vec4(colr, 1.0)"));
+    EXPECT_TRUE(waitFor([&] { return slurp(log).find("live.fs:3: ") != std::string::npos; }, 20)) << slurp(log);
+    EXPECT_EQ(colour(), (Pixel{255, 0, 0, 255}));
+
+    // A new input is a new port, set from its default.
+    dir.write("live.fs", shader(R"({"NAME": "level", "TYPE": "float", "DEFAULT": 1.0})", "vec4(0.0, level, 0.0, 1.0)"));
+    EXPECT_TRUE(waitFor([&] { return colour() == Pixel{0, 255, 0, 255}; }, 20)) << slurp(log);
+    EXPECT_NE(slurp(log).find("live.fs recompiled"), std::string::npos);
+
+    const pid_t process = static_cast<pid_t>(std::stol(slurp(pid)));
+    kill(process, SIGINT);
+    // Gone, or a zombie that nobody reaps.
+    EXPECT_TRUE(waitFor([&] {
+        const std::string stat = slurp("/proc/" + std::to_string(process) + "/stat");
+        return stat.empty() || stat.find(") Z ") != std::string::npos;
+    }, 20));
 }
 
 }  // namespace

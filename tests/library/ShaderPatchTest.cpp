@@ -203,6 +203,30 @@ TEST(ShaderPatch, AnImageIsUploadedOnceAndAGPUChainReadsNothingBack) {
         << r.err;
 }
 
+TEST(ShaderPatch, TheFireColourExampleShowsTheFireInFireColoursUnderTheLogo) {
+    TempDir dir;
+    const auto r = runCommand(tembraProgram() + " --log stderr run " TEMBRA_SOURCE_DIR "/examples/fire-colour.json"
+                              " --frames 90 --render " + file(dir, "f-%02d.png"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Picture frame = readPNG(file(dir, "f-89.png"));
+    ASSERT_EQ(frame.width, 640u);
+    // Flames: red above green above blue, through the fire gradient.
+    size_t flames = 0, grey = 0;
+    for (unsigned y = 0; y < frame.height; ++y)
+        for (unsigned x = 0; x < frame.width; ++x) {
+            const Pixel p = frame.at(x, y);
+            if (p[0] > 120 && p[1] < p[0] * 0.7 && p[2] < p[1] + 10) ++flames;
+            if (p[0] > 40 && std::abs(p[0] - p[1]) < 4 && std::abs(p[1] - p[2]) < 4) ++grey;
+        }
+    EXPECT_GT(flames, 500u);
+    // The logo's ring, screened over the fire at 0.8: white at the top of the ring.
+    const Pixel ring = frame.at(320, 80);
+    EXPECT_GT(ring[0], 190);
+    EXPECT_GT(ring[2], 190);
+    EXPECT_GT(grey, 1000u);
+    EXPECT_LT(frame.at(320, 240)[0], 40);  // the ring's middle: the black background
+}
+
 // Polls `condition` until it holds or `seconds` pass.
 bool waitFor(const std::function<bool()>& condition, double seconds) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);

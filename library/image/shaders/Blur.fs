@@ -13,9 +13,10 @@ void main() {
     int r = int(inputRadius);
     vec2 step = PASSINDEX == 0 ? vec2(1.0, 0.0) : vec2(0.0, 1.0);
     vec4 sum = vec4(0.0);
-    for (int i = -32; i <= 32; ++i) {
-        if (i < -r || i > r) continue;
-        vec2 at = gl_FragCoord.xy + step * float(i);
+    // A constant bound, as old GLSL wants; the loop ends at the radius.
+    for (int i = 0; i <= 64; ++i) {
+        if (i > 2 * r) break;
+        vec2 at = gl_FragCoord.xy + step * float(i - r);
         sum += PASSINDEX == 0 ? IMG_PIXEL(inputImage, at) : IMG_PIXEL(across, at);
     }
     gl_FragColor = sum / float(2 * r + 1);

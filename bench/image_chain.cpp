@@ -150,14 +150,15 @@ void main() {
     gl_FragColor = vec4(clamp(c, 0.0, 1.0) * p.a, p.a);
 })";
 const char* kBlur = R"(#version 120
-uniform sampler2D image; uniform vec2 size; uniform vec2 direction; varying vec2 uv;
+uniform sampler2D image; uniform vec2 size; uniform vec2 direction; uniform float radius; varying vec2 uv;
 void main() {
+    int r = int(radius);
     vec4 sum = vec4(0.0);
     for (int i = 0; i <= 64; ++i) {
-        if (i > 8) break;
-        sum += texture2D(image, (gl_FragCoord.xy + direction * float(i - 4)) / size);
+        if (i > 2 * r) break;
+        sum += texture2D(image, (gl_FragCoord.xy + direction * float(i - r)) / size);
     }
-    gl_FragColor = sum / 9.0;
+    gl_FragColor = sum / float(2 * r + 1);
 })";
 const char* kBlend = R"(#version 120
 uniform sampler2D image; uniform sampler2D top; varying vec2 uv;
@@ -233,9 +234,11 @@ void BM_BareOpenGL(benchmark::State& state) {
         pass(controls, source, passes[0]);
         glUseProgram(blur);
         glUniform2f(glGetUniformLocation(blur, "direction"), 1, 0);
+        glUniform1f(glGetUniformLocation(blur, "radius"), 4);
         pass(blur, passes[0], passes[1]);
         glUseProgram(blur);
         glUniform2f(glGetUniformLocation(blur, "direction"), 0, 1);
+        glUniform1f(glGetUniformLocation(blur, "radius"), 4);
         pass(blur, passes[1], passes[2]);
         glUseProgram(blend);
         glActiveTexture(GL_TEXTURE1);

@@ -186,6 +186,29 @@ TEST(ShaderPatch, ACompileErrorNamesTheLineOfTheUsersFileAndTheShowGoesOn) {
     EXPECT_NE(r.out.find("frame 2 "), std::string::npos) << r.out;
 }
 
+TEST(ShaderPatch, TheImagePatchesAtTheirNeutralSettingsGiveThePictureBackTheRightWayUp) {
+    TempDir dir;
+    std::vector<uint8_t> pixels;
+    for (int i = 0; i < 8; ++i) pixels.insert(pixels.end(), {uint8_t(i * 30), uint8_t(240 - i * 30), uint8_t(i % 2 * 200), 255});
+    writePNG(file(dir, "in.png"), 4, 2, pixels);
+    std::string patches = R"({"id": "f", "class": "ImageFile", "inputs": {"inputPath": "in.png"}})", connections, saves;
+    for (const char* patch : {"Blur\", \"inputs\": {\"inputRadius\": 0}", "Transform\"", "ColorControls\"",
+                              "Feedback\", \"inputs\": {\"inputDecay\": 0}", "Blend\", \"inputs\": {\"inputOpacity\": 0}"}) {
+        const std::string name = std::string(patch).substr(0, std::string(patch).find('"'));
+        patches += R"(, {"id": ")" + name + R"(", "class": ")" + patch + "}";
+        connections += std::string(connections.empty() ? "" : ", ") + R"({"from": "f.outputImage", "to": ")" + name + R"(.inputImage"})";
+        saves += " --save " + name + ".outputImage=" + file(dir, name + "-%d.png");
+    }
+    const auto r = run(dir, R"({"patches": [)" + patches + R"(], "connections": [)" + connections + "]}", saves);
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (const char* name : {"Blur", "Transform", "ColorControls", "Feedback", "Blend"}) {
+        const Picture out = readPNG(file(dir, std::string(name) + "-0.png"));
+        ASSERT_EQ(out.width, 4u) << name;
+        for (unsigned i = 0; i < 8; ++i)
+            EXPECT_TRUE(samePixel(out.at(i % 4, i / 4), {int(i * 30), int(240 - i * 30), int(i % 2 * 200), 255})) << name << " " << i;
+    }
+}
+
 TEST(ShaderPatch, AnImageIsUploadedOnceAndAGPUChainReadsNothingBack) {
     TempDir dir;
     writePNG(file(dir, "in.png"), 4, 4, std::vector<uint8_t>(64, 200));

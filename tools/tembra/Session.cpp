@@ -55,7 +55,11 @@ Session::Session(const RunOptions& options, const std::string* text)
     // Scripted MIDI endpoints exist before the patches that look for them.
     scriptedMIDI_ = std::make_unique<ScriptedMIDI>(document, options.printMIDI);
     scriptedInput_ = std::make_unique<ScriptedInput>(document);
-    evaluator_ = std::make_unique<Evaluator>(document, QCNodeManager::shared());
+    {
+        // Patches read paths in their settings relative to the composition.
+        QCRenderer::FileScope loading(options.file);
+        evaluator_ = std::make_unique<Evaluator>(document, QCNodeManager::shared());
+    }
 
     applySets(*evaluator_);
     for (const std::string& endpoint : options.watches)

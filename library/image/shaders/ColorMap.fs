@@ -19,34 +19,32 @@
     ]
 }*/
 
-// Evenly spaced stops; `count` of them from 0 to 1.
-vec3 gradient(float x, int count, vec4 s0, vec4 s1, vec4 s2, vec4 s3, vec4 s4, vec4 s5, vec4 s6, vec4 s7) {
-    float at = clamp(x, 0.0, 1.0) * float(count - 1);
-    int i = int(min(floor(at), float(count - 2)));
-    float f = at - float(i);
-    vec4 a = s0, b = s1;
-    if (i == 1) { a = s1; b = s2; }
-    else if (i == 2) { a = s2; b = s3; }
-    else if (i == 3) { a = s3; b = s4; }
-    else if (i == 4) { a = s4; b = s5; }
-    else if (i == 5) { a = s5; b = s6; }
-    else if (i == 6) { a = s6; b = s7; }
-    return mix(a.rgb, b.rgb, f);
-}
-
 void main() {
     vec4 c = IMG_THIS_NORM_PIXEL(inputImage);
-    float heat = dot(c.rgb, vec3(0.299, 0.587, 0.114));
-    vec3 colour;
-    if (inputPreset == 0)
-        colour = gradient(heat, 5, vec4(0.0, 0.0, 0.0, 1.0), vec4(0.5, 0.0, 0.0, 1.0), vec4(1.0, 0.35, 0.0, 1.0),
-                          vec4(1.0, 0.85, 0.1, 1.0), vec4(1.0, 1.0, 1.0, 1.0), vec4(1.0), vec4(1.0), vec4(1.0));
-    else if (inputPreset == 1)
-        colour = gradient(heat, 4, vec4(0.0, 0.0, 0.0, 1.0), vec4(0.0, 0.15, 0.5, 1.0), vec4(0.3, 0.7, 1.0, 1.0),
-                          vec4(1.0, 1.0, 1.0, 1.0), vec4(1.0), vec4(1.0), vec4(1.0), vec4(1.0));
-    else if (inputPreset == 2)
-        colour = vec3(heat);
-    else
-        colour = gradient(heat, int(clamp(inputStops, 2.0, 8.0)), stop0, stop1, stop2, stop3, stop4, stop5, stop6, stop7);
+    float heat = clamp(dot(c.rgb, vec3(0.299, 0.587, 0.114)), 0.0, 1.0);
+    // The stops, evenly spaced from 0 to 1; the choice is the same for every
+    // pixel, so only the mixing below is done per pixel.
+    vec3 s[8];
+    int count = 5;
+    if (inputPreset == 0) {
+        s[0] = vec3(0.0); s[1] = vec3(0.5, 0.0, 0.0); s[2] = vec3(1.0, 0.35, 0.0);
+        s[3] = vec3(1.0, 0.85, 0.1); s[4] = vec3(1.0);
+    } else if (inputPreset == 1) {
+        count = 4;
+        s[0] = vec3(0.0); s[1] = vec3(0.0, 0.15, 0.5); s[2] = vec3(0.3, 0.7, 1.0); s[3] = vec3(1.0);
+    } else if (inputPreset == 2) {
+        count = 2;
+        s[0] = vec3(0.0); s[1] = vec3(1.0);
+    } else {
+        count = int(clamp(inputStops, 2.0, 8.0));
+        s[0] = stop0.rgb; s[1] = stop1.rgb; s[2] = stop2.rgb; s[3] = stop3.rgb;
+        s[4] = stop4.rgb; s[5] = stop5.rgb; s[6] = stop6.rgb; s[7] = stop7.rgb;
+    }
+    float at = heat * float(count - 1);
+    vec3 colour = s[0];
+    for (int k = 1; k < 8; ++k) {
+        if (k >= count) break;
+        colour = mix(colour, s[k], clamp(at - float(k - 1), 0.0, 1.0));
+    }
     gl_FragColor = vec4(colour * c.a, c.a);
 }

@@ -185,14 +185,7 @@ bool Shader::load(const std::string& source, const std::string& vertexSource, st
         *error = label_ + ":" + why;
         return false;
     }
-    auto renderer = ISFRenderer::create(*header, ISFSource::build(*header, source, vertexSource), label_, error);
-    if (!renderer) {
-        // The ports are there all the same, so the composition's connections
-        // hold while the shader is mended.
-        if (!renderer_) makePorts(*header);
-        return false;
-    }
-    std::map<std::string, ImageRef> imported;
+    auto pending = std::make_unique<Pending>();
     for (const ISFImported& image : header->imported) {
         std::filesystem::path path = image.path;
         if (path.is_relative() && !file_.empty()) path = file_.parent_path() / path;
@@ -202,12 +195,29 @@ bool Shader::load(const std::string& source, const std::string& vertexSource, st
             *error = label_ + ": IMPORTED \"" + image.name + "\": " + reason;
             return false;
         }
-        imported[image.name] = std::make_shared<const QCGLCGImage>(picture, nullptr);
+        pending->imported[image.name] = std::make_shared<const QCGLCGImage>(picture, nullptr);
     }
-    makePorts(*header);
-    header_ = std::move(header);
+    // The ports are there from the header, before anything compiles, so the
+    // composition's connections hold even while the shader is mended.
+    if (!renderer_) makePorts(*header);
+    pending->header = std::move(header);
+    pending->source = source;
+    pending->vertex = vertexSource;
+    pending_ = std::move(pending);
+    return true;
+}
+
+bool Shader::compilePending(std::string* error) {
+    // Compiled on the first frame, not when the patch is made: OpenGL is not
+    // touched before the host has made its window.
+    std::unique_ptr<Pending> pending = std::move(pending_);
+    auto renderer = ISFRenderer::create(
+        *pending->header, ISFSource::build(*pending->header, pending->source, pending->vertex), label_, error);
+    if (!renderer) return false;
+    makePorts(*pending->header);
+    header_ = std::move(pending->header);
     renderer_ = std::move(renderer);
-    imported_ = std::move(imported);
+    imported_ = std::move(pending->imported);
     return true;
 }
 
@@ -259,7 +269,7 @@ void Shader::readFileIfSaved() {
     std::error_code code;
     const bool read = readText(file_, &text, &error) &&
                       (!std::filesystem::exists(vertexPath, code) || readText(vertexPath, &vertex, &error));
-    if (read && load(text, vertex, &error)) {
+    if (read && load(text, vertex, &error) && compilePending(&error)) {
         lastError_.clear();
         NSLog("Shader %s: %s recompiled", identifier().c_str(), label_.c_str());
     } else if (error != lastError_) {
@@ -292,6 +302,13 @@ void Shader::setUniforms(unsigned int program) {
 
 bool Shader::execute(QCOpenGLContext*, double time, const QCArguments*) {
     readFileIfSaved();
+    if (pending_) {
+        std::string error;
+        if (!compilePending(&error) && error != lastError_) {
+            lastError_ = error;
+            NSLog("Shader %s: %s", identifier().c_str(), error.c_str());
+        }
+    }
     if (!renderer_) return true;
     ISFRenderer::Frame frame;
     // The size a generator renders at: the drawing's viewport when there is one.

@@ -45,9 +45,16 @@ public:
 
 private:
     struct Input;
-    // Parses and compiles `source`; false, with `error` in the user's terms,
-    // and everything as it was, when it cannot.
+    // A shader read and parsed, waiting to be compiled.
+    struct Pending {
+        std::unique_ptr<ISFHeader> header;
+        std::string source, vertex;
+        std::map<std::string, ImageRef> imported;
+    };
+    // Parses `source` for compiling on the next frame; false, with `error`
+    // in the user's terms, and everything as it was, when it cannot.
     bool load(const std::string& source, const std::string& vertexSource, std::string* error);
+    bool compilePending(std::string* error);
     void makePorts(const ISFHeader& header);
     void readFileIfSaved();
     void setUniforms(unsigned int program);
@@ -57,6 +64,7 @@ private:
     std::filesystem::file_time_type loadedTime_{};
     std::unique_ptr<ISFHeader> header_;
     std::unique_ptr<ISFRenderer> renderer_;
+    std::unique_ptr<Pending> pending_;
     std::vector<std::unique_ptr<Input>> inputs_;
     std::vector<std::unique_ptr<QCPort>> ownedPorts_;  // every port made from INPUTS, kept for the patch's life
     std::map<std::string, ImageRef> imported_;

@@ -151,7 +151,7 @@ CompositionDocument CompositionDocument::parse(const std::string& text, const st
         const auto id = entry.member("id");
         const auto className = entry.member("class");
         // "editor": where the editor placed the patch; nothing else reads it.
-        checkKeys(doc, entry, {"id", "class", "inputs", "name", "source", "sourceType", "parameters", "expression", "editor"});
+        checkKeys(doc, entry, {"id", "class", "inputs", "name", "source", "sourceType", "parameters", "expression", "shader", "editor"});
         if (!json.is_object() || !id || !id->json().is_string() || !className || !className->json().is_string())
             doc.fail(entry.line(), "each patch needs a string \"id\" and a string \"class\"");
         if (auto parameters = entry.member("parameters"); parameters && parameters->json().is_object())

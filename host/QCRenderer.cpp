@@ -30,6 +30,8 @@ QCRenderer::FileScope::FileScope(const std::string& file) {
     if (admitted_) filesInProgress.push_back(path);
 }
 
+std::string QCRenderer::FileScope::innermost() { return filesInProgress.empty() ? "" : filesInProgress.back(); }
+
 QCRenderer::FileScope::~FileScope() {
     if (admitted_) filesInProgress.pop_back();
 }

@@ -47,6 +47,9 @@ public:
         FileScope(const FileScope&) = delete;
         FileScope& operator=(const FileScope&) = delete;
         bool admitted() const { return admitted_; }
+        // The innermost composition marked on this thread (canonical), or
+        // "" when none is: what paths in its settings are relative to.
+        static std::string innermost();
 
     private:
         bool admitted_;

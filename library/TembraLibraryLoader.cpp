@@ -14,6 +14,8 @@
 #include "image/Billboard.h"
 #include "image/Clear.h"
 #include "image/ImageFile.h"
+#include "image/Shader.h"
+#include "image/ShaderLibrary.h"
 #include "image/Text.h"
 #include "library/input/Keyboard.h"
 #include "library/input/Mouse.h"
@@ -27,6 +29,8 @@ void TembraLibraryLoader::registerNodesWithManager(QCNodeManager& manager) {
     manager.registerNodeWithClass(patchClass<Billboard>());
     manager.registerNodeWithClass(patchClass<ImageFile>());
     manager.registerNodeWithClass(patchClass<Text>());
+    manager.registerNodeWithClass(patchClass<Shader>());
+    ShaderLibrary::registerNodesWithManager(manager);
     manager.registerNodeWithClass(patchClass<Expression>());
     manager.registerNodeWithClass(patchClass<LFO>());
     manager.registerNodeWithClass(patchClass<Smooth>());

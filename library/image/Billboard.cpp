@@ -3,6 +3,7 @@
 #include "host/QCGLCGImage.h"
 #include "host/QCOpenGLContext.h"
 #include "platform/gl/CGL.h"
+#include "platform/gl/GLShareGroup.h"
 
 #include <GL/gl.h>
 
@@ -14,6 +15,7 @@ namespace {
 // store settings as they were. False for a layout that is not four
 // components of 8-bit integers or 32-bit floats.
 bool uploadTexture(const CGImage& image) {
+    GLShareGroup::countUpload(image.bytesPerRow * image.height);
     const bool isFloat = (image.bitmapInfo & kCGBitmapFloatComponents) != 0;
     const size_t bytesPerPixel = isFloat ? 16 : 4;
     if (image.bitsPerPixel != bytesPerPixel * 8 || image.bytesPerRow % bytesPerPixel != 0) return false;
@@ -34,15 +36,25 @@ bool uploadTexture(const CGImage& image) {
 
 bool Billboard::execute(QCOpenGLContext* openglcontext, double, const QCArguments*) {
     const ImageRef& image = inputImage.imageValue();
-    if (!openglcontext || !image || !image->CGImage() || image->pixelsWide() == 0) return true;
+    if (!openglcontext || !image || image->pixelsWide() == 0) return true;
     CGLContextScope current(openglcontext->CGLContextObj());
     if (!current.ok()) return true;
 
     glPushAttrib(GL_ENABLE_BIT | GL_TEXTURE_BIT | GL_COLOR_BUFFER_BIT | GL_CURRENT_BIT);
-    GLuint texture = 0;
-    glGenTextures(1, &texture);
-    glBindTexture(GL_TEXTURE_2D, texture);
-    if (uploadTexture(*image->CGImage())) {
+    // The image's own texture, made once; a context outside the share
+    // group gets a copy of the pixels each frame instead.
+    GLuint texture = image->textureName();
+    GLuint ownTexture = 0;
+    bool topFirst = image->textureTopFirst();
+    if (texture) {
+        glBindTexture(GL_TEXTURE_2D, texture);
+    } else if (image->CGImage()) {
+        glGenTextures(1, &ownTexture);
+        glBindTexture(GL_TEXTURE_2D, ownTexture);
+        if (uploadTexture(*image->CGImage())) texture = ownTexture;
+        topFirst = true;
+    }
+    if (texture) {
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
@@ -56,25 +68,27 @@ bool Billboard::execute(QCOpenGLContext* openglcontext, double, const QCArgument
         const double halfWidth = inputWidth.doubleValue() / 2.0;
         const double halfHeight = halfWidth * static_cast<double>(image->pixelsHigh()) / image->pixelsWide();
         const double x = inputX.doubleValue(), y = inputY.doubleValue();
+        // Texture row of the picture's top edge.
+        const double top = topFirst ? 0 : 1, bottom = 1 - top;
         // Placed in the host's units, whatever earlier patches did to the
         // model-view matrix.
         glMatrixMode(GL_MODELVIEW);
         glPushMatrix();
         glLoadIdentity();
         glBegin(GL_QUADS);
-        glTexCoord2d(0, 0);  // first row of the image: the top edge
+        glTexCoord2d(0, top);
         glVertex2d(x - halfWidth, y + halfHeight);
-        glTexCoord2d(1, 0);
+        glTexCoord2d(1, top);
         glVertex2d(x + halfWidth, y + halfHeight);
-        glTexCoord2d(1, 1);
+        glTexCoord2d(1, bottom);
         glVertex2d(x + halfWidth, y - halfHeight);
-        glTexCoord2d(0, 1);
+        glTexCoord2d(0, bottom);
         glVertex2d(x - halfWidth, y - halfHeight);
         glEnd();
         glPopMatrix();
     }
     glBindTexture(GL_TEXTURE_2D, 0);
-    glDeleteTextures(1, &texture);
+    if (ownTexture) glDeleteTextures(1, &ownTexture);
     glPopAttrib();
     return true;
 }

@@ -1,6 +1,9 @@
 #include "platform/display/Window.h"
 
 #include "platform/gl/EGLContextObject.h"
+#include "platform/gl/EGLDisplayConnection.h"
+#include "platform/gl/GLShareGroup.h"
+#include "platform/foundation/NSLog.h"
 
 #include <SDL.h>
 
@@ -11,6 +14,7 @@
 struct Window::Impl {
     SDL_Window* window = nullptr;
     SDL_GLContext glContext = nullptr;
+    EGLContext sharedContext = EGL_NO_CONTEXT;  // ours, in the share group, drawing into SDL's surface
     _CGLContextObject object;
     bool vsync = false;
     bool shown = false;
@@ -19,6 +23,7 @@ struct Window::Impl {
     ~Impl() {
         // Reverse order of making.
         if (CGLGetCurrentContext() == &object) CGLSetCurrentContext(nullptr);
+        if (sharedContext != EGL_NO_CONTEXT) eglDestroyContext(object.display, sharedContext);
         if (glContext) SDL_GL_DeleteContext(glContext);
         if (window) SDL_DestroyWindow(window);
         // The window is SDL's only user here: SDL_Quit also closes the D-Bus
@@ -41,6 +46,27 @@ int initVideo() {
     // Signals are the program's to handle.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     return SDL_InitSubSystem(SDL_INIT_VIDEO);
+}
+
+// A context of the share group for SDL's window surface, made current in
+// place of SDL's own; EGL_NO_CONTEXT when the share group is on another
+// display (something drew off screen before the window opened).
+EGLContext sharedWindowContext(EGLDisplay display, EGLSurface surface) {
+    if (!EGLDisplayConnection::adopt(display)) return EGL_NO_CONTEXT;
+    const CGLContextObj group = GLShareGroup::context();
+    if (!group) return EGL_NO_CONTEXT;
+    EGLint id = 0, count = 0;
+    EGLConfig config = nullptr;
+    if (!eglQuerySurface(display, surface, EGL_CONFIG_ID, &id)) return EGL_NO_CONTEXT;
+    const EGLint attributes[] = {EGL_CONFIG_ID, id, EGL_NONE};
+    if (!eglChooseConfig(display, attributes, &config, 1, &count) || count < 1) return EGL_NO_CONTEXT;
+    const EGLContext context = EGLDisplayConnection::createContext(config, group->context);
+    if (context == EGL_NO_CONTEXT) return EGL_NO_CONTEXT;
+    if (!eglMakeCurrent(display, surface, surface, context)) {
+        eglDestroyContext(display, context);
+        return EGL_NO_CONTEXT;
+    }
+    return context;
 }
 
 // A pointer over a full-screen show is only in the way.
@@ -114,6 +140,13 @@ std::unique_ptr<Window> Window::open(const Settings& settings, std::string* erro
     impl->object.context = eglGetCurrentContext();
     impl->object.drawable = eglGetCurrentSurface(EGL_DRAW);
     if (impl->object.context == EGL_NO_CONTEXT) return fail("the window's OpenGL context is not an EGL context");
+    impl->sharedContext = sharedWindowContext(impl->object.display, impl->object.drawable);
+    if (impl->sharedContext != EGL_NO_CONTEXT) {
+        impl->object.context = impl->sharedContext;
+        impl->object.inShareGroup = true;
+    } else {
+        NSLog("OpenGL: the window's context shares no textures with the off-screen ones; images are copied to it");
+    }
     SDL_GL_GetDrawableSize(impl->window, &impl->object.drawableWidth, &impl->object.drawableHeight);
     // Pace by the display where the driver can; the caller keeps its own
     // clock either way.

@@ -12,4 +12,6 @@ struct _CGLContextObject {
     EGLSurface drawable = EGL_NO_SURFACE;
     int drawableWidth = 0;
     int drawableHeight = 0;
+    // Shares the textures of the process's one share group.
+    bool inShareGroup = false;
 };

@@ -5,6 +5,8 @@
 #include <EGL/eglext.h>
 
 #include <cstring>
+#include <mutex>
+#include <optional>
 
 namespace {
 
@@ -21,10 +23,12 @@ struct Connection {
     bool noConfigContexts = false;
 };
 
-Connection open() {
+Connection open(EGLDisplay given) {
     Connection c;
     const char* clientExtensions = eglQueryString(EGL_NO_DISPLAY, EGL_EXTENSIONS);
-    if (hasExtension(clientExtensions, "EGL_MESA_platform_surfaceless"))
+    if (given != EGL_NO_DISPLAY)
+        c.display = given;
+    else if (hasExtension(clientExtensions, "EGL_MESA_platform_surfaceless"))
         c.display = eglGetPlatformDisplay(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
     else
         c.display = eglGetDisplay(EGL_DEFAULT_DISPLAY);
@@ -37,7 +41,7 @@ Connection open() {
     const char* extensions = eglQueryString(c.display, EGL_EXTENSIONS);
     if (!hasExtension(eglQueryString(c.display, EGL_CLIENT_APIS), "OpenGL")) {
         NSLog("OpenGL: the EGL display offers no desktop OpenGL; nothing can be rendered");
-        eglTerminate(c.display);
+        if (given == EGL_NO_DISPLAY) eglTerminate(c.display);
         c.display = EGL_NO_DISPLAY;
         return c;
     }
@@ -46,14 +50,40 @@ Connection open() {
     return c;
 }
 
+std::mutex connectionMutex;
+std::optional<Connection> opened;
+
 const Connection& connection() {
-    static const Connection c = open();
-    return c;
+    const std::lock_guard lock(connectionMutex);
+    if (!opened) opened = open(EGL_NO_DISPLAY);
+    return *opened;
 }
 
 }  // namespace
 
 EGLDisplay EGLDisplayConnection::display() { return connection().display; }
+
+bool EGLDisplayConnection::adopt(EGLDisplay display) {
+    const std::lock_guard lock(connectionMutex);
+    if (opened) return opened->display == display && display != EGL_NO_DISPLAY;
+    if (display == EGL_NO_DISPLAY) return false;
+    Connection c = open(display);
+    if (c.display == EGL_NO_DISPLAY) return false;
+    opened = c;
+    return true;
+}
+
+EGLContext EGLDisplayConnection::createContext(EGLConfig config, EGLContext share) {
+    const EGLDisplay dpy = display();
+    if (dpy == EGL_NO_DISPLAY) return EGL_NO_CONTEXT;
+    // The API is per thread; contexts are always desktop OpenGL here.
+    if (!eglBindAPI(EGL_OPENGL_API)) return EGL_NO_CONTEXT;
+    const EGLint attributes[] = {
+        EGL_CONTEXT_OPENGL_PROFILE_MASK, EGL_CONTEXT_OPENGL_COMPATIBILITY_PROFILE_BIT,
+        EGL_NONE,
+    };
+    return eglCreateContext(dpy, config, share, attributes);
+}
 
 bool EGLDisplayConnection::hasNoConfigContexts() { return connection().noConfigContexts; }
 

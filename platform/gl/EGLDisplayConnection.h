@@ -15,4 +15,14 @@ public:
     // True when contexts may be made without a configuration, so that one
     // context can draw into any pixel buffer.
     static bool hasNoConfigContexts();
+    // Uses `display` (one a window system opened) as the process's display,
+    // so that a window's context can share textures with the off-screen
+    // ones. Only before anything else opened the display: false when the
+    // process already has another one, or `display` offers no desktop
+    // OpenGL.
+    static bool adopt(EGLDisplay display);
+    // A desktop OpenGL context (compatibility profile) on the process's
+    // display, of `config` (null: none, where contexts may be made without),
+    // sharing textures with `share`; EGL_NO_CONTEXT when EGL refuses.
+    static EGLContext createContext(EGLConfig config, EGLContext share);
 };

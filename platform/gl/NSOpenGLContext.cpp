@@ -2,26 +2,25 @@
 
 #include "EGLContextObject.h"
 #include "EGLDisplayConnection.h"
+#include "GLShareGroup.h"
 
 std::unique_ptr<NSOpenGLContext> NSOpenGLContext::initWithFormat(const NSOpenGLPixelFormat* format,
                                                                  const NSOpenGLContext* shareContext) {
     const EGLDisplay display = EGLDisplayConnection::display();
     if (!format || display == EGL_NO_DISPLAY) return nullptr;
-    // The API is per thread; contexts are always desktop OpenGL here.
-    if (!eglBindAPI(EGL_OPENGL_API)) return nullptr;
-    const EGLint attributes[] = {
-        EGL_CONTEXT_OPENGL_PROFILE_MASK, EGL_CONTEXT_OPENGL_COMPATIBILITY_PROFILE_BIT,
-        EGL_NONE,
-    };
     // A context without a configuration can draw into any pixel buffer,
     // whichever configuration the buffer was made with.
     const EGLConfig config = EGLDisplayConnection::hasNoConfigContexts() ? EGLConfig(nullptr) : format->config();
-    const EGLContext share = shareContext ? shareContext->object_->context : EGL_NO_CONTEXT;
-    const EGLContext context = eglCreateContext(display, config, share, attributes);
+    // Without a context to share with, the context joins the process's
+    // share group, so images on the GPU reach it.
+    const ::CGLContextObj group = shareContext ? shareContext->object_.get() : GLShareGroup::context();
+    const EGLContext share = group ? group->context : EGL_NO_CONTEXT;
+    const EGLContext context = EGLDisplayConnection::createContext(config, share);
     if (context == EGL_NO_CONTEXT) return nullptr;
     std::unique_ptr<NSOpenGLContext> result(new NSOpenGLContext());
     result->object_->display = display;
     result->object_->context = context;
+    result->object_->inShareGroup = GLShareGroup::isMember(group);
     return result;
 }
 

@@ -74,6 +74,15 @@ TEST_F(Play, ShowsWhatRunRenders) {
     }
 }
 
+TEST_F(Play, AWindowDrawsTheShadersTexturesWithoutReadingThemBack) {
+    const CommandResult r = runCommand(onDisplay("--log stderr play " + std::string(TEMBRA_SOURCE_DIR) +
+                                                 "/examples/feedback.json --frames 5 --stats"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    // One upload per frame: the GLTest picture rendered off screen into memory.
+    EXPECT_NE(r.err.find("5 uploads, 0 read-backs"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("shares no textures"), std::string::npos) << r.err;
+}
+
 TEST_F(Play, ShowLetterboxesAnImageOutputIntoTheWindow) {
     const std::string shown = (dir_.path() / "shown-%d.png").string();
     const CommandResult r = runCommand(onDisplay(

@@ -1,5 +1,7 @@
 #include "ImageLetterbox.h"
 
+#include "platform/gl/GLShareGroup.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -13,10 +15,24 @@ void ImageLetterbox::draw(CGLContextObj context, const ImageRef& image, int widt
     glViewport(0, 0, width, height);
     glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    if (!image || !image->CGImage() || image->pixelsWide() == 0 || image->pixelsHigh() == 0) return;
-    const CGImage& pixels = *image->CGImage();
-    if (pixels.bitsPerComponent != 8 || pixels.bitsPerPixel != 32) return;
+    if (!image || image->pixelsWide() == 0 || image->pixelsHigh() == 0) return;
+    const double imageWidth = static_cast<double>(image->pixelsWide());
+    const double imageHeight = static_cast<double>(image->pixelsHigh());
+    // The image's own texture where the context shares it; a copy otherwise.
+    GLuint texture = image->textureName();
+    const bool topFirst = !texture || image->textureTopFirst();
+    if (texture) {
+        glBindTexture(GL_TEXTURE_2D, texture);
+    } else if (!upload(context, image)) {
+        return;
+    }
+    drawQuad(width, height, imageWidth, imageHeight, topFirst);
+}
 
+bool ImageLetterbox::upload(CGLContextObj context, const ImageRef& image) {
+    if (!image->CGImage()) return false;
+    const CGImage& pixels = *image->CGImage();
+    if (pixels.bitsPerComponent != 8 || pixels.bitsPerPixel != 32) return false;
     if (!texture_) {
         context_ = context;
         glGenTextures(1, &texture_);
@@ -34,13 +50,17 @@ void ImageLetterbox::draw(CGLContextObj context, const ImageRef& image, int widt
                      0, GL_RGBA, GL_UNSIGNED_BYTE, pixels.pixels.data());
         glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
         uploaded_ = image;
+        GLShareGroup::countUpload(pixels.bytesPerRow * pixels.height);
     }
+    return true;
+}
 
+void ImageLetterbox::drawQuad(int width, int height, double imageWidth, double imageHeight, bool topFirst) {
     // The largest centred rectangle of the image's shape.
-    const double scale = std::min(static_cast<double>(width) / static_cast<double>(pixels.width),
-                                  static_cast<double>(height) / static_cast<double>(pixels.height));
-    const int shownWidth = std::max(1, static_cast<int>(std::lround(static_cast<double>(pixels.width) * scale)));
-    const int shownHeight = std::max(1, static_cast<int>(std::lround(static_cast<double>(pixels.height) * scale)));
+    const double scale = std::min(static_cast<double>(width) / imageWidth,
+                                  static_cast<double>(height) / imageHeight);
+    const int shownWidth = std::max(1, static_cast<int>(std::lround(imageWidth * scale)));
+    const int shownHeight = std::max(1, static_cast<int>(std::lround(imageHeight * scale)));
     glViewport((width - shownWidth) / 2, (height - shownHeight) / 2, shownWidth, shownHeight);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
@@ -52,15 +72,16 @@ void ImageLetterbox::draw(CGLContextObj context, const ImageRef& image, int widt
     glDisable(GL_LIGHTING);
     glEnable(GL_TEXTURE_2D);
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
-    // The image's first row is its top.
+    // Texture rows of the picture's top and bottom edges.
+    const float top = topFirst ? 0.0f : 1.0f, bottom = 1.0f - top;
     glBegin(GL_QUADS);
-    glTexCoord2f(0, 1);
+    glTexCoord2f(0, bottom);
     glVertex2f(-1, -1);
-    glTexCoord2f(1, 1);
+    glTexCoord2f(1, bottom);
     glVertex2f(1, -1);
-    glTexCoord2f(1, 0);
+    glTexCoord2f(1, top);
     glVertex2f(1, 1);
-    glTexCoord2f(0, 0);
+    glTexCoord2f(0, top);
     glVertex2f(-1, 1);
     glEnd();
     glDisable(GL_TEXTURE_2D);

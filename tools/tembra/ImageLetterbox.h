@@ -20,6 +20,11 @@ public:
     void draw(CGLContextObj context, const ImageRef& image, int width, int height);
 
 private:
+    // Copies the pixels into texture_ (bound afterwards); false when they
+    // cannot be drawn.
+    bool upload(CGLContextObj context, const ImageRef& image);
+    void drawQuad(int width, int height, double imageWidth, double imageHeight, bool topFirst);
+
     CGLContextObj context_ = nullptr;
     GLuint texture_ = 0;
     ImageRef uploaded_;  // the image the texture holds: uploaded again only when a new one comes

@@ -23,6 +23,7 @@ struct RunOptions {
     std::string replay;   // take to play back (run); empty: none
     bool fpsGiven = false;  // --fps was given (a replay then leaves the take's frame times)
     std::string renderSize;  // WIDTHxHEIGHT to render at instead of the document's (run); empty: its own
+    bool stats = false;  // print frame times and GPU transfers at the end
 };
 
 // A fault in what the user typed: exit status 2.

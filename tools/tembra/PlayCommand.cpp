@@ -260,5 +260,6 @@ int playComposition(const PlayOptions& options) {
         std::fprintf(stderr, "tembra: %s\n", video->summary().c_str());
         if (!video->warning().empty()) std::fprintf(stderr, "tembra: %s\n", video->warning().c_str());
     }
+    if (run.stats) std::fprintf(stderr, "%s\n", session->statsLine().c_str());
     return 0;
 }

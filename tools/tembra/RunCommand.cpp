@@ -141,5 +141,6 @@ int runComposition(const RunOptions& given) {
                          options.replay.c_str(), replay->frames().size());
         for (const std::string& line : replay->differences()) std::fprintf(stderr, "tembra: %s\n", line.c_str());
     }
+    if (options.stats) std::fprintf(stderr, "%s\n", session.statsLine().c_str());
     return 0;
 }

@@ -6,10 +6,12 @@
 #include "ShowReplay.h"
 #include "host/PortValues.h"
 #include "host/QCRenderer.h"
+#include "platform/gl/GLShareGroup.h"
 
 #include <GL/gl.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <stdexcept>
@@ -55,7 +57,11 @@ Session::Session(const RunOptions& options, const std::string* text)
     // Scripted MIDI endpoints exist before the patches that look for them.
     scriptedMIDI_ = std::make_unique<ScriptedMIDI>(document, options.printMIDI);
     scriptedInput_ = std::make_unique<ScriptedInput>(document);
-    evaluator_ = std::make_unique<Evaluator>(document, QCNodeManager::shared());
+    {
+        // Patches read paths in their settings relative to the composition.
+        QCRenderer::FileScope loading(options.file);
+        evaluator_ = std::make_unique<Evaluator>(document, QCNodeManager::shared());
+    }
     arguments_.directory = document.directory;
     arguments_.live = options.realtime;
 
@@ -146,6 +152,9 @@ void Session::setCapture(ShowCapture* capture) {
 }
 
 void Session::frame(long index, double time, double clock) {
+    const auto began = std::chrono::steady_clock::now();
+    // Textures of images dropped on other threads since the last frame.
+    GLShareGroup::collect();
     advanceAudioClock(clock);
     if (replay_) replay_->beforeFrame(index, time, *this);
     if (capture_) capture_->beforeFrame(index, time);
@@ -190,9 +199,11 @@ void Session::frame(long index, double time, double clock) {
             std::swap_ranges(pixels_.begin() + static_cast<std::ptrdiff_t>(top * rowBytes),
                              pixels_.begin() + static_cast<std::ptrdiff_t>((top + 1) * rowBytes),
                              pixels_.begin() + static_cast<std::ptrdiff_t>(bottom * rowBytes));
+        GLShareGroup::countReadBack(pixels_.size());
         rendered.rgba = pixels_;
     }
     for (const auto& sink : sinks_) sink->write(rendered);
+    stats_.add(std::chrono::steady_clock::now() - began);
     if (capture_) capture_->afterFrame(index, time, clock);
     ++framesRun_;
 }
@@ -224,5 +235,6 @@ void Session::finish(double clock) {
     finishAudioClock(clock);
     for (const auto& sink : sinks_) sink->finish();
     evaluator_->stop();
+    GLShareGroup::collect();
     if (capture_) capture_->finish(framesRun_);
 }

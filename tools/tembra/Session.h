@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FrameSink.h"
+#include "FrameStats.h"
 #include "ImageLetterbox.h"
 #include "MainDocument.h"
 #include "RenderSurface.h"
@@ -85,6 +86,8 @@ public:
     // Ends the audio clock at `clock` seconds, finishes the sinks and stops
     // the patches.
     void finish(double clock);
+    // The --stats line for the frames so far.
+    std::string statsLine() const { return stats_.line(); }
 
 private:
     struct Save;
@@ -114,4 +117,5 @@ private:
     long framesRun_ = 0;
     double lastTime_ = -1;  // of the last frame; -1 before the first
     bool finished_ = false;
+    FrameStats stats_;
 };

@@ -57,6 +57,8 @@ void addSessionOptions(CLI::App* command, RunOptions& options, std::string& audi
         ->allow_extra_args(false);
     command->add_option("--show", options.show,
                         "the image output id.port to show instead of what the composition draws");
+    command->add_flag("--stats", options.stats,
+                      "at the end, print frame times and the images uploaded to and read back from the GPU");
     command->add_flag("--print-midi", options.printMIDI,
                       "print every packet a virtual MIDI destination receives: midi NAME t=TIME HEX BYTES");
     command->add_option("--audio", audio, "audio output: jack, wav:PATH or none (default: JACK when a server runs)")

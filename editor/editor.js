@@ -156,9 +156,30 @@ function palette() {
 $("search").oninput = palette;
 
 // The inspector: one control per input, chosen by its kind and range.
+// What the inspector's controls are made from, apart from the inputs'
+// values: while it stays the same the controls stay, and only their values
+// follow the document (a slider being dragged is not replaced under the
+// pointer, a field being typed in keeps its text).
+function inspectorShape(patch) {
+  if (!patch) return "";
+  const outputs = state.doc.patches.filter((p) => p.id !== patch.id).map((p) => p.id + ":" + p.class);
+  const into = (state.doc.connections || []).filter((c) => c.to.startsWith(patch.id + "."));
+  return JSON.stringify([patch.id, patch.class, outputs, into]);
+}
+
 function inspect() {
   const box = $("inspector");
   const patch = state.doc.patches.find((p) => p.id === state.selected);
+  const shape = inspectorShape(patch);
+  if (patch && shape === box.dataset.shape) {
+    for (const port of portsOf(patch)) {
+      const current = patch.inputs && port.name in patch.inputs ? patch.inputs[port.name] : port.default;
+      for (const edit of box.querySelectorAll(`[data-port="${CSS.escape(patch.id + "." + port.name)}"] .edit`))
+        if (edit !== document.activeElement && edit.tembraShow) edit.tembraShow(current);
+    }
+    return;
+  }
+  box.dataset.shape = shape;
   if (!patch) {
     box.innerHTML = '<p class="hint">Select a patch to see its ports.</p>';
     return;
@@ -239,24 +260,42 @@ function control(patch, port, endpoint, outputs) {
       input.type = "number";
       input.step = port.kind === "index" ? 1 : "any";
     }
-    input.value = current ?? 0;
-    const sendValue = () => input.value !== "" && set(port.kind === "index" ? Math.round(Number(input.value)) : Number(input.value));
-    input.onchange = sendValue;
-    if (range) input.oninput = sendValue;
+    const value = (field) => port.kind === "index" ? Math.round(Number(field.value)) : Number(field.value);
+    const field = input;
+    input.onchange = () => field.value !== "" && set(value(field));
+    input.tembraShow = (v) => { field.value = v ?? 0; };
+    if (range) {
+      input.oninput = input.onchange;
+      // Beside the slider, a field for typing an exact value.
+      const exact = document.createElement("input");
+      exact.type = "number";
+      exact.step = "any";
+      exact.className = "edit exact";
+      exact.onchange = () => exact.value !== "" && Number.isFinite(Number(exact.value)) && set(value(exact));
+      exact.tembraShow = (v) => { exact.value = v ?? 0; };
+      exact.tembraShow(current);
+      input.className = "edit";
+      wrap.appendChild(input);
+      input.tembraShow(current);
+      input = exact;
+    }
+    input.tembraShow(current);
   } else if (port.kind === "boolean") {
     input = document.createElement("input");
     input.type = "checkbox";
-    input.checked = !!current;
     input.onchange = () => set(input.checked);
+    input.tembraShow = (v) => { input.checked = !!v; };
+    input.tembraShow(current);
   } else if (port.kind === "string") {
     input = document.createElement("input");
     input.type = "text";
-    input.value = current ?? "";
     if (port.path) input.placeholder = port.path + " path";
     input.onchange = () => set(input.value);
+    input.tembraShow = (v) => { input.value = v ?? ""; };
+    input.tembraShow(current);
   }
   if (input) {
-    input.className = "edit";
+    if (!input.className) input.className = "edit";
     wrap.appendChild(input);
   }
   if (port.kind !== "image" || outputs.length) {

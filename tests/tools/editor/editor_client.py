@@ -46,7 +46,8 @@ class Editor:
             self.changed.notify_all()
 
     def wait_line(self, pattern, limit):
-        """The next line printed that matches pattern, within the time limit;
+        """The next line printed that matches pattern (a regular expression or
+        a test of the line), within the time limit;
         the lines before it are passed over."""
         deadline = time.monotonic() + limit
         with self.changed:
@@ -54,7 +55,7 @@ class Editor:
                 while self.seen < len(self.lines):
                     line = self.lines[self.seen]
                     self.seen += 1
-                    if re.search(pattern, line):
+                    if pattern(line) if callable(pattern) else re.search(pattern, line):
                         return line
                 if self.ended:
                     raise AssertionError("tembra ended: " + "".join(self.errors))

@@ -5,6 +5,7 @@ import json
 import os
 import shutil
 import tempfile
+import time
 import unittest
 
 from editor_client import Editor, Socket
@@ -60,7 +61,9 @@ class EditorProtocolTest(unittest.TestCase):
         client, document = self.session(editor)
         self.assertEqual(document["patches"][0]["id"], "fire")
 
-        self.assertTrue(client.request({"type": "set", "port": "fire.inputCoolRate", "value": 0.95})["ok"])
+        # A slider's drag: many sets of one port in a row, undone as one edit.
+        for value in [0.97, 0.96, 0.95]:
+            self.assertTrue(client.request({"type": "set", "port": "fire.inputCoolRate", "value": value})["ok"])
         editor.wait_line(r"fire\.inputCoolRate = 0\.95", 10)
 
         self.assertTrue(client.request({"type": "add", "class": "Billboard"})["ok"])
@@ -154,6 +157,18 @@ class EditorProtocolTest(unittest.TestCase):
         values = first.until(lambda m: m.get("type") == "values" and
                              m["values"].get("fire.outputImageVisible", "").startswith("image 640"))
         self.assertEqual(values["values"]["fire.outputImageVisible"], "image 640x480")
+
+        # Past the message rate each message dropped is answered, and the
+        # connection stays.
+        for n in range(300):
+            first.send_text(json.dumps({"type": "subscribe", "ports": [], "id": 1000 + n}))
+        dropped = first.until(lambda m: m.get("type") == "answer" and not m["ok"])
+        self.assertGreaterEqual(dropped["id"], 1000)
+        self.assertIn("too many messages", dropped["error"])
+        # Once the second is over, messages are taken again.
+        deadline = time.monotonic() + 15
+        while not first.request({"type": "subscribe", "ports": []})["ok"]:
+            self.assertLess(time.monotonic(), deadline, "messages still dropped")
 
         # Past the size limit the host says why and closes that connection only.
         first.send_text(json.dumps({"type": "set", "port": "fire.x", "value": "x" * (1024 * 1024 + 10)}))

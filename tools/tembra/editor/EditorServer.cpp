@@ -6,6 +6,7 @@
 
 #include <boost/asio.hpp>
 #include <boost/beast.hpp>
+#include <nlohmann/json.hpp>
 
 #include <chrono>
 #include <deque>
@@ -153,9 +154,18 @@ private:
             inWindow_ = 0;
         }
         if (++inWindow_ > server_.settings.maxMessagesPerSecond) {
-            queue(std::make_shared<const std::string>(
-                R"({"type":"error","message":"too many messages: at most )" +
-                std::to_string(server_.settings.maxMessagesPerSecond) + R"( a second; this one was dropped"})"));
+            // Answered by its id, so a client waiting for that answer hears why.
+            nlohmann::json id;
+            try {
+                const nlohmann::json message = nlohmann::json::parse(text);
+                if (message.is_object() && message.contains("id")) id = message["id"];
+            } catch (const nlohmann::json::exception&) {
+            }
+            const nlohmann::json answer = {
+                {"type", "answer"}, {"id", id}, {"ok", false},
+                {"error", "too many messages: at most " + std::to_string(server_.settings.maxMessagesPerSecond) +
+                              " a second; this one was dropped"}};
+            queue(std::make_shared<const std::string>(answer.dump()));
             return;
         }
         server_.push({EditorServer::Incoming::Kind::Message, id_, std::move(text)});

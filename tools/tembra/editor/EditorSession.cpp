@@ -16,6 +16,8 @@ constexpr double kValueRate = 30;
 constexpr size_t kUndoDepth = 500;
 // Ports one client may watch.
 constexpr size_t kMaxSubscribed = 2000;
+// Sets of one port closer together than this are one edit for undo.
+constexpr double kDragSeconds = 1.0;
 
 std::optional<std::string> readText(const std::string& path) {
     std::string error;
@@ -36,6 +38,7 @@ EditorSession::EditorSession(Session& session, EditorServer& server, std::string
 }
 
 void EditorSession::poll(double clock) {
+    clock_ = clock;
     for (EditorServer::Incoming& in : server_.take()) {
         switch (in.kind) {
         case EditorServer::Incoming::Kind::Connected:
@@ -75,8 +78,17 @@ void EditorSession::handle(uint64_t client, const std::string& text) {
         Json before = document_;
         std::optional<Json> next = applyDocumentEdit(document_, message, &error);
         if (!next || !commit(std::move(*next), &error)) return answer(client, id, type + ": " + error);
-        if (undo_.size() >= kUndoDepth) undo_.erase(undo_.begin());
-        undo_.push_back(std::move(before));
+        // A slider's drag is many sets of one port: undone as one edit.
+        const std::string port = type == "set" && message["port"].is_string() ? message["port"].get<std::string>() : "";
+        const bool sameDrag = !port.empty() && port == lastSet_ && client == lastSetClient_ &&
+                              clock_ - lastSetClock_ < kDragSeconds && !undo_.empty();
+        lastSet_ = port;
+        lastSetClient_ = client;
+        lastSetClock_ = clock_;
+        if (!sameDrag) {
+            if (undo_.size() >= kUndoDepth) undo_.erase(undo_.begin());
+            undo_.push_back(std::move(before));
+        }
         redo_.clear();
         sendDocument(0);
         return answer(client, id);
@@ -85,6 +97,7 @@ void EditorSession::handle(uint64_t client, const std::string& text) {
         auto& from = type == "undo" ? undo_ : redo_;
         auto& to = type == "undo" ? redo_ : undo_;
         if (from.empty()) return answer(client, id, "nothing to " + type);
+        lastSet_.clear();
         Json before = document_;
         if (!commit(from.back(), &error)) return answer(client, id, type + ": " + error);
         from.pop_back();

@@ -22,12 +22,62 @@ function status(text, isError) {
   $("status").className = isError ? "error" : "";
 }
 
+// The host's log: a line repeated (a patch failing every frame) is counted
+// on the line before rather than filling the log.
 function log(text, isError) {
-  const line = document.createElement("div");
-  line.textContent = text;
-  if (isError) line.className = "error";
-  $("log").appendChild(line);
-  $("log").scrollTop = $("log").scrollHeight;
+  const box = $("log");
+  const last = box.lastElementChild;
+  if (last && last.dataset.text === text) {
+    last.dataset.count = Number(last.dataset.count) + 1;
+    last.textContent = text + "  ×" + last.dataset.count;
+  } else {
+    const line = document.createElement("div");
+    line.textContent = text;
+    line.dataset.text = text;
+    line.dataset.count = 1;
+    if (isError) line.className = "error";
+    box.appendChild(line);
+    while (box.childElementCount > 500) box.firstElementChild.remove();
+  }
+  box.scrollTop = box.scrollHeight;
+}
+
+// Patches that failed, by id: the reason, and the patch's entry then. The
+// failure is shown on the box and in the inspector until the patch changes.
+const failed = new Map();
+function noteFailure(line) {
+  const match = /^patch "([^"]+)" \([^)]*\) failed:? (.*)$/.exec(line);
+  if (!match) return false;
+  const patch = state.doc.patches.find((p) => p.id === match[1]);
+  failed.set(match[1], { reason: match[2], entry: JSON.stringify(patch || null) });
+  const node = graph.findNodesByTitle(match[1])[0];
+  if (node) markNode(node);
+  if (state.selected === match[1]) inspectFailure();
+  return true;
+}
+function failureOf(id) {
+  const failure = failed.get(id);
+  const patch = state.doc.patches.find((p) => p.id === id);
+  if (failure && failure.entry !== JSON.stringify(patch || null)) failed.delete(id);
+  return failed.get(id);
+}
+function markNode(node) {
+  const failure = failureOf(node.title);
+  node.color = failure ? "#a33" : undefined;
+  node.bgcolor = failure ? "#522" : undefined;
+  canvas.setDirty(true, false);
+}
+function inspectFailure() {
+  const box = $("inspector");
+  let line = box.querySelector(".failure");
+  const failure = failureOf(state.selected);
+  if (!failure) { if (line) line.remove(); return; }
+  if (!line) {
+    line = document.createElement("div");
+    line.className = "failure error";
+    box.insertBefore(line, box.children[2] || null);
+  }
+  line.textContent = "failed: " + failure.reason;
 }
 
 function send(message) {
@@ -89,6 +139,7 @@ function draw() {
     const at = patch.editor || {};
     node.pos = [typeof at.x === "number" ? at.x : 40 + (index % 4) * 280, typeof at.y === "number" ? at.y : 40 + Math.floor(index / 4) * 260];
     graph.add(node);
+    markNode(node);
     nodes.set(patch.id, node);
   });
   for (const c of state.doc.connections || []) {
@@ -177,6 +228,7 @@ function inspect() {
       for (const edit of box.querySelectorAll(`[data-port="${CSS.escape(patch.id + "." + port.name)}"] .edit`))
         if (edit !== document.activeElement && edit.tembraShow) edit.tembraShow(current);
     }
+    inspectFailure();
     return;
   }
   box.dataset.shape = shape;
@@ -221,6 +273,7 @@ function inspect() {
     if (port.direction === "input") row.appendChild(control(patch, port, endpoint, outputs));
     box.appendChild(row);
   }
+  inspectFailure();
 }
 
 function control(patch, port, endpoint, outputs) {
@@ -364,7 +417,7 @@ function receive(message) {
     log(message.message, true);
     status(message.message, true);
   } else if (message.type === "log") {
-    log(message.line);
+    log(message.line, noteFailure(message.line));
   }
 }
 

@@ -17,6 +17,7 @@ struct LogState {
     std::string programName = "tembra";
     FILE* file = nullptr;
     std::vector<std::string> captured;
+    std::function<void(const std::string&)> listener;
 };
 
 LogState& state() {
@@ -64,6 +65,7 @@ void NSLog(const char* format, ...) {
 
     LogState& s = state();
     std::lock_guard lock(s.mutex);
+    if (s.listener) s.listener(line);
     switch (s.destination) {
     case LogDestination::StandardError:
         std::fprintf(stderr, "%s%s\n", prefix(s.programName).c_str(), line.c_str());
@@ -117,4 +119,10 @@ void NSLogClearCaptured() {
     LogState& s = state();
     std::lock_guard lock(s.mutex);
     s.captured.clear();
+}
+
+void NSLogSetListener(std::function<void(const std::string& line)> listener) {
+    LogState& s = state();
+    std::lock_guard lock(s.mutex);
+    s.listener = std::move(listener);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,3 +23,8 @@ void NSLogSetProgramName(const std::string& name);
 // Lines written while the destination is Capture, oldest first.
 std::vector<std::string> NSLogCapturedLines();
 void NSLogClearCaptured();
+
+// Also hands every line, whatever the destination, to `listener` (none:
+// empty). It is called with the log's lock held, from whichever thread
+// logged: it must be quick and must not log itself.
+void NSLogSetListener(std::function<void(const std::string& line)> listener);

@@ -80,6 +80,8 @@ class EditorBrowserTest(unittest.TestCase):
 
         driver.find_element(By.TAG_NAME, "body").send_keys(Keys.CONTROL, "s")
         self.wait.until(lambda d: d.find_element(By.ID, "status").text == "saved")
+        # The host's log line about it shows on the page.
+        self.wait.until(lambda d: "saved " + self.file in d.find_element(By.ID, "log").text)
         with open(self.file) as f:
             saved = json.load(f)
         self.assertEqual(saved["patches"][0]["inputs"]["inputCoolRate"], 0.93)

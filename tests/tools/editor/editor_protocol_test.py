@@ -177,5 +177,17 @@ class EditorProtocolTest(unittest.TestCase):
         self.assertTrue(second.request({"type": "remove", "patch": "clear"})["ok"])
 
 
+    def test_the_hosts_log_lines_reach_every_client(self):
+        editor = self.start()
+        client, _ = self.session(editor)
+        self.assertTrue(client.request({"type": "add", "class": "ImageFile", "patch": "picture",
+                                        "inputs": {"inputPath": "no-such-picture.png"}})["ok"])
+        line = client.until(lambda m: m.get("type") == "log" and "no-such-picture.png" in m["line"])
+        self.assertIn("ImageFile", line["line"])
+        # A client that connects later sees the recent lines too.
+        later, _ = self.session(editor)
+        later.until(lambda m: m.get("type") == "log" and "no-such-picture.png" in m["line"])
+
+
 if __name__ == "__main__":
     unittest.main()

@@ -18,10 +18,19 @@ constexpr size_t kUndoDepth = 500;
 constexpr size_t kMaxSubscribed = 2000;
 // Sets of one port closer together than this are one edit for undo.
 constexpr double kDragSeconds = 1.0;
+// Log lines kept between two polls, and for clients that connect later.
+constexpr size_t kMaxLogLines = 200;
+constexpr size_t kRecentLogLines = 50;
 
 std::optional<std::string> readText(const std::string& path) {
     std::string error;
     return readRegularFile(path, CompositionDocument::kMaxTextBytes, &error);
+}
+
+// A message as sent: text that is not UTF-8 (a log line naming a file,
+// say) is replaced rather than throwing on the evaluation thread.
+std::string wire(const nlohmann::ordered_json& message) {
+    return message.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
 }  // namespace
@@ -35,6 +44,30 @@ EditorSession::EditorSession(Session& session, EditorServer& server, std::string
       onDisk_(std::move(onDisk)),
       watch_(file_) {
     server_.setDocument(formatDocument(document_));
+    NSLogSetListener([this](const std::string& line) {
+        std::lock_guard lock(logMutex_);
+        if (logLines_.size() < kMaxLogLines) logLines_.push_back(line);
+        else ++logDropped_;
+    });
+}
+
+EditorSession::~EditorSession() { NSLogSetListener({}); }
+
+void EditorSession::sendLog() {
+    std::vector<std::string> lines;
+    size_t dropped = 0;
+    {
+        std::lock_guard lock(logMutex_);
+        lines.swap(logLines_);
+        std::swap(dropped, logDropped_);
+    }
+    if (dropped) lines.push_back(std::to_string(dropped) + " more log lines not shown");
+    for (std::string& line : lines) {
+        const Json message = {{"type", "log"}, {"line", line}};
+        server_.send(0, wire(message));
+        recentLog_.push_back(std::move(line));
+        if (recentLog_.size() > kRecentLogLines) recentLog_.pop_front();
+    }
 }
 
 void EditorSession::poll(double clock) {
@@ -44,12 +77,16 @@ void EditorSession::poll(double clock) {
         case EditorServer::Incoming::Kind::Connected:
             clients_[in.client];
             sendDocument(in.client);
+            for (const std::string& line : recentLog_)
+                server_.send(in.client,
+                             wire(Json{{"type", "log"}, {"line", line}}));
             break;
         case EditorServer::Incoming::Kind::Closed: clients_.erase(in.client); break;
         case EditorServer::Incoming::Kind::Message: handle(in.client, in.text); break;
         }
     }
     if (watch_.saved()) fileChanged();
+    sendLog();
     if (clock - lastValues_ >= 1.0 / kValueRate) {
         lastValues_ = clock;
         sendValues();
@@ -59,7 +96,7 @@ void EditorSession::poll(double clock) {
 void EditorSession::answer(uint64_t client, const Json& id, const std::string& error) {
     Json message = {{"type", "answer"}, {"id", id}, {"ok", error.empty()}};
     if (!error.empty()) message["error"] = error;
-    server_.send(client, message.dump());
+    server_.send(client, wire(message));
 }
 
 void EditorSession::handle(uint64_t client, const std::string& text) {
@@ -134,7 +171,7 @@ void EditorSession::sendDocument(uint64_t client) {
                           {"edited", edited_},
                           {"canUndo", !undo_.empty()},
                           {"canRedo", !redo_.empty()}};
-    server_.send(client, message.dump());
+    server_.send(client, wire(message));
 }
 
 void EditorSession::save(uint64_t client, const Json& id, bool force) {
@@ -163,7 +200,7 @@ void EditorSession::fileChanged() {
         const Json message = {{"type", "error"},
                               {"message", file_ + " changed on disk, and the editor has unsaved edits: saving "
                                                   "will ask before overwriting it"}};
-        server_.send(0, message.dump());
+        server_.send(0, wire(message));
         return;
     }
     std::string error;
@@ -175,7 +212,7 @@ void EditorSession::fileChanged() {
     }
     if (!session_.reloadText(*text, &error)) {
         NSLog("%s", error.c_str());
-        server_.send(0, Json{{"type", "error"}, {"message", error}}.dump());
+        server_.send(0, wire(Json{{"type", "error"}, {"message", error}}));
         return;
     }
     NSLog("reloaded %s", file_.c_str());
@@ -197,6 +234,6 @@ void EditorSession::sendValues() {
             values[endpoint] = value;
             client.sent[endpoint] = std::move(value);
         }
-        if (!values.empty()) server_.send(id, Json{{"type", "values"}, {"values", std::move(values)}}.dump());
+        if (!values.empty()) server_.send(id, wire(Json{{"type", "values"}, {"values", std::move(values)}}));
     }
 }

@@ -6,7 +6,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include <deque>
 #include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -21,6 +23,9 @@ public:
     // was loaded (empty when the file does not exist yet).
     EditorSession(Session& session, EditorServer& server, std::string file, nlohmann::ordered_json document,
                   std::string onDisk);
+    ~EditorSession();
+    EditorSession(const EditorSession&) = delete;
+    EditorSession& operator=(const EditorSession&) = delete;
 
     // Call between frames. `clock`: seconds since the start, which paces
     // value updates.
@@ -40,6 +45,8 @@ private:
     void fileChanged();
     void sendDocument(uint64_t client);
     void sendValues();
+    // The host's log lines since the last poll go to every client.
+    void sendLog();
     void answer(uint64_t client, const Json& id, const std::string& error = {});
 
     Session& session_;
@@ -54,6 +61,10 @@ private:
     std::map<uint64_t, Client> clients_;
     double lastValues_ = -1;
     double clock_ = 0;
+    std::mutex logMutex_;  // the log's listener runs on any thread
+    std::vector<std::string> logLines_;
+    size_t logDropped_ = 0;
+    std::deque<std::string> recentLog_;  // shown to a client that connects later
     // The last set edit, to undo a drag in one step.
     std::string lastSet_;
     uint64_t lastSetClient_ = 0;

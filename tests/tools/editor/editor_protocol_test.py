@@ -1,9 +1,11 @@
 """The editor's protocol without a browser: security, every edit, refused
 edits, saving, files changed elsewhere, several clients, limits."""
 
+import base64
 import json
 import os
 import shutil
+import struct
 import tempfile
 import time
 import unittest
@@ -157,6 +159,14 @@ class EditorProtocolTest(unittest.TestCase):
         values = first.until(lambda m: m.get("type") == "values" and
                              m["values"].get("fire.outputImageVisible", "").startswith("image 640"))
         self.assertEqual(values["values"]["fire.outputImageVisible"], "image 640x480")
+        # A small picture of it: a PNG scaled down to 160 pixels wide.
+        preview = first.until(lambda m: m.get("type") == "preview")
+        self.assertEqual(preview["port"], "fire.outputImageVisible")
+        prefix = "data:image/png;base64,"
+        self.assertTrue(preview["image"].startswith(prefix))
+        png = base64.b64decode(preview["image"][len(prefix):])
+        self.assertEqual(png[:8], b"\x89PNG\r\n\x1a\n")
+        self.assertEqual(struct.unpack(">II", png[16:24]), (160, 120))
 
         # Past the message rate each message dropped is answered, and the
         # connection stays.

@@ -4,6 +4,7 @@
 #include "platform/foundation/RegularFile.h"
 #include "tools/tembra/editor/DocumentEdit.h"
 #include "tools/tembra/editor/DocumentWriter.h"
+#include "tools/tembra/editor/ImagePreview.h"
 #include "tools/tembra/editor/PortValueJSON.h"
 
 #include <optional>
@@ -20,6 +21,9 @@ constexpr size_t kMaxSubscribed = 2000;
 constexpr double kDragSeconds = 1.0;
 // Log lines kept between two polls, and for clients that connect later.
 constexpr size_t kMaxLogLines = 200;
+// Previews of image ports: a few a second, this many pixels on the longer side.
+constexpr double kPreviewRate = 4;
+constexpr size_t kPreviewSide = 160;
 constexpr size_t kRecentLogLines = 50;
 
 std::optional<std::string> readText(const std::string& path) {
@@ -91,6 +95,10 @@ void EditorSession::poll(double clock) {
         lastValues_ = clock;
         sendValues();
     }
+    if (clock - lastPreviews_ >= 1.0 / kPreviewRate) {
+        lastPreviews_ = clock;
+        sendPreviews();
+    }
 }
 
 void EditorSession::answer(uint64_t client, const Json& id, const std::string& error) {
@@ -149,6 +157,7 @@ void EditorSession::handle(uint64_t client, const std::string& text) {
         Client& c = clients_[client];
         c.ports.clear();
         c.sent.clear();
+        c.previewed.clear();
         for (const Json& port : message["ports"])
             if (port.is_string() && c.ports.size() < kMaxSubscribed) c.ports.push_back(port.get<std::string>());
         return answer(client, id);
@@ -236,4 +245,24 @@ void EditorSession::sendValues() {
         }
         if (!values.empty()) server_.send(id, wire(Json{{"type", "values"}, {"values", std::move(values)}}));
     }
+}
+
+void EditorSession::sendPreviews() {
+    // One picture per port and tick, however many clients watch it.
+    std::map<std::string, std::string> encoded;
+    for (auto& [id, client] : clients_)
+        for (const std::string& endpoint : client.ports) {
+            const QCPort* port = session_.port(endpoint);
+            if (!port || port->kind() != QCPortKind::Image) continue;
+            const ImageRef& image = static_cast<const QCGLImagePort*>(port)->imageValue();
+            const void* now = image.get();
+            auto& previewed = client.previewed[endpoint];
+            if (now == previewed || !image || !image->CGImage()) continue;
+            previewed = now;
+            auto it = encoded.find(endpoint);
+            if (it == encoded.end())
+                it = encoded.emplace(endpoint, imagePreviewDataURL(*image->CGImage(), kPreviewSide)).first;
+            if (it->second.empty()) continue;
+            server_.send(id, wire(Json{{"type", "preview"}, {"port", endpoint}, {"image", it->second}}));
+        }
 }

@@ -36,6 +36,7 @@ private:
     struct Client {
         std::vector<std::string> ports;
         std::map<std::string, Json> sent;  // last value sent per port
+        std::map<std::string, const void*> previewed;  // last image previewed per port
     };
 
     void handle(uint64_t client, const std::string& text);
@@ -47,6 +48,8 @@ private:
     void sendValues();
     // The host's log lines since the last poll go to every client.
     void sendLog();
+    // Small pictures of the subscribed image ports whose image changed.
+    void sendPreviews();
     void answer(uint64_t client, const Json& id, const std::string& error = {});
 
     Session& session_;
@@ -61,6 +64,7 @@ private:
     std::map<uint64_t, Client> clients_;
     double lastValues_ = -1;
     double clock_ = 0;
+    double lastPreviews_ = -1;
     std::mutex logMutex_;  // the log's listener runs on any thread
     std::vector<std::string> logLines_;
     size_t logDropped_ = 0;

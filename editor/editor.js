@@ -109,7 +109,7 @@ TembraPatch.prototype.onConnectionsChange = function (type, slot, connected, lin
 
 graph.onNodeRemoved = (node) => { if (!state.drawing) send({ type: "remove", patch: node.title }); };
 canvas.onNodeMoved = (node) => send({ type: "move", patch: node.title, x: Math.round(node.pos[0]), y: Math.round(node.pos[1]) });
-canvas.onNodeSelected = (node) => { state.selected = node.title; inspect(); };
+canvas.onNodeSelected = (node) => { state.selected = node.title; inspect(); subscribe(); };
 canvas.onNodeDeselected = (node) => { if (state.selected === node.title) { state.selected = null; inspect(); } };
 
 function shortValue(value) {
@@ -162,12 +162,42 @@ function split(endpoint) {
   return [endpoint.slice(0, dot), endpoint.slice(dot + 1)];
 }
 
+// Values and previews come only for the boxes on screen and the patch in
+// the inspector; the subscription follows panning and zooming.
+let subscribed = "";
 function subscribe() {
+  const shown = new Set(canvas.computeVisibleNodes(graph._nodes).map((n) => n.title));
+  if (state.selected) shown.add(state.selected);
   const ports = [];
   for (const patch of state.doc.patches)
-    for (const port of portsOf(patch)) ports.push(patch.id + "." + port.name);
+    if (shown.has(patch.id))
+      for (const port of portsOf(patch)) ports.push(patch.id + "." + port.name);
+  const key = JSON.stringify(ports);
+  if (key === subscribed) return;
+  subscribed = key;
   send({ type: "subscribe", ports });
 }
+setInterval(subscribe, 500);
+
+// Previews: the latest picture of each image output, drawn under its box.
+const previews = new Map();  // "id.port" -> Image
+const kPreviewHeight = 90;
+function showPreview(port, url) {
+  let image = previews.get(port);
+  if (!image) { image = new Image(); previews.set(port, image); }
+  image.onload = () => canvas.setDirty(true, false);
+  image.src = url;
+}
+TembraPatch.prototype.onDrawForeground = function (context) {
+  let x = 0;
+  for (const output of this.outputs || []) {
+    const image = previews.get(this.title + "." + output.name);
+    if (!image || !image.complete || !image.naturalWidth) continue;
+    const width = kPreviewHeight * image.naturalWidth / image.naturalHeight;
+    context.drawImage(image, x, this.size[1] + 4, width, kPreviewHeight);
+    x += width + 4;
+  }
+};
 
 // The palette.
 function palette() {
@@ -405,6 +435,8 @@ function receive(message) {
     $("redo").disabled = !message.canRedo;
     draw();
     status(message.edited ? "edited" : "saved");
+  } else if (message.type === "preview") {
+    showPreview(message.port, message.image);
   } else if (message.type === "values") {
     showValues(message.values);
   } else if (message.type === "answer") {
@@ -424,7 +456,7 @@ function receive(message) {
 function connect() {
   const socket = new WebSocket("ws://" + location.host + "/api/session?token=" + encodeURIComponent(token));
   state.socket = socket;
-  socket.onopen = () => status("connected");
+  socket.onopen = () => { subscribed = ""; status("connected"); };
   socket.onmessage = (event) => receive(JSON.parse(event.data));
   socket.onclose = () => { status("disconnected from tembra", true); };
 }
@@ -459,5 +491,6 @@ window.tembraEditor = {
     inspect();
   },
   state,
+  previews,
 };
 start();

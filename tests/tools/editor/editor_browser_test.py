@@ -49,6 +49,11 @@ class EditorBrowserTest(unittest.TestCase):
         self.wait.until(lambda d: d.execute_script(
             "return window.tembraEditor && window.tembraEditor.state.doc.patches.map(p => p.id).join()") == "fire")
 
+        # The fire's picture shows under its box.
+        self.wait.until(lambda d: d.execute_script(
+            "const p = window.tembraEditor.previews.get('fire.outputImageVisible');"
+            "return p ? p.naturalWidth : 0") == 160)
+
         driver.find_element(By.ID, "search").send_keys("billboard")
         driver.find_element(By.CSS_SELECTOR, '.class[data-class="Billboard"]').click()
         self.wait.until(lambda d: d.execute_script(

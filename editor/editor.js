@@ -306,6 +306,42 @@ function inspect() {
   inspectFailure();
 }
 
+// A connection's map: the source's range ("from", its own range when left
+// empty), the range it lands on ("to") and the curve (1: straight).
+function mapEditor(connection, endpoint, port) {
+  const box = document.createElement("div");
+  box.className = "mapEditor";
+  const map = connection.map;
+  const now = Array.isArray(map) ? { to: map } : map && typeof map === "object" ? map : {};
+  const fields = {};
+  const field = (name, value, hint) => {
+    const input = document.createElement("input");
+    input.type = "number";
+    input.step = "any";
+    input.className = "map map-" + name;
+    input.placeholder = hint;
+    input.title = hint;
+    if (typeof value === "number") input.value = value;
+    fields[name] = input;
+    return input;
+  };
+  const range = port.range ? [port.range.min, port.range.max] : [0, 1];
+  const label = (text) => { const l = document.createElement("span"); l.className = "hint"; l.textContent = text; return l; };
+  box.append(label("map from"), field("fromMin", now.from?.[0], "source min"), field("fromMax", now.from?.[1], "source max"),
+             label("to"), field("toMin", now.to?.[0], String(range[0])), field("toMax", now.to?.[1], String(range[1])),
+             label("curve"), field("curve", now.curve, "1"));
+  box.onchange = () => {
+    const number = (name) => fields[name].value === "" ? null : Number(fields[name].value);
+    const [fromMin, fromMax, toMin, toMax, curve] = ["fromMin", "fromMax", "toMin", "toMax", "curve"].map(number);
+    if ([fromMin, fromMax, toMin, toMax, curve].every((v) => v === null)) return send({ type: "map", to: endpoint, map: null });
+    const next = { to: [toMin ?? range[0], toMax ?? range[1]] };
+    if (fromMin !== null || fromMax !== null) next.from = [fromMin ?? 0, fromMax ?? 1];
+    if (curve !== null) next.curve = curve;
+    send({ type: "map", to: endpoint, map: next });
+  };
+  return box;
+}
+
 function control(patch, port, endpoint, outputs) {
   const wrap = document.createElement("div");
   const connection = (state.doc.connections || []).find((c) => c.to === endpoint);
@@ -318,18 +354,8 @@ function control(patch, port, endpoint, outputs) {
     note.className = "hint";
     note.textContent = "from " + connection.from;
     wrap.appendChild(note);
-    if (port.kind === "number" || port.kind === "index") {
-      const map = document.createElement("input");
-      map.type = "text";
-      map.placeholder = "map: lo, hi";
-      map.className = "map";
-      if (Array.isArray(connection.map)) map.value = connection.map.join(", ");
-      map.onchange = () => {
-        const parts = map.value.split(",").map((s) => Number(s.trim()));
-        send({ type: "map", to: endpoint, map: map.value.trim() === "" ? null : parts });
-      };
-      wrap.appendChild(map);
-    }
+    if (port.kind === "number" || port.kind === "index" || port.kind === "boolean")
+      wrap.appendChild(mapEditor(connection, endpoint, port));
   } else if (port.kind === "number" || port.kind === "index") {
     const range = port.range ? [port.range.min, port.range.max]
       : port.kind === "index" && typeof port.max === "number" ? [0, port.max] : null;
@@ -372,7 +398,14 @@ function control(patch, port, endpoint, outputs) {
   } else if (port.kind === "string") {
     input = document.createElement("input");
     input.type = "text";
-    if (port.path) input.placeholder = port.path + " path";
+    if (port.path) {
+      input.placeholder = port.path + " path";
+      input.className = "edit path";
+      const hint = document.createElement("div");
+      hint.className = "hint";
+      hint.textContent = "a " + port.path + (port.path.includes("url") ? " (http://…)" : "") + ", relative to the composition's folder";
+      wrap.appendChild(hint);
+    }
     input.onchange = () => set(input.value);
     input.tembraShow = (v) => { input.value = v ?? ""; };
     input.tembraShow(current);

@@ -73,6 +73,19 @@ class EditorProtocolTest(unittest.TestCase):
                                         "to": "billboard.inputImage"})["ok"])
         self.assertTrue(client.request({"type": "move", "patch": "billboard", "x": 300, "y": 40})["ok"])
         self.assertTrue(client.request({"type": "rename", "patch": "billboard", "to": "show"})["ok"])
+        # A mapped connection, its map changed and then taken off; a map
+        # that does not make sense is refused.
+        self.assertTrue(client.request({"type": "add", "class": "LFO", "patch": "wave"})["ok"])
+        self.assertTrue(client.request({"type": "connect", "from": "wave.outputValue", "to": "show.inputX"})["ok"])
+        self.assertTrue(client.request({"type": "map", "to": "show.inputX",
+                                        "map": {"from": [-1, 1], "to": [-0.5, 0.5], "curve": 2}})["ok"])
+        mapped = json.loads(editor.api("/api/document")[1])["connections"][1]
+        self.assertEqual(mapped["map"], {"from": [-1, 1], "to": [-0.5, 0.5], "curve": 2})
+        answer = client.request({"type": "map", "to": "show.inputX", "map": {"to": [0, 1], "curve": -1}})
+        self.assertFalse(answer["ok"])
+        self.assertIn("curve", answer["error"])
+        self.assertTrue(client.request({"type": "map", "to": "show.inputX", "map": None})["ok"])
+        self.assertTrue(client.request({"type": "remove", "patch": "wave"})["ok"])
         document = json.loads(editor.api("/api/document")[1])
         self.assertEqual(document["connections"], [{"from": "fire.outputImageVisible", "to": "show.inputImage"}])
         self.assertEqual(document["patches"][1]["editor"], {"x": 300.0, "y": 40.0})
@@ -97,7 +110,7 @@ class EditorProtocolTest(unittest.TestCase):
         self.assertEqual(len(json.loads(editor.api("/api/document")[1])["patches"]), 2)
         self.assertTrue(client.request({"type": "redo"})["ok"])
         self.assertEqual(len(json.loads(editor.api("/api/document")[1])["patches"]), 1)
-        for _ in range(6):
+        for _ in range(11):
             client.request({"type": "undo"})
         editor.wait_line(r"fire\.inputCoolRate = 0\.98", 10)
         self.assertFalse(client.request({"type": "undo"})["ok"])

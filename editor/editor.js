@@ -414,6 +414,18 @@ function control(patch, port, endpoint, outputs) {
     if (!input.className) input.className = "edit";
     wrap.appendChild(input);
   }
+  if (["number", "index", "boolean"].includes(port.kind)) {
+    // MIDI learn: the next knob turned or key pressed drives this port.
+    const learn = document.createElement("button");
+    learn.className = "learn";
+    learn.textContent = "learn";
+    learn.title = "Turn a knob or press a key on a MIDI device to drive " + endpoint;
+    learn.onclick = () => {
+      send({ type: "learn", port: endpoint });
+      status("learning " + endpoint + ": turn a knob or press a key");
+    };
+    wrap.appendChild(learn);
+  }
   if (port.kind !== "image" || outputs.length) {
     const wire = document.createElement("select");
     wire.className = "wire";

@@ -126,17 +126,24 @@ class Socket:
         return data
 
     def receive(self, limit=10):
+        """The next whole message: a long one may come in several frames."""
         deadline = time.monotonic() + limit
-        first, second = self._read(2, deadline)
-        length = second & 0x7F
-        if length == 126:
-            length = struct.unpack(">H", self._read(2, deadline))[0]
-        elif length == 127:
-            length = struct.unpack(">Q", self._read(8, deadline))[0]
-        payload = self._read(length, deadline)
-        if first & 0x0F == 8:
-            raise ConnectionError("closed by the host")
-        return json.loads(payload)
+        payload = b""
+        while True:
+            first, second = self._read(2, deadline)
+            length = second & 0x7F
+            if length == 126:
+                length = struct.unpack(">H", self._read(2, deadline))[0]
+            elif length == 127:
+                length = struct.unpack(">Q", self._read(8, deadline))[0]
+            data = self._read(length, deadline)
+            if first & 0x0F == 8:
+                raise ConnectionError("closed by the host")
+            if first & 0x0F in (9, 10):  # ping and pong stand outside messages
+                continue
+            payload += data
+            if first & 0x80:
+                return json.loads(payload)
 
     def until(self, predicate, limit=10):
         """The first message for which predicate holds, within the time limit."""

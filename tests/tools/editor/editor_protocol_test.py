@@ -212,5 +212,34 @@ class EditorProtocolTest(unittest.TestCase):
         later.until(lambda m: m.get("type") == "log" and "no-such-picture.png" in m["line"])
 
 
+    def test_midi_learn_adds_a_controller_input_mapped_onto_the_port(self):
+        with open(self.file) as f:
+            document = json.load(f)
+        # A knob on channel 3, controller 21, turned to 64 again and again.
+        document["midiSources"] = [{"name": "Knobs", "events": [
+            {"time": 0.5 + 0.1 * i, "bytes": [0xB2, 21, 64]} for i in range(600)]}]
+        with open(self.file, "w") as f:
+            json.dump(document, f)
+        editor = self.start("--watch", "fire.inputCoolRate")
+        client, _ = self.session(editor)
+        refused = client.request({"type": "learn", "port": "fire.outputImageVisible"})
+        self.assertFalse(refused["ok"])
+        self.assertIn("fire.outputImageVisible", refused["error"])
+
+        self.assertTrue(client.request({"type": "learn", "port": "fire.inputCoolRate"}, limit=30)["ok"])
+        document = json.loads(editor.api("/api/document")[1])
+        learned = document["patches"][-1]
+        self.assertEqual(learned["class"], "TembraMIDIInputCC")
+        self.assertEqual(learned["inputs"], {"inputChannel": 3, "inputController": 21})
+        self.assertEqual(document["connections"], [{"from": learned["id"] + ".outputValue", "to": "fire.inputCoolRate",
+                                                    "map": {"from": [0, 127], "to": [0.9, 1.0]}}])
+        expected = 0.9 + 0.1 * 64 / 127
+        editor.wait_line(lambda line: "fire.inputCoolRate = " in line and
+                         abs(float(line.split(" = ")[1]) - expected) < 1e-9, 20)
+        # One undo takes the whole of it back.
+        self.assertTrue(client.request({"type": "undo"})["ok"])
+        self.assertEqual(len(json.loads(editor.api("/api/document")[1])["patches"]), 1)
+
+
 if __name__ == "__main__":
     unittest.main()

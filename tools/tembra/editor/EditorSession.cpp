@@ -85,10 +85,15 @@ void EditorSession::poll(double clock) {
                 server_.send(in.client,
                              wire(Json{{"type", "log"}, {"line", line}}));
             break;
-        case EditorServer::Incoming::Kind::Closed: clients_.erase(in.client); break;
+        case EditorServer::Incoming::Kind::Closed:
+            clients_.erase(in.client);
+            if (learning_ && learning_->client == in.client) learning_.reset();
+            break;
         case EditorServer::Incoming::Kind::Message: handle(in.client, in.text); break;
         }
     }
+    if (learning_ && midiLearn_)
+        if (auto heard = midiLearn_->take()) learned(*heard);
     if (watch_.saved()) fileChanged();
     sendLog();
     if (clock - lastValues_ >= 1.0 / kValueRate) {
@@ -120,24 +125,10 @@ void EditorSession::handle(uint64_t client, const std::string& text) {
     const std::string type = message["type"].get<std::string>();
     std::string error;
     if (isDocumentEdit(type)) {
-        Json before = document_;
-        std::optional<Json> next = applyDocumentEdit(document_, message, &error);
-        if (!next || !commit(std::move(*next), &error)) return answer(client, id, type + ": " + error);
-        // A slider's drag is many sets of one port: undone as one edit.
-        const std::string port = type == "set" && message["port"].is_string() ? message["port"].get<std::string>() : "";
-        const bool sameDrag = !port.empty() && port == lastSet_ && client == lastSetClient_ &&
-                              clock_ - lastSetClock_ < kDragSeconds && !undo_.empty();
-        lastSet_ = port;
-        lastSetClient_ = client;
-        lastSetClock_ = clock_;
-        if (!sameDrag) {
-            if (undo_.size() >= kUndoDepth) undo_.erase(undo_.begin());
-            undo_.push_back(std::move(before));
-        }
-        redo_.clear();
-        sendDocument(0);
+        if (!applyEdits(client, {message}, &error)) return answer(client, id, type + ": " + error);
         return answer(client, id);
     }
+    if (type == "learn") return learn(client, id, message);
     if (type == "undo" || type == "redo") {
         auto& from = type == "undo" ? undo_ : redo_;
         auto& to = type == "undo" ? redo_ : undo_;
@@ -163,6 +154,95 @@ void EditorSession::handle(uint64_t client, const std::string& text) {
         return answer(client, id);
     }
     answer(client, id, "unknown message type \"" + type + "\"");
+}
+
+bool EditorSession::applyEdits(uint64_t client, const std::vector<Json>& edits, std::string* error) {
+    Json next = document_;
+    for (const Json& edit : edits) {
+        std::optional<Json> applied = applyDocumentEdit(next, edit, error);
+        if (!applied) return false;
+        next = std::move(*applied);
+    }
+    Json before = document_;
+    if (!commit(std::move(next), error)) return false;
+    // A slider's drag is many sets of one port: undone as one edit.
+    const Json& first = edits.front();
+    const std::string port = edits.size() == 1 && first.value("type", "") == "set" && first.contains("port") &&
+                                     first["port"].is_string()
+                                 ? first["port"].get<std::string>()
+                                 : "";
+    const bool sameDrag = !port.empty() && port == lastSet_ && client == lastSetClient_ &&
+                          clock_ - lastSetClock_ < kDragSeconds && !undo_.empty();
+    lastSet_ = port;
+    lastSetClient_ = client;
+    lastSetClock_ = clock_;
+    if (!sameDrag) {
+        if (undo_.size() >= kUndoDepth) undo_.erase(undo_.begin());
+        undo_.push_back(std::move(before));
+    }
+    redo_.clear();
+    sendDocument(0);
+    return true;
+}
+
+void EditorSession::learn(uint64_t client, const Json& id, const Json& message) {
+    if (learning_) answer(learning_->client, learning_->id, "learn: cancelled by another learn");
+    learning_.reset();
+    if (!message.contains("port") || message["port"].is_null()) {
+        if (midiLearn_) midiLearn_->disarm();
+        return answer(client, id);
+    }
+    if (!message["port"].is_string()) return answer(client, id, "learn: \"port\" must be an \"id.input\" string");
+    const std::string endpoint = message["port"].get<std::string>();
+    const QCPort* port = session_.port(endpoint);
+    if (!port || !port->isInput()) return answer(client, id, "learn: no input port " + endpoint);
+    if (port->kind() != QCPortKind::Number && port->kind() != QCPortKind::Index && port->kind() != QCPortKind::Boolean)
+        return answer(client, id, "learn: " + endpoint + " is a " + portKindName(port->kind()) +
+                                      " port; a MIDI controller or key drives numbers, indexes and booleans");
+    std::string error;
+    if (!midiLearn_) midiLearn_ = MIDILearn::create(&error);
+    if (!midiLearn_) return answer(client, id, error);
+    midiLearn_->arm();
+    learning_ = Learning{client, id, endpoint};
+}
+
+void EditorSession::learned(const MIDILearn::Heard& heard) {
+    const Learning learning = *learning_;
+    learning_.reset();
+    const QCPort* port = session_.port(learning.port);
+    if (!port) return answer(learning.client, learning.id, "learn: " + learning.port + " is gone");
+    const std::string cls = heard.isNote ? "TembraMIDIInputNote" : "TembraMIDIInputCC";
+    Json add = {{"type", "add"},
+                {"class", cls},
+                {"inputs", {{"inputChannel", heard.channel}, {heard.isNote ? "inputNote" : "inputController", heard.number}}}};
+    // Beside the patch it drives, when that one has a place on the page.
+    std::string target = learning.port.substr(0, learning.port.rfind('.'));
+    for (const Json& patch : document_["patches"])
+        if (patch.value("id", "") == target && patch.contains("editor") && patch["editor"].is_object())
+            add["editor"] = {{"x", patch["editor"].value("x", 0.0) - 300}, {"y", patch["editor"].value("y", 0.0)}};
+    // The new patch's id is the one the add picks: apply it to see.
+    std::string error;
+    std::optional<Json> added = applyDocumentEdit(document_, add, &error);
+    if (!added) return answer(learning.client, learning.id, "learn: " + error);
+    const std::string patch = added->at("patches").back().value("id", "");
+    add["patch"] = patch;
+    const bool toggle = port->kind() == QCPortKind::Boolean;
+    Json connect = {{"type", "connect"},
+                    {"from", patch + "." + (heard.isNote ? (toggle ? "outputGate" : "outputVelocity") : "outputValue")},
+                    {"to", learning.port}};
+    std::vector<Json> edits = {add, connect};
+    if (!toggle) {
+        // From the MIDI range onto the port's described range.
+        const QCPortInfo& info = port->info();
+        Json to = info.hasRange() ? Json::array({info.min, info.max})
+                  : port->kind() == QCPortKind::Index ? Json::array({0, 127})
+                                                      : Json::array({0.0, 1.0});
+        edits.push_back({{"type", "map"}, {"to", learning.port}, {"map", {{"from", {0, 127}}, {"to", to}}}});
+    }
+    if (!applyEdits(learning.client, edits, &error)) return answer(learning.client, learning.id, "learn: " + error);
+    NSLog("learned %s %d on channel %d for %s", heard.isNote ? "note" : "controller", heard.number, heard.channel,
+          learning.port.c_str());
+    answer(learning.client, learning.id);
 }
 
 bool EditorSession::commit(Json next, std::string* error) {

@@ -3,12 +3,15 @@
 #include "tools/tembra/FileWatch.h"
 #include "tools/tembra/Session.h"
 #include "tools/tembra/editor/EditorServer.h"
+#include "tools/tembra/editor/MIDILearn.h"
 
 #include <nlohmann/json.hpp>
 
 #include <deque>
 #include <map>
+#include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -40,6 +43,14 @@ private:
     };
 
     void handle(uint64_t client, const std::string& text);
+    // Every edit of the document, from any client or from MIDI learn, passes
+    // here: `edits` applied in order as one undoable step, checked as a
+    // whole and run between frames. False with `error` set and nothing
+    // changed.
+    bool applyEdits(uint64_t client, const std::vector<Json>& edits, std::string* error);
+    // "learn": the next controller or key heard drives the port.
+    void learn(uint64_t client, const Json& id, const Json& message);
+    void learned(const MIDILearn::Heard& heard);
     // Checks and runs `next`; false with `error` set and nothing changed.
     bool commit(Json next, std::string* error);
     void save(uint64_t client, const Json& id, bool force);
@@ -65,6 +76,13 @@ private:
     double lastValues_ = -1;
     double clock_ = 0;
     double lastPreviews_ = -1;
+    struct Learning {
+        uint64_t client;
+        Json id;
+        std::string port;
+    };
+    std::optional<Learning> learning_;
+    std::unique_ptr<MIDILearn> midiLearn_;
     std::mutex logMutex_;  // the log's listener runs on any thread
     std::vector<std::string> logLines_;
     size_t logDropped_ = 0;

@@ -89,7 +89,15 @@ void EditorSession::poll(double clock) {
             clients_.erase(in.client);
             if (learning_ && learning_->client == in.client) learning_.reset();
             break;
-        case EditorServer::Incoming::Kind::Message: handle(in.client, in.text); break;
+        case EditorServer::Incoming::Kind::Message:
+            // A message of a shape no check foresaw is answered, never
+            // allowed to end the show.
+            try {
+                handle(in.client, in.text);
+            } catch (const std::exception& e) {
+                answer(in.client, nullptr, std::string("malformed message: ") + e.what());
+            }
+            break;
         }
     }
     if (learning_ && midiLearn_)
@@ -141,7 +149,11 @@ void EditorSession::handle(uint64_t client, const std::string& text) {
         sendDocument(0);
         return answer(client, id);
     }
-    if (type == "save") return save(client, id, message.value("force", false));
+    if (type == "save") {
+        if (message.contains("force") && !message["force"].is_boolean())
+            return answer(client, id, "save: \"force\" must be true or false");
+        return save(client, id, message.contains("force") && message["force"].get<bool>());
+    }
     if (type == "subscribe") {
         if (!message.contains("ports") || !message["ports"].is_array())
             return answer(client, id, "subscribe: \"ports\" must be an array of \"id.port\" strings");
@@ -217,14 +229,18 @@ void EditorSession::learned(const MIDILearn::Heard& heard) {
                 {"inputs", {{"inputChannel", heard.channel}, {heard.isNote ? "inputNote" : "inputController", heard.number}}}};
     // Beside the patch it drives, when that one has a place on the page.
     std::string target = learning.port.substr(0, learning.port.rfind('.'));
-    for (const Json& patch : document_["patches"])
-        if (patch.value("id", "") == target && patch.contains("editor") && patch["editor"].is_object())
-            add["editor"] = {{"x", patch["editor"].value("x", 0.0) - 300}, {"y", patch["editor"].value("y", 0.0)}};
+    for (const Json& patch : document_["patches"]) {
+        if (!patch.is_object() || !patch.contains("id") || patch["id"] != target || !patch.contains("editor")) continue;
+        const Json& at = patch["editor"];
+        if (at.is_object() && at.contains("x") && at["x"].is_number() && at.contains("y") && at["y"].is_number())
+            add["editor"] = {{"x", at["x"].get<double>() - 300}, {"y", at["y"].get<double>()}};
+    }
     // The new patch's id is the one the add picks: apply it to see.
     std::string error;
     std::optional<Json> added = applyDocumentEdit(document_, add, &error);
     if (!added) return answer(learning.client, learning.id, "learn: " + error);
-    const std::string patch = added->at("patches").back().value("id", "");
+    const Json& last = added->at("patches").back();
+    const std::string patch = last.contains("id") && last["id"].is_string() ? last["id"].get<std::string>() : "";
     add["patch"] = patch;
     const bool toggle = port->kind() == QCPortKind::Boolean;
     Json connect = {{"type", "connect"},

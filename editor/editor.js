@@ -346,7 +346,8 @@ function control(patch, port, endpoint, outputs) {
   const wrap = document.createElement("div");
   const connection = (state.doc.connections || []).find((c) => c.to === endpoint);
   const current = patch.inputs && port.name in patch.inputs ? patch.inputs[port.name] : port.default;
-  const set = (value) => send({ type: "set", port: endpoint, value });
+  // merge: this set goes on with the one before (a slider being dragged).
+  const set = (value, merge) => send(merge ? { type: "set", port: endpoint, value, merge } : { type: "set", port: endpoint, value });
   let input = null;
   if (connection) {
     // Connected: the wire sets the value; its map can be edited.
@@ -374,7 +375,11 @@ function control(patch, port, endpoint, outputs) {
     input.onchange = () => field.value !== "" && set(value(field));
     input.tembraShow = (v) => { field.value = v ?? 0; };
     if (range) {
-      input.oninput = input.onchange;
+      // One drag is one undo step: the sets after its first one merge.
+      let dragging = false;
+      input.onpointerdown = () => { dragging = false; };
+      input.oninput = () => { set(value(field), dragging); dragging = true; };
+      input.onchange = () => { set(value(field), dragging); dragging = false; };
       // Beside the slider, a field for typing an exact value.
       const exact = document.createElement("input");
       exact.type = "number";

@@ -64,8 +64,9 @@ class EditorProtocolTest(unittest.TestCase):
         self.assertEqual(document["patches"][0]["id"], "fire")
 
         # A slider's drag: many sets of one port in a row, undone as one edit.
-        for value in [0.97, 0.96, 0.95]:
-            self.assertTrue(client.request({"type": "set", "port": "fire.inputCoolRate", "value": value})["ok"])
+        for value, merge in [(0.97, False), (0.96, True), (0.95, True)]:
+            self.assertTrue(client.request({"type": "set", "port": "fire.inputCoolRate", "value": value,
+                                            "merge": merge})["ok"])
         editor.wait_line(r"fire\.inputCoolRate = 0\.95", 10)
 
         self.assertTrue(client.request({"type": "add", "class": "Billboard"})["ok"])
@@ -186,7 +187,7 @@ class EditorProtocolTest(unittest.TestCase):
 
         # Past the message rate each message dropped is answered, and the
         # connection stays.
-        for n in range(300):
+        for n in range(600):
             first.send_text(json.dumps({"type": "subscribe", "ports": [], "id": 1000 + n}))
         dropped = first.until(lambda m: m.get("type") == "answer" and not m["ok"])
         self.assertGreaterEqual(dropped["id"], 1000)

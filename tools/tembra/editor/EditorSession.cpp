@@ -17,8 +17,6 @@ constexpr double kValueRate = 30;
 constexpr size_t kUndoDepth = 500;
 // Ports one client may watch.
 constexpr size_t kMaxSubscribed = 2000;
-// Sets of one port closer together than this are one edit for undo.
-constexpr double kDragSeconds = 1.0;
 // Log lines kept between two polls, and for clients that connect later.
 constexpr size_t kMaxLogLines = 200;
 // Previews of image ports: a few a second, this many pixels on the longer side.
@@ -75,7 +73,6 @@ void EditorSession::sendLog() {
 }
 
 void EditorSession::poll(double clock) {
-    clock_ = clock;
     for (EditorServer::Incoming& in : server_.take()) {
         switch (in.kind) {
         case EditorServer::Incoming::Kind::Connected:
@@ -177,17 +174,17 @@ bool EditorSession::applyEdits(uint64_t client, const std::vector<Json>& edits, 
     }
     Json before = document_;
     if (!commit(std::move(next), error)) return false;
-    // A slider's drag is many sets of one port: undone as one edit.
+    // A slider's drag is many sets of one port, each after the first marked
+    // "merge": undone as one edit.
     const Json& first = edits.front();
     const std::string port = edits.size() == 1 && first.value("type", "") == "set" && first.contains("port") &&
                                      first["port"].is_string()
                                  ? first["port"].get<std::string>()
                                  : "";
     const bool sameDrag = !port.empty() && port == lastSet_ && client == lastSetClient_ &&
-                          clock_ - lastSetClock_ < kDragSeconds && !undo_.empty();
+                          first.contains("merge") && first["merge"] == true && !undo_.empty();
     lastSet_ = port;
     lastSetClient_ = client;
-    lastSetClock_ = clock_;
     if (!sameDrag) {
         if (undo_.size() >= kUndoDepth) undo_.erase(undo_.begin());
         undo_.push_back(std::move(before));

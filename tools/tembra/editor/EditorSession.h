@@ -74,7 +74,6 @@ private:
     FileWatch watch_;
     std::map<uint64_t, Client> clients_;
     double lastValues_ = -1;
-    double clock_ = 0;
     double lastPreviews_ = -1;
     struct Learning {
         uint64_t client;
@@ -90,5 +89,4 @@ private:
     // The last set edit, to undo a drag in one step.
     std::string lastSet_;
     uint64_t lastSetClient_ = 0;
-    double lastSetClock_ = 0;
 };

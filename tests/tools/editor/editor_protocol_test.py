@@ -5,6 +5,7 @@ import base64
 import json
 import os
 import shutil
+import socket
 import struct
 import tempfile
 import time
@@ -203,6 +204,28 @@ class EditorProtocolTest(unittest.TestCase):
             first.send_text(json.dumps({"type": "set", "port": "fire.x", "value": "x" * (1024 * 1024 + 10)}))
             first.until(lambda m: False)
         self.assertTrue(second.request({"type": "remove", "patch": "clear"})["ok"])
+
+    def test_clients_at_once_are_limited_even_when_they_come_together(self):
+        editor = self.start()
+        # Twelve handshakes sent before any answer is read.
+        sockets = [socket.create_connection((editor.host, editor.port), timeout=10) for _ in range(12)]
+        for s in sockets:
+            key = base64.b64encode(os.urandom(16)).decode()
+            s.sendall((f"GET /api/session?token={editor.token} HTTP/1.1\r\nHost: {editor.host}:{editor.port}\r\n"
+                       f"Upgrade: websocket\r\nConnection: Upgrade\r\nSec-WebSocket-Key: {key}\r\n"
+                       "Sec-WebSocket-Version: 13\r\n\r\n").encode())
+        statuses = []
+        for s in sockets:
+            self.addCleanup(s.close)
+            head = b""
+            while b"\r\n" not in head:
+                chunk = s.recv(1)
+                if not chunk:
+                    break
+                head += chunk
+            statuses.append(int(head.split(b" ")[1]))
+        self.assertEqual(statuses.count(101), 8)
+        self.assertEqual(statuses.count(503), 4)
 
 
     def test_the_hosts_log_lines_reach_every_client(self):

@@ -115,10 +115,18 @@ public:
     void start(http::request<http::string_body> request) {
         ws_.read_message_max(server_.settings.maxMessageBytes);
         ws_.set_option(websocket::stream_base::timeout::suggested(beast::role_type::server));
+        // Counted among the clients from now on, so that a burst of
+        // handshakes cannot pass the limit before any of them is done.
+        server_.clients[id_] = shared_from_this();
         ws_.async_accept(request, [self = shared_from_this()](beast::error_code error) {
-            if (error) return;
-            self->server_.clients[self->id_] = self;
+            if (error) {
+                self->server_.clients.erase(self->id_);
+                self->closed_ = true;
+                return;
+            }
+            self->accepted_ = true;
             self->server_.push({EditorServer::Incoming::Kind::Connected, self->id_, {}});
+            if (!self->queue_.empty()) self->write();
             self->read();
         });
     }
@@ -127,7 +135,7 @@ public:
         if (closed_) return;
         if (queue_.size() >= kMaxQueued) return close();
         queue_.push_back(std::move(text));
-        if (queue_.size() == 1) write();
+        if (queue_.size() == 1 && accepted_) write();
     }
 
 private:
@@ -201,6 +209,7 @@ private:
     std::chrono::steady_clock::time_point windowStart_{};
     int inWindow_ = 0;
     bool closed_ = false;
+    bool accepted_ = false;  // nothing is written before the handshake is done
 };
 
 class HTTPClient : public std::enable_shared_from_this<HTTPClient> {

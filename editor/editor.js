@@ -22,12 +22,62 @@ function status(text, isError) {
   $("status").className = isError ? "error" : "";
 }
 
+// The host's log: a line repeated (a patch failing every frame) is counted
+// on the line before rather than filling the log.
 function log(text, isError) {
-  const line = document.createElement("div");
-  line.textContent = text;
-  if (isError) line.className = "error";
-  $("log").appendChild(line);
-  $("log").scrollTop = $("log").scrollHeight;
+  const box = $("log");
+  const last = box.lastElementChild;
+  if (last && last.dataset.text === text) {
+    last.dataset.count = Number(last.dataset.count) + 1;
+    last.textContent = text + "  ×" + last.dataset.count;
+  } else {
+    const line = document.createElement("div");
+    line.textContent = text;
+    line.dataset.text = text;
+    line.dataset.count = 1;
+    if (isError) line.className = "error";
+    box.appendChild(line);
+    while (box.childElementCount > 500) box.firstElementChild.remove();
+  }
+  box.scrollTop = box.scrollHeight;
+}
+
+// Patches that failed, by id: the reason, and the patch's entry then. The
+// failure is shown on the box and in the inspector until the patch changes.
+const failed = new Map();
+function noteFailure(line) {
+  const match = /^patch "([^"]+)" \([^)]*\) failed:? (.*)$/.exec(line);
+  if (!match) return false;
+  const patch = state.doc.patches.find((p) => p.id === match[1]);
+  failed.set(match[1], { reason: match[2], entry: JSON.stringify(patch || null) });
+  const node = graph.findNodesByTitle(match[1])[0];
+  if (node) markNode(node);
+  if (state.selected === match[1]) inspectFailure();
+  return true;
+}
+function failureOf(id) {
+  const failure = failed.get(id);
+  const patch = state.doc.patches.find((p) => p.id === id);
+  if (failure && failure.entry !== JSON.stringify(patch || null)) failed.delete(id);
+  return failed.get(id);
+}
+function markNode(node) {
+  const failure = failureOf(node.title);
+  node.color = failure ? "#a33" : undefined;
+  node.bgcolor = failure ? "#522" : undefined;
+  canvas.setDirty(true, false);
+}
+function inspectFailure() {
+  const box = $("inspector");
+  let line = box.querySelector(".failure");
+  const failure = failureOf(state.selected);
+  if (!failure) { if (line) line.remove(); return; }
+  if (!line) {
+    line = document.createElement("div");
+    line.className = "failure error";
+    box.insertBefore(line, box.children[2] || null);
+  }
+  line.textContent = "failed: " + failure.reason;
 }
 
 function send(message) {
@@ -59,7 +109,7 @@ TembraPatch.prototype.onConnectionsChange = function (type, slot, connected, lin
 
 graph.onNodeRemoved = (node) => { if (!state.drawing) send({ type: "remove", patch: node.title }); };
 canvas.onNodeMoved = (node) => send({ type: "move", patch: node.title, x: Math.round(node.pos[0]), y: Math.round(node.pos[1]) });
-canvas.onNodeSelected = (node) => { state.selected = node.title; inspect(); };
+canvas.onNodeSelected = (node) => { state.selected = node.title; inspect(); subscribe(); };
 canvas.onNodeDeselected = (node) => { if (state.selected === node.title) { state.selected = null; inspect(); } };
 
 function shortValue(value) {
@@ -89,6 +139,7 @@ function draw() {
     const at = patch.editor || {};
     node.pos = [typeof at.x === "number" ? at.x : 40 + (index % 4) * 280, typeof at.y === "number" ? at.y : 40 + Math.floor(index / 4) * 260];
     graph.add(node);
+    markNode(node);
     nodes.set(patch.id, node);
   });
   for (const c of state.doc.connections || []) {
@@ -111,12 +162,42 @@ function split(endpoint) {
   return [endpoint.slice(0, dot), endpoint.slice(dot + 1)];
 }
 
+// Values and previews come only for the boxes on screen and the patch in
+// the inspector; the subscription follows panning and zooming.
+let subscribed = "";
 function subscribe() {
+  const shown = new Set(canvas.computeVisibleNodes(graph._nodes).map((n) => n.title));
+  if (state.selected) shown.add(state.selected);
   const ports = [];
   for (const patch of state.doc.patches)
-    for (const port of portsOf(patch)) ports.push(patch.id + "." + port.name);
+    if (shown.has(patch.id))
+      for (const port of portsOf(patch)) ports.push(patch.id + "." + port.name);
+  const key = JSON.stringify(ports);
+  if (key === subscribed) return;
+  subscribed = key;
   send({ type: "subscribe", ports });
 }
+setInterval(subscribe, 500);
+
+// Previews: the latest picture of each image output, drawn under its box.
+const previews = new Map();  // "id.port" -> Image
+const kPreviewHeight = 90;
+function showPreview(port, url) {
+  let image = previews.get(port);
+  if (!image) { image = new Image(); previews.set(port, image); }
+  image.onload = () => canvas.setDirty(true, false);
+  image.src = url;
+}
+TembraPatch.prototype.onDrawForeground = function (context) {
+  let x = 0;
+  for (const output of this.outputs || []) {
+    const image = previews.get(this.title + "." + output.name);
+    if (!image || !image.complete || !image.naturalWidth) continue;
+    const width = kPreviewHeight * image.naturalWidth / image.naturalHeight;
+    context.drawImage(image, x, this.size[1] + 4, width, kPreviewHeight);
+    x += width + 4;
+  }
+};
 
 // The palette.
 function palette() {
@@ -156,9 +237,31 @@ function palette() {
 $("search").oninput = palette;
 
 // The inspector: one control per input, chosen by its kind and range.
+// What the inspector's controls are made from, apart from the inputs'
+// values: while it stays the same the controls stay, and only their values
+// follow the document (a slider being dragged is not replaced under the
+// pointer, a field being typed in keeps its text).
+function inspectorShape(patch) {
+  if (!patch) return "";
+  const outputs = state.doc.patches.filter((p) => p.id !== patch.id).map((p) => p.id + ":" + p.class);
+  const into = (state.doc.connections || []).filter((c) => c.to.startsWith(patch.id + "."));
+  return JSON.stringify([patch.id, patch.class, outputs, into]);
+}
+
 function inspect() {
   const box = $("inspector");
   const patch = state.doc.patches.find((p) => p.id === state.selected);
+  const shape = inspectorShape(patch);
+  if (patch && shape === box.dataset.shape) {
+    for (const port of portsOf(patch)) {
+      const current = patch.inputs && port.name in patch.inputs ? patch.inputs[port.name] : port.default;
+      for (const edit of box.querySelectorAll(`[data-port="${CSS.escape(patch.id + "." + port.name)}"] .edit`))
+        if (edit !== document.activeElement && edit.tembraShow) edit.tembraShow(current);
+    }
+    inspectFailure();
+    return;
+  }
+  box.dataset.shape = shape;
   if (!patch) {
     box.innerHTML = '<p class="hint">Select a patch to see its ports.</p>';
     return;
@@ -200,13 +303,51 @@ function inspect() {
     if (port.direction === "input") row.appendChild(control(patch, port, endpoint, outputs));
     box.appendChild(row);
   }
+  inspectFailure();
+}
+
+// A connection's map: the source's range ("from", its own range when left
+// empty), the range it lands on ("to") and the curve (1: straight).
+function mapEditor(connection, endpoint, port) {
+  const box = document.createElement("div");
+  box.className = "mapEditor";
+  const map = connection.map;
+  const now = Array.isArray(map) ? { to: map } : map && typeof map === "object" ? map : {};
+  const fields = {};
+  const field = (name, value, hint) => {
+    const input = document.createElement("input");
+    input.type = "number";
+    input.step = "any";
+    input.className = "map map-" + name;
+    input.placeholder = hint;
+    input.title = hint;
+    if (typeof value === "number") input.value = value;
+    fields[name] = input;
+    return input;
+  };
+  const range = port.range ? [port.range.min, port.range.max] : [0, 1];
+  const label = (text) => { const l = document.createElement("span"); l.className = "hint"; l.textContent = text; return l; };
+  box.append(label("map from"), field("fromMin", now.from?.[0], "source min"), field("fromMax", now.from?.[1], "source max"),
+             label("to"), field("toMin", now.to?.[0], String(range[0])), field("toMax", now.to?.[1], String(range[1])),
+             label("curve"), field("curve", now.curve, "1"));
+  box.onchange = () => {
+    const number = (name) => fields[name].value === "" ? null : Number(fields[name].value);
+    const [fromMin, fromMax, toMin, toMax, curve] = ["fromMin", "fromMax", "toMin", "toMax", "curve"].map(number);
+    if ([fromMin, fromMax, toMin, toMax, curve].every((v) => v === null)) return send({ type: "map", to: endpoint, map: null });
+    const next = { to: [toMin ?? range[0], toMax ?? range[1]] };
+    if (fromMin !== null || fromMax !== null) next.from = [fromMin ?? 0, fromMax ?? 1];
+    if (curve !== null) next.curve = curve;
+    send({ type: "map", to: endpoint, map: next });
+  };
+  return box;
 }
 
 function control(patch, port, endpoint, outputs) {
   const wrap = document.createElement("div");
   const connection = (state.doc.connections || []).find((c) => c.to === endpoint);
   const current = patch.inputs && port.name in patch.inputs ? patch.inputs[port.name] : port.default;
-  const set = (value) => send({ type: "set", port: endpoint, value });
+  // merge: this set goes on with the one before (a slider being dragged).
+  const set = (value, merge) => send(merge ? { type: "set", port: endpoint, value, merge } : { type: "set", port: endpoint, value });
   let input = null;
   if (connection) {
     // Connected: the wire sets the value; its map can be edited.
@@ -214,18 +355,8 @@ function control(patch, port, endpoint, outputs) {
     note.className = "hint";
     note.textContent = "from " + connection.from;
     wrap.appendChild(note);
-    if (port.kind === "number" || port.kind === "index") {
-      const map = document.createElement("input");
-      map.type = "text";
-      map.placeholder = "map: lo, hi";
-      map.className = "map";
-      if (Array.isArray(connection.map)) map.value = connection.map.join(", ");
-      map.onchange = () => {
-        const parts = map.value.split(",").map((s) => Number(s.trim()));
-        send({ type: "map", to: endpoint, map: map.value.trim() === "" ? null : parts });
-      };
-      wrap.appendChild(map);
-    }
+    if (port.kind === "number" || port.kind === "index" || port.kind === "boolean")
+      wrap.appendChild(mapEditor(connection, endpoint, port));
   } else if (port.kind === "number" || port.kind === "index") {
     const range = port.range ? [port.range.min, port.range.max]
       : port.kind === "index" && typeof port.max === "number" ? [0, port.max] : null;
@@ -239,25 +370,66 @@ function control(patch, port, endpoint, outputs) {
       input.type = "number";
       input.step = port.kind === "index" ? 1 : "any";
     }
-    input.value = current ?? 0;
-    const sendValue = () => input.value !== "" && set(port.kind === "index" ? Math.round(Number(input.value)) : Number(input.value));
-    input.onchange = sendValue;
-    if (range) input.oninput = sendValue;
+    const value = (field) => port.kind === "index" ? Math.round(Number(field.value)) : Number(field.value);
+    const field = input;
+    input.onchange = () => field.value !== "" && set(value(field));
+    input.tembraShow = (v) => { field.value = v ?? 0; };
+    if (range) {
+      // One drag is one undo step: the sets after its first one merge.
+      let dragging = false;
+      input.onpointerdown = () => { dragging = false; };
+      input.oninput = () => { set(value(field), dragging); dragging = true; };
+      input.onchange = () => { set(value(field), dragging); dragging = false; };
+      // Beside the slider, a field for typing an exact value.
+      const exact = document.createElement("input");
+      exact.type = "number";
+      exact.step = "any";
+      exact.className = "edit exact";
+      exact.onchange = () => exact.value !== "" && Number.isFinite(Number(exact.value)) && set(value(exact));
+      exact.tembraShow = (v) => { exact.value = v ?? 0; };
+      exact.tembraShow(current);
+      input.className = "edit";
+      wrap.appendChild(input);
+      input.tembraShow(current);
+      input = exact;
+    }
+    input.tembraShow(current);
   } else if (port.kind === "boolean") {
     input = document.createElement("input");
     input.type = "checkbox";
-    input.checked = !!current;
     input.onchange = () => set(input.checked);
+    input.tembraShow = (v) => { input.checked = !!v; };
+    input.tembraShow(current);
   } else if (port.kind === "string") {
     input = document.createElement("input");
     input.type = "text";
-    input.value = current ?? "";
-    if (port.path) input.placeholder = port.path + " path";
+    if (port.path) {
+      input.placeholder = port.path + " path";
+      input.className = "edit path";
+      const hint = document.createElement("div");
+      hint.className = "hint";
+      hint.textContent = "a " + port.path + (port.path.includes("url") ? " (http://…)" : "") + ", relative to the composition's folder";
+      wrap.appendChild(hint);
+    }
     input.onchange = () => set(input.value);
+    input.tembraShow = (v) => { input.value = v ?? ""; };
+    input.tembraShow(current);
   }
   if (input) {
-    input.className = "edit";
+    if (!input.className) input.className = "edit";
     wrap.appendChild(input);
+  }
+  if (["number", "index", "boolean"].includes(port.kind)) {
+    // MIDI learn: the next knob turned or key pressed drives this port.
+    const learn = document.createElement("button");
+    learn.className = "learn";
+    learn.textContent = "learn";
+    learn.title = "Turn a knob or press a key on a MIDI device to drive " + endpoint;
+    learn.onclick = () => {
+      send({ type: "learn", port: endpoint });
+      status("learning " + endpoint + ": turn a knob or press a key");
+    };
+    wrap.appendChild(learn);
   }
   if (port.kind !== "image" || outputs.length) {
     const wire = document.createElement("select");
@@ -313,6 +485,8 @@ function receive(message) {
     $("redo").disabled = !message.canRedo;
     draw();
     status(message.edited ? "edited" : "saved");
+  } else if (message.type === "preview") {
+    showPreview(message.port, message.image);
   } else if (message.type === "values") {
     showValues(message.values);
   } else if (message.type === "answer") {
@@ -325,14 +499,14 @@ function receive(message) {
     log(message.message, true);
     status(message.message, true);
   } else if (message.type === "log") {
-    log(message.line);
+    log(message.line, noteFailure(message.line));
   }
 }
 
 function connect() {
   const socket = new WebSocket("ws://" + location.host + "/api/session?token=" + encodeURIComponent(token));
   state.socket = socket;
-  socket.onopen = () => status("connected");
+  socket.onopen = () => { subscribed = ""; status("connected"); };
   socket.onmessage = (event) => receive(JSON.parse(event.data));
   socket.onclose = () => { status("disconnected from tembra", true); };
 }
@@ -367,5 +541,6 @@ window.tembraEditor = {
     inspect();
   },
   state,
+  previews,
 };
 start();

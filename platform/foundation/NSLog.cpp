@@ -19,7 +19,8 @@ struct LogState {
     std::string programName = "tembra";
     FILE* file = nullptr;
     std::vector<std::string> captured;
-    std::unique_ptr<const NSLogObserver> observer;
+    std::vector<std::pair<uint64_t, NSLogObserver>> observers;
+    uint64_t lastToken = 0;
 };
 
 LogState& state() {
@@ -66,8 +67,8 @@ void writeLine(bool problem, const char* format, std::va_list args) {
 
     LogState& s = state();
     std::lock_guard lock(s.mutex);
-    // Under the lock, so lines reach it in the order they are written.
-    if (s.observer) (*s.observer)(line, problem);
+    // Under the lock, so lines reach them in the order they are written.
+    for (const auto& [token, observe] : s.observers) observe(line, problem);
     switch (s.destination) {
     case LogDestination::StandardError:
         std::fprintf(stderr, "%s%s\n", prefix(s.programName).c_str(), line.c_str());
@@ -103,10 +104,17 @@ void NSLogProblem(const char* format, ...) {
     va_end(args);
 }
 
-void NSLogSetObserver(NSLogObserver observer) {
+uint64_t NSLogAddObserver(NSLogObserver observer) {
     LogState& s = state();
     std::lock_guard lock(s.mutex);
-    s.observer = observer ? std::make_unique<const NSLogObserver>(std::move(observer)) : nullptr;
+    s.observers.emplace_back(++s.lastToken, std::move(observer));
+    return s.lastToken;
+}
+
+void NSLogRemoveObserver(uint64_t token) {
+    LogState& s = state();
+    std::lock_guard lock(s.mutex);
+    std::erase_if(s.observers, [token](const auto& entry) { return entry.first == token; });
 }
 
 bool NSLogSetDestination(LogDestination destination, const std::string& path, std::string* error) {

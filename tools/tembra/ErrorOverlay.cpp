@@ -6,13 +6,13 @@
 #include <algorithm>
 
 ErrorOverlay::ErrorOverlay() {
-    NSLogSetObserver([this](const std::string& line, bool problem) {
+    observer_ = NSLogAddObserver([this](const std::string& line, bool problem) {
         if (problem) logged(line);
     });
 }
 
 ErrorOverlay::~ErrorOverlay() {
-    NSLogSetObserver({});
+    NSLogRemoveObserver(observer_);
     if (!texture_) return;
     CGLContextScope current(context_);
     if (current.ok()) glDeleteTextures(1, &texture_);

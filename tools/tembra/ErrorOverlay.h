@@ -43,6 +43,7 @@ private:
     std::mutex mutex_;  // line_ and until_
     std::string line_;
     Clock::time_point until_{};
+    uint64_t observer_ = 0;
     std::atomic<bool> watching_{false};
     std::atomic<std::thread::id> watcher_{};
 

@@ -1,17 +1,18 @@
 """The editor's page in headless Chromium: the fire composition shows, a
-patch added from the palette is connected, a value typed in the inspector
-reaches the running composition, Ctrl-S saves; a page without the token is
+patch added from the palette is connected, a slider dragged and a value typed in the inspector
+reach the running composition, Ctrl-S saves; a page without the token is
 refused."""
 
 import json
+import re
 import os
 import shutil
 import tempfile
 import unittest
 
 from selenium import webdriver
-from selenium.common.exceptions import NoSuchElementException, StaleElementReferenceException
 from selenium.webdriver.chrome.service import Service
+from selenium.webdriver.common.action_chains import ActionChains
 from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
 from selenium.webdriver.support.ui import Select, WebDriverWait
@@ -48,6 +49,11 @@ class EditorBrowserTest(unittest.TestCase):
         self.wait.until(lambda d: d.execute_script(
             "return window.tembraEditor && window.tembraEditor.state.doc.patches.map(p => p.id).join()") == "fire")
 
+        # The fire's picture shows under its box.
+        self.wait.until(lambda d: d.execute_script(
+            "const p = window.tembraEditor.previews.get('fire.outputImageVisible');"
+            "return p ? p.naturalWidth : 0") == 160)
+
         driver.find_element(By.ID, "search").send_keys("billboard")
         driver.find_element(By.CSS_SELECTOR, '.class[data-class="Billboard"]').click()
         self.wait.until(lambda d: d.execute_script(
@@ -61,22 +67,26 @@ class EditorBrowserTest(unittest.TestCase):
             '[{"from":"fire.outputImageVisible","to":"billboard.inputImage"}]')
 
         driver.execute_script("window.tembraEditor.select('fire')")
-        # The inspector is drawn again whenever a new document arrives (the
-        # answer to the connection may come after the selection): type into
-        # the field as it is then.
-        def type_cool_rate(d):
-            try:
-                field = d.find_element(By.CSS_SELECTOR, '[data-port="fire.inputCoolRate"] input.edit')
-                field.clear()
-                field.send_keys("0.93", Keys.ENTER)
-                return True
-            except (StaleElementReferenceException, NoSuchElementException):
-                return False
-        self.wait.until(type_cool_rate)
-        self.editor.wait_line(r"fire\.inputCoolRate = 0\.93", 20)
+        # The slider stays under the pointer while the documents its values
+        # bring come back: drag it down from 0.98.
+        slider = self.wait.until(lambda d: d.find_element(
+            By.CSS_SELECTOR, '[data-port="fire.inputCoolRate"] input[type=range]'))
+        ActionChains(driver).click_and_hold(slider).move_by_offset(-60, 0).release().perform()
+        cool_rate = "window.tembraEditor.state.doc.patches[0].inputs.inputCoolRate"
+        self.wait.until(lambda d: d.execute_script(f"return {cool_rate}") < 0.97)
+        dragged = driver.execute_script(f"return {cool_rate}")
+        self.editor.wait_line(lambda line: re.search(r"fire\.inputCoolRate = ([0-9.e-]+)$", line) and
+                              float(line.split(" = ")[1]) == dragged, 20)
+        # The field beside it takes an exact value.
+        exact = driver.find_element(By.CSS_SELECTOR, '[data-port="fire.inputCoolRate"] input.exact')
+        exact.clear()
+        exact.send_keys("0.93", Keys.ENTER)
+        self.editor.wait_line(r"fire\.inputCoolRate = 0\.93$", 20)
 
         driver.find_element(By.TAG_NAME, "body").send_keys(Keys.CONTROL, "s")
         self.wait.until(lambda d: d.find_element(By.ID, "status").text == "saved")
+        # The host's log line about it shows on the page.
+        self.wait.until(lambda d: "saved " + self.file in d.find_element(By.ID, "log").text)
         with open(self.file) as f:
             saved = json.load(f)
         self.assertEqual(saved["patches"][0]["inputs"]["inputCoolRate"], 0.93)

@@ -7,10 +7,10 @@ import http.client
 import json
 import os
 import re
-import select
 import socket
 import struct
 import subprocess
+import threading
 import time
 
 TEMBRA = os.environ["TEMBRA"]
@@ -21,24 +21,48 @@ class Editor:
         self.process = subprocess.Popen(
             [TEMBRA, "--log", "none", "edit", file, *extra],
             stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        # Every line tembra prints, read as it comes: a reader that waits
+        # with select() on a buffered pipe misses lines already buffered,
+        # and a pipe nobody empties stops tembra once it is full.
+        self.lines, self.errors, self.ended = [], [], False
+        self.seen = 0
+        self.changed = threading.Condition()
+        threading.Thread(target=self._collect, args=(self.process.stdout, self.lines), daemon=True).start()
+        threading.Thread(target=self._collect, args=(self.process.stderr, self.errors), daemon=True).start()
         line = self.wait_line(r"^editor: ", 30)
         match = re.match(r"editor: http://([^:/]+):(\d+)/#token=([0-9a-f]{32})$", line.strip())
         assert match, line
         self.host, self.port, self.token = match.group(1), int(match.group(2)), match.group(3)
         self.url = f"http://{self.host}:{self.port}/#token={self.token}"
 
+    def _collect(self, stream, into):
+        for line in stream:
+            with self.changed:
+                into.append(line)
+                self.changed.notify_all()
+        with self.changed:
+            if into is self.lines:
+                self.ended = True
+            self.changed.notify_all()
+
     def wait_line(self, pattern, limit):
+        """The next line printed that matches pattern (a regular expression or
+        a test of the line), within the time limit;
+        the lines before it are passed over."""
         deadline = time.monotonic() + limit
-        while time.monotonic() < deadline:
-            ready, _, _ = select.select([self.process.stdout], [], [], deadline - time.monotonic())
-            if not ready:
-                break
-            line = self.process.stdout.readline()
-            if not line:
-                raise AssertionError("tembra ended: " + self.process.stderr.read())
-            if re.search(pattern, line):
-                return line
-        raise AssertionError(f"no line matching {pattern!r} within {limit} s")
+        with self.changed:
+            while True:
+                while self.seen < len(self.lines):
+                    line = self.lines[self.seen]
+                    self.seen += 1
+                    if pattern(line) if callable(pattern) else re.search(pattern, line):
+                        return line
+                if self.ended:
+                    raise AssertionError("tembra ended: " + "".join(self.errors))
+                remaining = deadline - time.monotonic()
+                if remaining <= 0:
+                    raise AssertionError(f"no line matching {pattern!r} within {limit} s")
+                self.changed.wait(remaining)
 
     def get(self, path, headers=None):
         connection = http.client.HTTPConnection(self.host, self.port, timeout=10)
@@ -102,17 +126,24 @@ class Socket:
         return data
 
     def receive(self, limit=10):
+        """The next whole message: a long one may come in several frames."""
         deadline = time.monotonic() + limit
-        first, second = self._read(2, deadline)
-        length = second & 0x7F
-        if length == 126:
-            length = struct.unpack(">H", self._read(2, deadline))[0]
-        elif length == 127:
-            length = struct.unpack(">Q", self._read(8, deadline))[0]
-        payload = self._read(length, deadline)
-        if first & 0x0F == 8:
-            raise ConnectionError("closed by the host")
-        return json.loads(payload)
+        payload = b""
+        while True:
+            first, second = self._read(2, deadline)
+            length = second & 0x7F
+            if length == 126:
+                length = struct.unpack(">H", self._read(2, deadline))[0]
+            elif length == 127:
+                length = struct.unpack(">Q", self._read(8, deadline))[0]
+            data = self._read(length, deadline)
+            if first & 0x0F == 8:
+                raise ConnectionError("closed by the host")
+            if first & 0x0F in (9, 10):  # ping and pong stand outside messages
+                continue
+            payload += data
+            if first & 0x80:
+                return json.loads(payload)
 
     def until(self, predicate, limit=10):
         """The first message for which predicate holds, within the time limit."""

@@ -1,10 +1,14 @@
 """The editor's protocol without a browser: security, every edit, refused
 edits, saving, files changed elsewhere, several clients, limits."""
 
+import base64
 import json
 import os
 import shutil
+import socket
+import struct
 import tempfile
+import time
 import unittest
 
 from editor_client import Editor, Socket
@@ -60,7 +64,10 @@ class EditorProtocolTest(unittest.TestCase):
         client, document = self.session(editor)
         self.assertEqual(document["patches"][0]["id"], "fire")
 
-        self.assertTrue(client.request({"type": "set", "port": "fire.inputCoolRate", "value": 0.95})["ok"])
+        # A slider's drag: many sets of one port in a row, undone as one edit.
+        for value, merge in [(0.97, False), (0.96, True), (0.95, True)]:
+            self.assertTrue(client.request({"type": "set", "port": "fire.inputCoolRate", "value": value,
+                                            "merge": merge})["ok"])
         editor.wait_line(r"fire\.inputCoolRate = 0\.95", 10)
 
         self.assertTrue(client.request({"type": "add", "class": "Billboard"})["ok"])
@@ -68,6 +75,19 @@ class EditorProtocolTest(unittest.TestCase):
                                         "to": "billboard.inputImage"})["ok"])
         self.assertTrue(client.request({"type": "move", "patch": "billboard", "x": 300, "y": 40})["ok"])
         self.assertTrue(client.request({"type": "rename", "patch": "billboard", "to": "show"})["ok"])
+        # A mapped connection, its map changed and then taken off; a map
+        # that does not make sense is refused.
+        self.assertTrue(client.request({"type": "add", "class": "LFO", "patch": "wave"})["ok"])
+        self.assertTrue(client.request({"type": "connect", "from": "wave.outputValue", "to": "show.inputX"})["ok"])
+        self.assertTrue(client.request({"type": "map", "to": "show.inputX",
+                                        "map": {"from": [-1, 1], "to": [-0.5, 0.5], "curve": 2}})["ok"])
+        mapped = json.loads(editor.api("/api/document")[1])["connections"][1]
+        self.assertEqual(mapped["map"], {"from": [-1, 1], "to": [-0.5, 0.5], "curve": 2})
+        answer = client.request({"type": "map", "to": "show.inputX", "map": {"to": [0, 1], "curve": -1}})
+        self.assertFalse(answer["ok"])
+        self.assertIn("curve", answer["error"])
+        self.assertTrue(client.request({"type": "map", "to": "show.inputX", "map": None})["ok"])
+        self.assertTrue(client.request({"type": "remove", "patch": "wave"})["ok"])
         document = json.loads(editor.api("/api/document")[1])
         self.assertEqual(document["connections"], [{"from": "fire.outputImageVisible", "to": "show.inputImage"}])
         self.assertEqual(document["patches"][1]["editor"], {"x": 300.0, "y": 40.0})
@@ -92,7 +112,7 @@ class EditorProtocolTest(unittest.TestCase):
         self.assertEqual(len(json.loads(editor.api("/api/document")[1])["patches"]), 2)
         self.assertTrue(client.request({"type": "redo"})["ok"])
         self.assertEqual(len(json.loads(editor.api("/api/document")[1])["patches"]), 1)
-        for _ in range(6):
+        for _ in range(11):
             client.request({"type": "undo"})
         editor.wait_line(r"fire\.inputCoolRate = 0\.98", 10)
         self.assertFalse(client.request({"type": "undo"})["ok"])
@@ -149,15 +169,104 @@ class EditorProtocolTest(unittest.TestCase):
         self.assertFalse(first.until(lambda m: m.get("type") == "answer")["ok"])
         first.send_text('{"type": "set", "port": 5}')
         self.assertFalse(first.until(lambda m: m.get("type") == "answer")["ok"])
+        for odd in [{"type": "save", "force": "yes"}, {"type": "learn", "port": 7}, {"type": "subscribe", "ports": 3},
+                    {"type": "move", "patch": "fire", "x": "left", "y": None}, {"type": "learn", "port": "fire"}]:
+            self.assertFalse(first.request(odd)["ok"], odd)
         self.assertTrue(first.request({"type": "subscribe", "ports": ["fire.outputImageVisible"]})["ok"])
-        values = first.until(lambda m: m.get("type") == "values")
-        self.assertRegex(values["values"]["fire.outputImageVisible"], r"^image 640x480$")
+        # The first values may come before the fire has drawn its first picture.
+        values = first.until(lambda m: m.get("type") == "values" and
+                             m["values"].get("fire.outputImageVisible", "").startswith("image 640"))
+        self.assertEqual(values["values"]["fire.outputImageVisible"], "image 640x480")
+        # A small picture of it: a PNG scaled down to 160 pixels wide.
+        preview = first.until(lambda m: m.get("type") == "preview")
+        self.assertEqual(preview["port"], "fire.outputImageVisible")
+        prefix = "data:image/png;base64,"
+        self.assertTrue(preview["image"].startswith(prefix))
+        png = base64.b64decode(preview["image"][len(prefix):])
+        self.assertEqual(png[:8], b"\x89PNG\r\n\x1a\n")
+        self.assertEqual(struct.unpack(">II", png[16:24]), (160, 120))
+
+        # Past the message rate each message dropped is answered, and the
+        # connection stays.
+        for n in range(600):
+            first.send_text(json.dumps({"type": "subscribe", "ports": [], "id": 1000 + n}))
+        dropped = first.until(lambda m: m.get("type") == "answer" and not m["ok"])
+        self.assertGreaterEqual(dropped["id"], 1000)
+        self.assertIn("too many messages", dropped["error"])
+        # Once the second is over, messages are taken again.
+        deadline = time.monotonic() + 15
+        while not first.request({"type": "subscribe", "ports": []})["ok"]:
+            self.assertLess(time.monotonic(), deadline, "messages still dropped")
 
         # Past the size limit the host says why and closes that connection only.
-        first.send_text(json.dumps({"type": "set", "port": "fire.x", "value": "x" * (1024 * 1024 + 10)}))
+        # The host may close while the rest of the message is still being sent.
         with self.assertRaises((ConnectionError, OSError)):
+            first.send_text(json.dumps({"type": "set", "port": "fire.x", "value": "x" * (1024 * 1024 + 10)}))
             first.until(lambda m: False)
         self.assertTrue(second.request({"type": "remove", "patch": "clear"})["ok"])
+
+    def test_clients_at_once_are_limited_even_when_they_come_together(self):
+        editor = self.start()
+        # Twelve handshakes sent before any answer is read.
+        sockets = [socket.create_connection((editor.host, editor.port), timeout=10) for _ in range(12)]
+        for s in sockets:
+            key = base64.b64encode(os.urandom(16)).decode()
+            s.sendall((f"GET /api/session?token={editor.token} HTTP/1.1\r\nHost: {editor.host}:{editor.port}\r\n"
+                       f"Upgrade: websocket\r\nConnection: Upgrade\r\nSec-WebSocket-Key: {key}\r\n"
+                       "Sec-WebSocket-Version: 13\r\n\r\n").encode())
+        statuses = []
+        for s in sockets:
+            self.addCleanup(s.close)
+            head = b""
+            while b"\r\n" not in head:
+                chunk = s.recv(1)
+                if not chunk:
+                    break
+                head += chunk
+            statuses.append(int(head.split(b" ")[1]))
+        self.assertEqual(statuses.count(101), 8)
+        self.assertEqual(statuses.count(503), 4)
+
+
+    def test_the_hosts_log_lines_reach_every_client(self):
+        editor = self.start()
+        client, _ = self.session(editor)
+        self.assertTrue(client.request({"type": "add", "class": "ImageFile", "patch": "picture",
+                                        "inputs": {"inputPath": "no-such-picture.png"}})["ok"])
+        line = client.until(lambda m: m.get("type") == "log" and "no-such-picture.png" in m["line"])
+        self.assertIn("ImageFile", line["line"])
+        # A client that connects later sees the recent lines too.
+        later, _ = self.session(editor)
+        later.until(lambda m: m.get("type") == "log" and "no-such-picture.png" in m["line"])
+
+
+    def test_midi_learn_adds_a_controller_input_mapped_onto_the_port(self):
+        with open(self.file) as f:
+            document = json.load(f)
+        # A knob on channel 3, controller 21, turned to 64 again and again.
+        document["midiSources"] = [{"name": "Knobs", "events": [
+            {"time": 0.5 + 0.1 * i, "bytes": [0xB2, 21, 64]} for i in range(600)]}]
+        with open(self.file, "w") as f:
+            json.dump(document, f)
+        editor = self.start("--watch", "fire.inputCoolRate")
+        client, _ = self.session(editor)
+        refused = client.request({"type": "learn", "port": "fire.outputImageVisible"})
+        self.assertFalse(refused["ok"])
+        self.assertIn("fire.outputImageVisible", refused["error"])
+
+        self.assertTrue(client.request({"type": "learn", "port": "fire.inputCoolRate"}, limit=30)["ok"])
+        document = json.loads(editor.api("/api/document")[1])
+        learned = document["patches"][-1]
+        self.assertEqual(learned["class"], "TembraMIDIInputCC")
+        self.assertEqual(learned["inputs"], {"inputChannel": 3, "inputController": 21})
+        self.assertEqual(document["connections"], [{"from": learned["id"] + ".outputValue", "to": "fire.inputCoolRate",
+                                                    "map": {"from": [0, 127], "to": [0.9, 1.0]}}])
+        expected = 0.9 + 0.1 * 64 / 127
+        editor.wait_line(lambda line: "fire.inputCoolRate = " in line and
+                         abs(float(line.split(" = ")[1]) - expected) < 1e-9, 20)
+        # One undo takes the whole of it back.
+        self.assertTrue(client.request({"type": "undo"})["ok"])
+        self.assertEqual(len(json.loads(editor.api("/api/document")[1])["patches"]), 1)
 
 
 if __name__ == "__main__":

@@ -6,6 +6,7 @@
 
 #include <boost/asio.hpp>
 #include <boost/beast.hpp>
+#include <nlohmann/json.hpp>
 
 #include <chrono>
 #include <deque>
@@ -114,10 +115,18 @@ public:
     void start(http::request<http::string_body> request) {
         ws_.read_message_max(server_.settings.maxMessageBytes);
         ws_.set_option(websocket::stream_base::timeout::suggested(beast::role_type::server));
+        // Counted among the clients from now on, so that a burst of
+        // handshakes cannot pass the limit before any of them is done.
+        server_.clients[id_] = shared_from_this();
         ws_.async_accept(request, [self = shared_from_this()](beast::error_code error) {
-            if (error) return;
-            self->server_.clients[self->id_] = self;
+            if (error) {
+                self->server_.clients.erase(self->id_);
+                self->closed_ = true;
+                return;
+            }
+            self->accepted_ = true;
             self->server_.push({EditorServer::Incoming::Kind::Connected, self->id_, {}});
+            if (!self->queue_.empty()) self->write();
             self->read();
         });
     }
@@ -126,7 +135,7 @@ public:
         if (closed_) return;
         if (queue_.size() >= kMaxQueued) return close();
         queue_.push_back(std::move(text));
-        if (queue_.size() == 1) write();
+        if (queue_.size() == 1 && accepted_) write();
     }
 
 private:
@@ -153,9 +162,18 @@ private:
             inWindow_ = 0;
         }
         if (++inWindow_ > server_.settings.maxMessagesPerSecond) {
-            queue(std::make_shared<const std::string>(
-                R"({"type":"error","message":"too many messages: at most )" +
-                std::to_string(server_.settings.maxMessagesPerSecond) + R"( a second; this one was dropped"})"));
+            // Answered by its id, so a client waiting for that answer hears why.
+            nlohmann::json id;
+            try {
+                const nlohmann::json message = nlohmann::json::parse(text);
+                if (message.is_object() && message.contains("id")) id = message["id"];
+            } catch (const nlohmann::json::exception&) {
+            }
+            const nlohmann::json answer = {
+                {"type", "answer"}, {"id", id}, {"ok", false},
+                {"error", "too many messages: at most " + std::to_string(server_.settings.maxMessagesPerSecond) +
+                              " a second; this one was dropped"}};
+            queue(std::make_shared<const std::string>(answer.dump()));
             return;
         }
         server_.push({EditorServer::Incoming::Kind::Message, id_, std::move(text)});
@@ -191,6 +209,7 @@ private:
     std::chrono::steady_clock::time_point windowStart_{};
     int inWindow_ = 0;
     bool closed_ = false;
+    bool accepted_ = false;  // nothing is written before the handshake is done
 };
 
 class HTTPClient : public std::enable_shared_from_this<HTTPClient> {

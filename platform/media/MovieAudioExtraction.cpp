@@ -1,6 +1,7 @@
 #include "MovieAudioExtraction.h"
 
 #include "FFmpegResources.h"
+#include "StereoResampler.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -93,27 +94,11 @@ int prepareResampler(MovieAudioExtractionSession& session, const AVFrame& frame)
         return 0;
     if (frame.ch_layout.nb_channels <= 0 || frame.sample_rate <= 0) return AVERROR_INVALIDDATA;
 
-    AVChannelLayout in{}, out{};
-    if (frame.ch_layout.order == AV_CHANNEL_ORDER_UNSPEC)
-        av_channel_layout_default(&in, frame.ch_layout.nb_channels);
-    else if (int result = av_channel_layout_copy(&in, &frame.ch_layout); result < 0)
-        return result;
-    av_channel_layout_default(&out, 2);
-
-    SwrContext* made = nullptr;
-    const int outRate = static_cast<int>(std::lround(session.description.mSampleRate));
-    int result = swr_alloc_set_opts2(&made, &out, AV_SAMPLE_FMT_FLT, outRate, &in,
-                                     static_cast<AVSampleFormat>(frame.format), frame.sample_rate, 0, nullptr);
-    SwrContextPtr resampler(made);
-    // Mono goes to both channels unchanged, not at the -3 dB of a pan law.
-    if (result >= 0 && in.nb_channels == 1) {
-        const double bothChannels[2] = {1.0, 1.0};
-        result = swr_set_matrix(made, bothChannels, 1);
-    }
-    if (result >= 0) result = swr_init(made);
-    av_channel_layout_uninit(&in);
-    av_channel_layout_uninit(&out);
-    if (result < 0) return result;
+    int result = 0;
+    SwrContextPtr resampler =
+        makeStereoResampler(frame.ch_layout, static_cast<AVSampleFormat>(frame.format), frame.sample_rate,
+                            static_cast<int>(std::lround(session.description.mSampleRate)), &result);
+    if (!resampler) return result;
 
     session.resampler = std::move(resampler);
     av_channel_layout_uninit(&session.resamplerLayout);

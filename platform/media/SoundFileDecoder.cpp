@@ -1,6 +1,7 @@
 #include "platform/media/SoundFileDecoder.h"
 
 #include "platform/media/MediaInput.h"
+#include "platform/media/StereoResampler.h"
 
 #include <cmath>
 
@@ -8,26 +9,8 @@ namespace {
 
 // A resampler from the decoder's output to float stereo at `rate`.
 SwrContextPtr makeResampler(const AVCodecContext& decoder, int rate) {
-    AVChannelLayout in{}, out{};
-    if (decoder.ch_layout.order == AV_CHANNEL_ORDER_UNSPEC || decoder.ch_layout.nb_channels <= 0)
-        av_channel_layout_default(&in, std::max(decoder.ch_layout.nb_channels, 1));
-    else
-        av_channel_layout_copy(&in, &decoder.ch_layout);
-    av_channel_layout_default(&out, 2);
-    SwrContext* made = nullptr;
-    int result = swr_alloc_set_opts2(&made, &out, AV_SAMPLE_FMT_FLT, rate, &in, decoder.sample_fmt,
-                                     decoder.sample_rate, 0, nullptr);
-    SwrContextPtr resampler(made);
-    // Mono goes to both channels unchanged, not at the -3 dB of a pan law.
-    if (result >= 0 && in.nb_channels == 1) {
-        const double bothChannels[2] = {1.0, 1.0};
-        result = swr_set_matrix(made, bothChannels, 1);
-    }
-    if (result >= 0) result = swr_init(made);
-    av_channel_layout_uninit(&in);
-    av_channel_layout_uninit(&out);
-    if (result < 0) resampler.reset();
-    return resampler;
+    int result = 0;
+    return makeStereoResampler(decoder.ch_layout, decoder.sample_fmt, decoder.sample_rate, rate, &result);
 }
 
 // Converts one decoded frame (or, with null, what the resampler still holds)

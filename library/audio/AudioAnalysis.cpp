@@ -4,7 +4,7 @@
 #include "platform/audio/AudioAnalyzer.h"
 #include "platform/audio/AudioHardware.h"
 #include "platform/audio/JACKAudioDevice.h"
-#include "platform/audio/JACKCapture.h"
+#include "platform/audio/LiveSound.h"
 #include "platform/audio/SoundPlayer.h"
 #include "platform/foundation/NSLog.h"
 #include "platform/media/SoundFileDecoder.h"
@@ -86,7 +86,7 @@ void AudioAnalysis::closeSource() {
 bool AudioAnalysis::openSource(const std::string& source, const std::string& directory, std::string* error) {
     if (source.rfind("jack:", 0) == 0) {
         const std::string pattern = source.size() > 5 ? source.substr(5) : std::string("system:capture_.*");
-        capture_ = JACKCapture::open(pattern, error);
+        capture_ = LiveSound::open(identifier(), pattern, error);
         if (!capture_) return false;
         analyzer_ = std::make_unique<AudioAnalyzer>(capture_->sampleRate());
         if (capture_->connectNewPorts() == 0) report("no JACK port matches \"" + pattern + "\" yet");

@@ -10,7 +10,7 @@
 
 class AudioAnalyzer;
 class AudioDevice;
-class JACKCapture;
+class LiveSoundSource;
 class SoundPlayer;
 struct DecodedSound;
 
@@ -74,7 +74,7 @@ private:
 
     std::array<std::unique_ptr<QCNumberPort>, kBandPorts> bands_;
     std::unique_ptr<AudioAnalyzer> analyzer_;
-    std::unique_ptr<JACKCapture> capture_;
+    std::unique_ptr<LiveSoundSource> capture_;
     std::shared_ptr<AudioDevice> mixDevice_;
     int listener_ = 0;
     std::shared_ptr<const DecodedSound> song_;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/audio/LiveSound.h"
+
 #include <jack/jack.h>
 #include <jack/ringbuffer.h>
 
@@ -19,26 +21,26 @@
 // The JACK thread copies each period, interleaved, into a lock-free ring and
 // does nothing else: no allocation, no lock, no log. The reading side
 // (read, connectNewPorts) is one thread, the frame loop's.
-class JACKCapture {
+class JACKCapture : public LiveSoundSource {
 public:
     // A client on the running server, or null with `error` naming the pattern
     // or the server's refusal.
     static std::unique_ptr<JACKCapture> open(const std::string& pattern, std::string* error);
-    ~JACKCapture();
+    ~JACKCapture() override;
     JACKCapture(const JACKCapture&) = delete;
     JACKCapture& operator=(const JACKCapture&) = delete;
 
-    double sampleRate() const { return sampleRate_; }
+    double sampleRate() const override { return sampleRate_; }
     uint32_t period() const { return period_.load(std::memory_order_relaxed); }
 
     // Appends to `stereo` what was captured since the last call; returns the
     // frames appended. Frames the ring had no room for are counted, not kept.
-    size_t read(std::vector<float>& stereo);
+    size_t read(std::vector<float>& stereo) override;
     uint64_t framesLost() const { return lost_.load(std::memory_order_relaxed); }
 
     // Connects matching ports not yet connected, when ports came since the
     // last call (or on the first call). Returns how many ports feed us.
-    size_t connectNewPorts();
+    size_t connectNewPorts() override;
     // Full names of our two input ports.
     std::string portName(int channel) const;
 

@@ -1,9 +1,12 @@
 #include "TestSupport.h"
 
+#include <gtest/gtest.h>
+#include <png.h>
 #include <sndfile.h>
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <cstring>
 #include <cstdlib>
 #include <fstream>
 #include <random>
@@ -73,4 +76,18 @@ std::vector<float> readStereoWAV(const std::string& path) {
     samples.resize(static_cast<size_t>(sf_readf_float(file, samples.data(), info.frames)) * 2);
     sf_close(file);
     return samples;
+}
+
+std::vector<uint8_t> pngPixels(const std::string& path) {
+    png_image png;
+    std::memset(&png, 0, sizeof png);
+    png.version = PNG_IMAGE_VERSION;
+    std::vector<uint8_t> rgba;
+    if (png_image_begin_read_from_file(&png, path.c_str())) {
+        png.format = PNG_FORMAT_RGBA;
+        rgba.resize(PNG_IMAGE_SIZE(png));
+        if (!png_image_finish_read(&png, nullptr, rgba.data(), 0, nullptr)) rgba.clear();
+    }
+    if (rgba.empty()) ADD_FAILURE() << path << ": " << png.message;
+    return rgba;
 }

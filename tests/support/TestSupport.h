@@ -3,6 +3,7 @@
 #include "platform/foundation/NSLog.h"
 
 #include <filesystem>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,9 @@ CommandResult runCommand(const std::string& command);
 
 // The interleaved samples of a stereo WAV file; empty when it cannot be read.
 std::vector<float> readStereoWAV(const std::string& path);
+// The RGBA pixels of a PNG file, as it stores them; empty, with a test
+// failure, when it cannot be read.
+std::vector<uint8_t> pngPixels(const std::string& path);
 
 // The tembra program and the bundle of this build.
 std::string tembraProgram();

@@ -1,6 +1,7 @@
 // A show played live under an X server with a knob on JACK and an edit, and
 // rendered again offline from its take: the same pictures, byte for byte.
 
+#include "tests/platform/audio/ToneClient.h"
 #include "tests/platform/midi/JackPeer.h"
 #include "tests/support/TestSupport.h"
 #include "tests/tools/XServer.h"
@@ -134,6 +135,47 @@ TEST(CaptureReplay, AKnobOnJACKAndAnEditMidShowReplayByteForByte) {
         tembra("run " + doc + " --replay " + take + " --render " + (dir.path() / "replay-%05d.png").string()));
     ASSERT_EQ(replay.status, 0) << replay.err;
     expectSameFrames(dir.path(), frames(dir.path(), "live-").size());
+}
+
+// A shader draws the newest samples the analysis read: the pictures hang on
+// every sample, and on the frame each sample was read in.
+TEST(CaptureReplay, LiveSoundOnJACKReplaysByteForByteWithoutJACK) {
+    XServer x;
+    if (!x.ok()) {
+        if (std::getenv("CI")) FAIL() << x.error();
+        GTEST_SKIP() << x.error();
+    }
+    ToneClient tone(997);
+    if (tone.client == nullptr) {
+        if (std::getenv("CI")) FAIL() << "no JACK server";
+        GTEST_SKIP() << "no JACK server";
+    }
+    TempDir dir;
+    const std::string doc = dir.write("show.json", R"({"renderSize": [128, 64], "patches": [
+        {"id": "a", "class": "AudioAnalysis", "inputs": {"inputSource": "jack:^tembra-test-tone:out$"}},
+        {"id": "draw", "class": "Shader", "inputs": {"inputWidth": 128, "inputHeight": 64},
+         "source": "/*{\"INPUTS\": [{\"NAME\": \"wave\", \"TYPE\": \"image\"}]}*/\nvoid main() {\n  float v = IMG_NORM_PIXEL(wave, vec2(isf_FragNormCoord.x, 0.25)).r;\n  gl_FragColor = vec4(vec3(1.0 - smoothstep(0.0, 0.04, abs(isf_FragNormCoord.y - v))), 1.0);\n}\n"},
+        {"id": "show", "class": "Billboard"}],
+        "connections": [{"from": "a.outputWaveform", "to": "draw.wave"}, {"from": "draw.outputImage", "to": "show.inputImage"}]})");
+    const std::string take = (dir.path() / "show.take").string();
+    const std::string out = (dir.path() / "out").string(), err = (dir.path() / "err").string();
+    BackgroundCommand play(x.environment() + tembra("play " + doc + " --fps 30 --capture " + take + " --snapshot " +
+                                                    (dir.path() / "live-%05d.png").string()),
+                           out, err);
+    ASSERT_TRUE(framesGo(dir.path(), 45)) << readFile(err);
+    ASSERT_EQ(play.interruptAndWait(std::chrono::seconds(20)), 0) << readFile(err);
+    const std::string written = readFile(take);
+    EXPECT_EQ(count(written, "\"kind\":\"sound-open\""), 1u);
+    EXPECT_GE(count(written, "\"kind\":\"sound\""), 30u);
+
+    // Replayed with the tone gone: the sound comes from the take.
+    jack_client_close(tone.client);
+    tone.client = nullptr;
+    CommandResult replay = runCommand(
+        tembra("run " + doc + " --replay " + take + " --render " + (dir.path() / "replay-%05d.png").string()));
+    ASSERT_EQ(replay.status, 0) << replay.err;
+    EXPECT_EQ(replay.err.find("may differ"), std::string::npos) << replay.err;
+    expectSameFrames(dir.path(), frames(dir.path(), "live-").size(), 20);
 }
 
 TEST(CaptureReplay, ATakeCutByKillReplaysUpToItsLastSecond) {

@@ -4,7 +4,6 @@
 #include "tests/tools/XServer.h"
 
 #include <gtest/gtest.h>
-#include <png.h>
 
 #include <cmath>
 #include <cstdlib>
@@ -24,21 +23,6 @@ std::string makeTone(const TempDir& dir) {
     const std::string tone = (dir.path() / "tone.wav").string();
     EXPECT_EQ(runCommand("sox -n -r 44100 -c 2 -b 16 " + tone + " synth 0.5 sine 440 sine 660").status, 0);
     return tone;
-}
-
-// The file's own bytes, as --save wrote them.
-std::vector<uint8_t> pngPixels(const std::string& path) {
-    png_image png;
-    std::memset(&png, 0, sizeof png);
-    png.version = PNG_IMAGE_VERSION;
-    std::vector<uint8_t> rgba;
-    if (png_image_begin_read_from_file(&png, path.c_str())) {
-        png.format = PNG_FORMAT_RGBA;
-        rgba.resize(PNG_IMAGE_SIZE(png));
-        if (!png_image_finish_read(&png, nullptr, rgba.data(), 0, nullptr)) rgba.clear();
-    }
-    if (rgba.empty()) ADD_FAILURE() << path << ": " << png.message;
-    return rgba;
 }
 
 TEST(RecordCommand, LosslessRecordingHoldsExactlyThePicturesSaveWrites) {

@@ -87,6 +87,7 @@ void ShowCapture::beforeFrame(long index, double time) {
 }
 
 void ShowCapture::afterFrame(long index, double time, double clock) {
+    for (nlohmann::json& record : sound_.frameRecords()) stamp(std::move(record), index, time);
     stamp({{"kind", "frame"}, {"clock", clock}}, index, time);
     lastIndex_ = index;
     lastTime_ = time;
@@ -100,6 +101,9 @@ void ShowCapture::documentChanged(const char* kind, const std::string& text) {
 void ShowCapture::paused(bool paused) { pending_.push_back({{"kind", "pause"}, {"paused", paused}}); }
 
 void ShowCapture::finish(long frames) {
+    sound_.finish();
+    for (nlohmann::json& record : sound_.frameRecords())
+        stamp(std::move(record), std::max(lastIndex_, 0L), std::max(lastTime_, 0.0));
     stamp({{"kind", "end"}, {"frames", frames}}, std::max(lastIndex_, 0L), std::max(lastTime_, 0.0));
     writer_->flush();
     reportWriteError();

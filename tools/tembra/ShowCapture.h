@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CapturedSound.h"
 #include "TakeWriter.h"
 #include "platform/input/InputEvents.h"
 #include "tools/tembra/Options.h"
@@ -55,6 +56,7 @@ private:
     void reportWriteError();
 
     std::unique_ptr<TakeWriter> writer_;
+    CapturedSound sound_;
     std::vector<nlohmann::json> pending_;  // since the last frame, in order
     uint64_t midiLost_ = 0;
     long lastIndex_ = -1;

@@ -19,7 +19,6 @@ struct Unreplayed {
 constexpr Unreplayed kUnreplayed[] = {
     {"TembraStringWithURL", "a URL read (it may answer differently now)"},
     {"Camera", "a camera"},
-    {"AudioInput", "live sound"},
     {"TembraStringWithFile", "a file read (it may have changed since)"},
     {"ImageFile", "an image file (it may have changed since)"},
     {"MovieFile", "a movie file or live source"},
@@ -154,6 +153,14 @@ bool ShowReplay::read(const Take& take, std::string* error) {
             input.kind = Input::Kind::Document;
         } else if (kind == "lost") {
             input.kind = Input::Kind::Lost;
+        } else if (kind == "sound-open" || kind == "sound") {
+            std::string why;
+            if (!sound_.add(r, &why)) return fail(record.line, why);
+            input.kind = kind == "sound" ? Input::Kind::Sound : Input::Kind::SoundOpen;
+            input.text = r["patch"].get<std::string>();
+            if (kind == "sound") input.frames = r["frames"].get<size_t>();
+            // The last packets, written as the show ended, are read in no frame.
+            if (kind == "sound" && input.frames == 0) continue;
         } else if (kind == "pause" || kind == "end") {
             continue;  // the frame times say it all
         } else {
@@ -168,6 +175,8 @@ bool ShowReplay::read(const Take& take, std::string* error) {
         take.cut || !pending.empty() || (take.records.empty() || take.records.back().json.value("kind", "") != "end");
     if (frames_.empty())
         return fail(take.records.empty() ? 1 : take.records.back().line, "the take has no whole frame");
+    std::string why;
+    if (!sound_.decode(&why)) return fail(take.records.back().line, why);
     if (!sources_.empty()) VirtualMIDI::flush();  // announced before the patches look for them
     return true;
 }
@@ -253,6 +262,10 @@ void ShowReplay::apply(const Group& group, long frame, Session& session) {
             break;
         }
         case Input::Kind::Lost: note("MIDI messages lost while capturing", frame); break;
+        case Input::Kind::SoundOpen: sound_.opened(input.text); break;
+        case Input::Kind::Sound:
+            if (!sound_.deliver(input.text, input.frames)) note("live sound the take lost when it was cut short", frame);
+            break;
         }
     }
     // Every message has reached its patches before the frame runs.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ReplayedSound.h"
 #include "Take.h"
 #include "platform/midi/CoreMIDI.h"
 
@@ -15,7 +16,8 @@ class Session;
 // Plays a take back into a session (`tembra run --replay TAKE`): the
 // document as it was at each frame, and the MIDI, keys and mouse at the
 // frames they took effect at. The JACK MIDI sources the take heard exist
-// again as virtual sources of the same names, from construction on.
+// again as virtual sources of the same names, from construction on, and
+// live sound sources read the take's sound.
 class ShowReplay {
 public:
     struct Frame {
@@ -54,11 +56,12 @@ public:
 
 private:
     struct Input {
-        enum class Kind { MIDI, OSC, Key, Mouse, Button, Document, Lost } kind = Kind::Key;
+        enum class Kind { MIDI, OSC, Key, Mouse, Button, Document, Lost, SoundOpen, Sound } kind = Kind::Key;
         size_t line = 0;
         MIDIEndpointRef source = 0;
         std::vector<Byte> bytes;
-        std::string text;  // key name, or the document
+        std::string text;  // key name, the document, or the patch that heard sound
+        size_t frames = 0;  // of sound
         bool down = false;
         int button = 0;
         double x = 0, y = 0;
@@ -89,6 +92,7 @@ private:
     double fps_ = 60;
     std::vector<Frame> frames_;
     std::vector<Group> groups_;
+    ReplayedSound sound_;
     size_t next_ = 0;
     bool cut_ = false;
     std::map<std::pair<std::string, std::string>, MIDIEndpointRef> sources_;

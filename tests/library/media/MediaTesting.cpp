@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <fstream>
 #include <regex>
 #include <sstream>
 
@@ -33,26 +35,6 @@ std::vector<double> watchedPerFrame(const std::string& out, const std::string& p
 void makeMedia(const std::string& command) {
     const CommandResult r = runCommand(command);
     ASSERT_EQ(r.status, 0) << command << "\n" << r.err;
-}
-
-#include <png.h>
-
-#include <cmath>
-#include <cstring>
-#include <fstream>
-
-std::vector<uint8_t> pngPixels(const std::string& path) {
-    png_image png;
-    std::memset(&png, 0, sizeof png);
-    png.version = PNG_IMAGE_VERSION;
-    std::vector<uint8_t> rgba;
-    if (png_image_begin_read_from_file(&png, path.c_str())) {
-        png.format = PNG_FORMAT_RGBA;
-        rgba.resize(PNG_IMAGE_SIZE(png));
-        if (!png_image_finish_read(&png, nullptr, rgba.data(), 0, nullptr)) rgba.clear();
-    }
-    if (rgba.empty()) ADD_FAILURE() << path << ": " << png.message;
-    return rgba;
 }
 
 std::vector<std::vector<uint8_t>> ffmpegPictures(const std::string& movie, int width, int height, int frames) {

@@ -18,9 +18,6 @@ std::vector<double> watchedPerFrame(const std::string& out, const std::string& p
 // test with its output when it does not succeed.
 void makeMedia(const std::string& command);
 
-// The RGBA pixels of a PNG file, top row first; empty (and a failure) when
-// it cannot be read.
-std::vector<uint8_t> pngPixels(const std::string& path);
 // `frames` pictures of `width` x `height` RGBA as FFmpeg itself decodes
 // `movie`, with the scaler settings given.
 std::vector<std::vector<uint8_t>> ffmpegPictures(const std::string& movie, int width, int height, int frames);

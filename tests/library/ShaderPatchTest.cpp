@@ -209,6 +209,25 @@ TEST(ShaderPatch, TheImagePatchesAtTheirNeutralSettingsGiveThePictureBackTheRigh
     }
 }
 
+// A shader renders at its own size; what is drawn after it still fills the frame.
+TEST(ShaderPatch, APictureDrawnAfterAShaderFillsTheFrameWhateverTheShadersSize) {
+    TempDir dir;
+    std::vector<uint8_t> red;
+    for (int i = 0; i < 8; ++i) red.insert(red.end(), {255, 0, 0, 255});
+    writePNG(file(dir, "red.png"), 4, 2, red);
+    const auto r = run(dir, R"({"renderSize": [64, 32], "patches": [
+        {"id": "f", "class": "ImageFile", "inputs": {"inputPath": "red.png"}},
+        {"id": "blur", "class": "Blur", "inputs": {"inputRadius": 0}},
+        {"id": "show", "class": "Billboard", "inputs": {"inputWidth": 2}}],
+        "connections": [{"from": "f.outputImage", "to": "blur.inputImage"}, {"from": "blur.outputImage", "to": "show.inputImage"}]})",
+                       "--frames 2 --size 128x64 --render " + file(dir, "frame-%d.png"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Picture frame = readPNG(file(dir, "frame-1.png"));
+    ASSERT_EQ(frame.width, 128u);
+    for (const auto& [x, y] : {std::pair{2u, 2u}, {125u, 2u}, {64u, 32u}, {125u, 61u}})
+        EXPECT_TRUE(samePixel(frame.at(x, y), {255, 0, 0, 255})) << x << "," << y;
+}
+
 TEST(ShaderPatch, AnImageIsUploadedOnceAndAGPUChainReadsNothingBack) {
     TempDir dir;
     writePNG(file(dir, "in.png"), 4, 4, std::vector<uint8_t>(64, 200));

@@ -168,7 +168,8 @@ ImageRef ISFRenderer::render(const Frame& frame, std::string* error) {
     const GLShareGroup::Scope scope;
     if (!scope.ok() || frame.width <= 0 || frame.height <= 0) return nullptr;
     // Everything this changes is put back, so the frame around it draws on.
-    GLint framebuffer = 0, program = 0, activeTexture = 0;
+    GLint framebuffer = 0, program = 0, activeTexture = 0, viewport[4] = {0, 0, 0, 0};
+    glGetIntegerv(GL_VIEWPORT, viewport);
     glGetIntegerv(GL_FRAMEBUFFER_BINDING, &framebuffer);
     glGetIntegerv(GL_CURRENT_PROGRAM, &program);
     glGetIntegerv(GL_ACTIVE_TEXTURE, &activeTexture);
@@ -256,6 +257,9 @@ ImageRef ISFRenderer::render(const Frame& frame, std::string* error) {
     glActiveTexture(static_cast<GLenum>(activeTexture));
     glUseProgram(static_cast<GLuint>(program));
     glBindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(framebuffer));
+    // By hand too: on Mesa the attribute stack alone left what was drawn
+    // after a shader squeezed into the shader's own size.
+    glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
     return QCGLCGImage::imageWithTexture(output, static_cast<size_t>(outputWidth), static_cast<size_t>(outputHeight),
                                          outputFloat);
 }

@@ -4,12 +4,15 @@
 // its own (dummy driver); the frame is drawn off screen at 640x480, as a
 // window would have it drawn. The difference between the two, against a
 // 60 fps frame (16.7 ms), is what capturing costs; "take_bytes" is the take
-// after 600 frames (10 s).
+// after 600 frames (10 s). live_sound_frame is what keeping live sound costs
+// a frame: 800 stereo frames (1/60 s at 48 kHz) of music-like sound through
+// the lossless encoder; "ratio" is the packets' size against the raw floats.
 
 #include "platform/foundation/NSLog.h"
 #include "tools/tembra/Bundle.h"
 #include "tools/tembra/OffscreenSurface.h"
 #include "tools/tembra/Session.h"
+#include "platform/media/LosslessSound.h"
 #include "tools/tembra/ShowCapture.h"
 
 #include <benchmark/benchmark.h>
@@ -19,6 +22,7 @@
 #include <GL/gl.h>
 
 #include <atomic>
+#include <cmath>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -114,6 +118,31 @@ const char* kDocument = R"({"renderSize": [640, 480], "patches": [
 
 jack_client_t* knobClient = nullptr;
 
+void liveSoundFrame(benchmark::State& state) {
+    constexpr size_t kFrames = 800;
+    auto encoder = LosslessSoundEncoder::create(48000, nullptr);
+    if (!encoder) return state.SkipWithError("no WavPack encoder");
+    // Two detuned tones and a little noise, so the encoder has work like music's.
+    std::vector<float> sound(kFrames * 2 * 60);
+    uint32_t noise = 1;
+    for (size_t i = 0; i < sound.size() / 2; ++i) {
+        noise = noise * 1664525u + 1013904223u;
+        const float n = static_cast<float>(noise >> 8) / 16777216.0f - 0.5f;
+        sound[2 * i] = 0.3f * std::sin(0.0577f * float(i)) + 0.01f * n;
+        sound[2 * i + 1] = 0.3f * std::sin(0.0581f * float(i)) + 0.01f * n;
+    }
+    std::vector<std::string> packets;
+    size_t at = 0, bytes = 0, raw = 0;
+    for (auto _ : state) {
+        encoder->add(sound.data() + at * 2, kFrames, packets);
+        at = (at + kFrames) % (sound.size() / 2);
+        raw += kFrames * 2 * sizeof(float);
+        for (const std::string& packet : packets) bytes += packet.size() * 3 / 4;
+        packets.clear();
+    }
+    state.counters["ratio"] = raw ? static_cast<double>(bytes) / static_cast<double>(raw) : 0;
+}
+
 void frames(benchmark::State& state, bool capturing) {
     if (!knobClient) return state.SkipWithError("cannot start a JACK server (is jackd installed?)");
     static Knob knob(knobClient);
@@ -173,6 +202,7 @@ int main(int argc, char** argv) {
         while (!(knobClient = jack_client_open("bench-knob", JackNoStartServer, nullptr)) && Clock::now() < deadline)
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         loadBundles({}, QCNodeManager::shared());
+        benchmark::RegisterBenchmark("live_sound_frame", liveSoundFrame)->Unit(benchmark::kMicrosecond);
         for (const bool capturing : {false, true})
             benchmark::RegisterBenchmark(capturing ? "fire_knob/with_capture" : "fire_knob/without_capture",
                                          [=](benchmark::State& state) { frames(state, capturing); })

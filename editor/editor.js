@@ -264,7 +264,7 @@ function inspect() {
     for (const port of portsOf(patch)) {
       const current = patch.inputs && port.name in patch.inputs ? patch.inputs[port.name] : port.default;
       for (const edit of box.querySelectorAll(`[data-port="${CSS.escape(patch.id + "." + port.name)}"] .edit`))
-        if (edit !== document.activeElement && edit.tembraShow) edit.tembraShow(current);
+        if ((edit !== document.activeElement || edit.tembraFollowsFocused?.()) && edit.tembraShow) edit.tembraShow(current);
     }
     inspectFailure();
     return;
@@ -494,9 +494,13 @@ function colourControl(current, set) {
     return [...rgb, Number(alpha.value)];
   };
   for (const edit of [picker, alpha]) {
-    let dragging = false;
+    // Focused but no longer held, the control follows the host again (an undo, another client).
+    let dragging = false, held = false;
+    edit.onpointerdown = () => { held = true; };
+    edit.onpointerup = () => { held = false; };
+    edit.tembraFollowsFocused = () => !held;
     edit.oninput = () => { set(value(), dragging); dragging = true; };
-    edit.onchange = () => { set(value(), dragging); dragging = false; };
+    edit.onchange = () => { set(value(), dragging); dragging = false; held = false; };
     edit.tembraShow(current);
   }
   box.append(picker, alpha);

@@ -8,8 +8,8 @@
 class QCPatch;
 
 // RGBA is a colour value port; Color is the OpenGL setting port, which holds
-// no value.
-enum class QCPortKind { String, Index, Number, Boolean, Image, RGBA, Color, Blending, ZBuffer, Culling };
+// no value. New kinds go last: bundles built before read the others by value.
+enum class QCPortKind { String, Index, Number, Boolean, Image, Color, Blending, ZBuffer, Culling, RGBA };
 
 const char* portKindName(QCPortKind kind);
 

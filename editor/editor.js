@@ -131,7 +131,7 @@ function draw() {
     const node = LiteGraph.createNode("tembra/patch");
     node.title = patch.id;
     for (const port of portsOf(patch)) {
-      if (port.direction === "input") node.addInput(port.name, port.kind);
+      if (port.direction === "input") node.addInput(port.name, inputType(port.kind));
       else node.addOutput(port.name, port.kind);
     }
     node.size = node.computeSize();
@@ -155,6 +155,14 @@ function draw() {
   canvas.setDirty(true, true);
   inspect();
   subscribe();
+}
+
+// What a box's input accepts, as the host's connection rules do: numbers
+// into a colour (a grey), a colour into a number (its luminance).
+function inputType(kind) {
+  if (kind === "rgba") return "rgba,number,index,boolean";
+  if (kind === "number") return "number,rgba";
+  return kind;
 }
 
 function split(endpoint) {
@@ -256,7 +264,7 @@ function inspect() {
     for (const port of portsOf(patch)) {
       const current = patch.inputs && port.name in patch.inputs ? patch.inputs[port.name] : port.default;
       for (const edit of box.querySelectorAll(`[data-port="${CSS.escape(patch.id + "." + port.name)}"] .edit`))
-        if (edit !== document.activeElement && edit.tembraShow) edit.tembraShow(current);
+        if ((edit !== document.activeElement || edit.tembraFollowsFocused?.()) && edit.tembraShow) edit.tembraShow(current);
     }
     inspectFailure();
     return;
@@ -394,6 +402,8 @@ function control(patch, port, endpoint, outputs) {
       input = exact;
     }
     input.tembraShow(current);
+  } else if (port.kind === "rgba") {
+    input = colourControl(current, set);
   } else if (port.kind === "boolean") {
     input = document.createElement("input");
     input.type = "checkbox";
@@ -446,6 +456,55 @@ function control(patch, port, endpoint, outputs) {
     wrap.appendChild(wire);
   }
   return wrap;
+}
+
+// A colour's [r, g, b, a] from a document value: the array, or "#rrggbb(aa)".
+function colourOf(value) {
+  if (Array.isArray(value) && value.length >= 3) return [value[0], value[1], value[2], value.length > 3 ? value[3] : 1];
+  const hex = typeof value === "string" && /^#([0-9a-f]{6}|[0-9a-f]{8})$/i.exec(value);
+  if (!hex) return [0, 0, 0, 1];
+  const parts = hex[1].match(/../g).map((h) => parseInt(h, 16) / 255);
+  return parts.length === 4 ? parts : [...parts, 1];
+}
+
+// A colour port: the browser's colour picker for red, green and blue and a
+// slider for alpha, each writing [r, g, b, a]; one drag or one pick is one
+// undo step, as with sliders.
+function colourControl(current, set) {
+  const box = document.createElement("span");
+  box.className = "colour";
+  const picker = document.createElement("input");
+  picker.type = "color";
+  picker.className = "edit picker";
+  const alpha = document.createElement("input");
+  alpha.type = "range";
+  alpha.min = 0;
+  alpha.max = 1;
+  alpha.step = 0.001;
+  alpha.className = "edit alpha";
+  alpha.title = "alpha";
+  let shown = colourOf(current);
+  const hex = (v) => Math.round(Math.min(1, Math.max(0, v)) * 255).toString(16).padStart(2, "0");
+  picker.tembraShow = (v) => { shown = colourOf(v); picker.value = "#" + shown.slice(0, 3).map(hex).join(""); };
+  alpha.tembraShow = (v) => { alpha.value = colourOf(v)[3]; };
+  const value = () => {
+    // The picker has 8 bits a channel: a channel it did not move keeps its exact value.
+    const picked = colourOf(picker.value);
+    const rgb = shown.slice(0, 3).map((c, i) => hex(c) === hex(picked[i]) ? c : Math.round(picked[i] * 1000) / 1000);
+    return [...rgb, Number(alpha.value)];
+  };
+  for (const edit of [picker, alpha]) {
+    // Focused but no longer held, the control follows the host again (an undo, another client).
+    let dragging = false, held = false;
+    edit.onpointerdown = () => { held = true; };
+    edit.onpointerup = () => { held = false; };
+    edit.tembraFollowsFocused = () => !held;
+    edit.oninput = () => { set(value(), dragging); dragging = true; };
+    edit.onchange = () => { set(value(), dragging); dragging = false; held = false; };
+    edit.tembraShow(current);
+  }
+  box.append(picker, alpha);
+  return box;
 }
 
 function showValues(values) {

@@ -12,7 +12,7 @@ typedef void (*TembraBundleEntry)(QCNodeManager* manager);
 constexpr const char* kBundleEntryName = "TembraBundleRegisterNodes";
 constexpr const char* kBundleContractVersionName = "TembraBundleContractVersion";
 // Raised whenever QCPatch, the ports or the manager change in a way that a
-// bundle built before would misread.
+// bundle built before would misread (a port kind added last is not such a change).
 constexpr int kBundleContractVersion = 1;
 
 // Exports the contract version and an entry that calls `registerFunction`

@@ -32,6 +32,11 @@ std::unique_ptr<QCPort> copyOf(const QCPort& port, QCPatch* owner) {
         copy->setImageValue(static_cast<const QCGLImagePort&>(port).imageValue());
         return copy;
     }
+    case QCPortKind::RGBA: {
+        auto copy = std::make_unique<QCColorPort>(owner, name, port.info());
+        copy->setColorValue(static_cast<const QCColorPort&>(port).colorValue());
+        return copy;
+    }
     case QCPortKind::Color: return std::make_unique<QCGLPort_Color>(owner, name, port.info());
     case QCPortKind::Blending: return std::make_unique<QCGLPort_Blending>(owner, name, port.info());
     case QCPortKind::ZBuffer: return std::make_unique<QCGLPort_ZBuffer>(owner, name, port.info());

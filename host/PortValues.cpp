@@ -1,5 +1,6 @@
 #include "PortValues.h"
 
+#include "ColorValue.h"
 #include "LocatedJSON.h"
 #include "QCGLCGImage.h"
 #include "platform/graphics/PNGFile.h"
@@ -56,6 +57,7 @@ double numberOf(const QCPort& port) {
         double value = 0;
         return s && parseNumber(*s, value) ? value : 0.0;
     }
+    case QCPortKind::RGBA: return colorLuminance(static_cast<const QCColorPort&>(port).colorValue());
     default: return 0.0;
     }
 }
@@ -82,6 +84,7 @@ void setNumber(QCPort& port, double value) {
     case QCPortKind::Number: static_cast<QCNumberPort&>(port).setDoubleValue(value); break;
     case QCPortKind::Boolean: static_cast<QCBooleanPort&>(port).setBooleanValue(value != 0.0); break;
     case QCPortKind::String: static_cast<QCStringPort&>(port).setStringValue(newString(formatNumber(value))); break;
+    case QCPortKind::RGBA: static_cast<QCColorPort&>(port).setColorValue(greyColor(value)); break;
     default: break;
     }
 }
@@ -135,6 +138,10 @@ std::string resolveDocumentPath(const QCPort& port, const std::string& text, con
 
 bool canConnect(QCPortKind from, QCPortKind to) {
     if (from == to) return true;
+    // A number into a colour is a grey; a colour into a number its luminance.
+    const bool numeric = from == QCPortKind::Index || from == QCPortKind::Number || from == QCPortKind::Boolean;
+    if (to == QCPortKind::RGBA) return numeric;
+    if (from == QCPortKind::RGBA) return to == QCPortKind::Number;
     return isScalar(from) && isScalar(to);
 }
 
@@ -143,6 +150,10 @@ void transferValue(const QCPort& from, QCPort& to) {
         static_cast<QCStringPort&>(to).setStringValue(static_cast<const QCStringPort&>(from).stringValue());
     } else if (from.kind() == QCPortKind::Image && to.kind() == QCPortKind::Image) {
         static_cast<QCGLImagePort&>(to).setImageValue(static_cast<const QCGLImagePort&>(from).imageValue());
+    } else if (from.kind() == QCPortKind::RGBA && to.kind() == QCPortKind::RGBA) {
+        static_cast<QCColorPort&>(to).setColorValue(static_cast<const QCColorPort&>(from).colorValue());
+    } else if (from.kind() == QCPortKind::RGBA || to.kind() == QCPortKind::RGBA) {
+        setNumber(to, numberOf(from));
     } else if (from.kind() == QCPortKind::Index && to.kind() == QCPortKind::Index) {
         static_cast<QCIndexPort&>(to).setIndexValueFromHost(static_cast<const QCIndexPort&>(from).indexValue());
     } else if (to.kind() == QCPortKind::String) {
@@ -178,6 +189,11 @@ void setPortFromJSON(QCPort& port, const nlohmann::ordered_json& value, const st
         if (value.is_null()) return static_cast<QCGLImagePort&>(port).setImageValue(nullptr);
         if (!value.is_string()) wrongType(port, dumpShort(value));
         return static_cast<QCGLImagePort&>(port).setImageValue(loadImage(value.get<std::string>(), directory));
+    case QCPortKind::RGBA: {
+        const auto color = colorFromJSON(value);
+        if (!color) throw PortValueError("port " + port.name() + " takes " + colorFormats + ", not " + dumpShort(value));
+        return static_cast<QCColorPort&>(port).setColorValue(*color);
+    }
     default:
         throw PortValueError("port " + port.name() + " holds a host setting and takes no value");
     }
@@ -199,6 +215,12 @@ void setPortFromText(QCPort& port, const std::string& text, const std::string& d
         return static_cast<QCBooleanPort&>(port).setBooleanValue(boolean);
     case QCPortKind::Image:
         return static_cast<QCGLImagePort&>(port).setImageValue(loadImage(text, directory));
+    case QCPortKind::RGBA: {
+        const auto color = colorFromText(text);
+        if (!color) throw PortValueError("port " + port.name() + " takes a colour as r,g,b,a or r,g,b or #rrggbb, not " +
+                                         quotedShort(text));
+        return static_cast<QCColorPort&>(port).setColorValue(*color);
+    }
     default:
         throw PortValueError("port " + port.name() + " holds a host setting and takes no value");
     }
@@ -218,6 +240,11 @@ std::string describePortValue(const QCPort& port) {
     case QCPortKind::Index:
     case QCPortKind::Number:
     case QCPortKind::Boolean: return textOf(port);
+    case QCPortKind::RGBA: {
+        const QCColor& c = static_cast<const QCColorPort&>(port).colorValue();
+        return "[" + formatNumber(c.red) + ", " + formatNumber(c.green) + ", " + formatNumber(c.blue) + ", " +
+               formatNumber(c.alpha) + "]";
+    }
     default: return "(host default)";
     }
 }

@@ -18,7 +18,9 @@ public:
 };
 
 // True when an output of kind `from` may feed an input of kind `to`:
-// the same kind, or any two of index, number, boolean and string.
+// the same kind, any two of index, number, boolean and string, an index,
+// number or boolean into a colour (a grey), a colour into a number (its
+// luminance).
 bool canConnect(QCPortKind from, QCPortKind to);
 
 // Hands the value of `from` to `to`, converting between index, number,
@@ -27,15 +29,15 @@ bool canConnect(QCPortKind from, QCPortKind to);
 void transferValue(const QCPort& from, QCPort& to);
 
 // A scalar port's value as a number: an index, a number, a boolean as 0 or 1,
-// a string that reads as a number (0 when it does not).
+// a string that reads as a number (0 when it does not), a colour's luminance.
 double portNumber(const QCPort& port);
 
 // Sets a number on an index (rounded towards zero, clamped), number, boolean
-// (true unless 0) or string port.
+// (true unless 0), string or colour (an opaque grey) port.
 void setPortNumber(QCPort& port, double value);
 
 // A document value: a JSON string, number, boolean or null matching the
-// port's kind; an image port takes the path of a PNG file, and a string port
+// port's kind; a colour port takes [r, g, b, a], [r, g, b] or "#rrggbb(aa)"; an image port takes the path of a PNG file, and a string port
 // that names a file or folder a path, both relative to `directory` (the
 // document's folder). Throws PortValueError.
 void setPortFromJSON(QCPort& port, const nlohmann::ordered_json& value, const std::string& directory);
@@ -50,5 +52,5 @@ std::string resolveDocumentPath(const QCPort& port, const std::string& text, con
 void setPortFromText(QCPort& port, const std::string& text, const std::string& directory);
 
 // The value as one line of text: numbers as numbers, strings JSON-quoted,
-// images as "image WxH" (or "null").
+// colours as [r, g, b, a], images as "image WxH" (or "null").
 std::string describePortValue(const QCPort& port);

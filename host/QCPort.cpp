@@ -12,6 +12,7 @@ const char* portKindName(QCPortKind kind) {
     case QCPortKind::Number: return "number";
     case QCPortKind::Boolean: return "boolean";
     case QCPortKind::Image: return "image";
+    case QCPortKind::RGBA: return "rgba";
     case QCPortKind::Color: return "color";
     case QCPortKind::Blending: return "blending";
     case QCPortKind::ZBuffer: return "zbuffer";
@@ -85,5 +86,16 @@ QCGLImagePort::QCGLImagePort(QCPatch* owner, std::string name, QCPortInfo info)
 void QCGLImagePort::setImageValue(ImageRef value) {
     if (value == value_) return;
     value_ = std::move(value);
+    changed();
+}
+
+QCColorPort::QCColorPort(QCPatch* owner, std::string name, QCPortInfo info)
+    : QCPort(owner, std::move(name), QCPortKind::RGBA, info) {}
+
+void QCColorPort::setColorValue(QCColor value) {
+    for (double* c : {&value.red, &value.green, &value.blue, &value.alpha})
+        if (!std::isfinite(*c)) *c = 0;
+    if (value == value_) return;
+    value_ = value;
     changed();
 }

@@ -7,7 +7,9 @@
 
 class QCPatch;
 
-enum class QCPortKind { String, Index, Number, Boolean, Image, Color, Blending, ZBuffer, Culling };
+// RGBA is a colour value port; Color is the OpenGL setting port, which holds
+// no value. New kinds go last: bundles built before read the others by value.
+enum class QCPortKind { String, Index, Number, Boolean, Image, Color, Blending, ZBuffer, Culling, RGBA };
 
 const char* portKindName(QCPortKind kind);
 
@@ -38,7 +40,7 @@ struct QCPortInfo {
 // A port is a member of its patch; constructing it registers it with the
 // patch under its name, in declaration order. A write that changes the value
 // raises the generation: for index, number and boolean ports a different
-// value, for string and image ports a different object (equal text in a new
+// value (or colour), for string and image ports a different object (equal text in a new
 // object is a change). Writing what the port already holds is no change, so
 // a value held still passes nothing through connections and wakes no patch.
 class QCPort {
@@ -125,6 +127,17 @@ public:
 
 private:
     ImageRef value_;
+};
+
+class QCColorPort : public QCPort {
+public:
+    QCColorPort(QCPatch* owner, std::string name, QCPortInfo info = {});
+    const QCColor& colorValue() const { return value_; }
+    // A component that is not finite is stored as 0.
+    void setColorValue(QCColor value);
+
+private:
+    QCColor value_;
 };
 
 // OpenGL setting ports: they hold the host's defaults and have no value

@@ -13,6 +13,13 @@ using ImageRef = std::shared_ptr<const QCGLCGImage>;
 // A new string object: equal text made twice gives two distinct values.
 inline StringRef newString(std::string text) { return std::make_shared<const std::string>(std::move(text)); }
 
+// A colour value: straight (not premultiplied) red, green, blue and alpha,
+// each finite, usually in 0..1.
+struct QCColor {
+    double red = 0, green = 0, blue = 0, alpha = 1;
+    bool operator==(const QCColor&) const = default;
+};
+
 // Host context handed to setup/enable/disable/cleanup and returned by setup.
 class QCContext;
 

@@ -1,6 +1,7 @@
 #include "TembraLibraryLoader.h"
 
 #include "audio/AudioAnalysis.h"
+#include "control/Color.h"
 #include "control/Counter.h"
 #include "control/Expression.h"
 #include "control/LFO.h"
@@ -36,6 +37,7 @@ void TembraLibraryLoader::registerNodesWithManager(QCNodeManager& manager) {
     manager.registerNodeWithClass(patchClass<Smooth>());
     manager.registerNodeWithClass(patchClass<Counter>());
     manager.registerNodeWithClass(patchClass<Toggle>());
+    manager.registerNodeWithClass(patchClass<Color>());
     manager.registerNodeWithClass(patchClass<SelectNumber>());
     manager.registerNodeWithClass(patchClass<SelectString>());
     manager.registerNodeWithClass(patchClass<SelectImage>());

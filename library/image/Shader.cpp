@@ -14,6 +14,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <fstream>
 #include <mutex>
 #include <set>
@@ -22,7 +23,8 @@
 // An input of the shader and the ports it is made of.
 struct Shader::Input {
     ISFInput info;
-    std::vector<QCNumberPort*> numbers;  // float, point2D (x, y), color (r, g, b, a)
+    std::vector<QCNumberPort*> numbers;  // float, point2D (x, y)
+    QCColorPort* color = nullptr;
     QCBooleanPort* boolean = nullptr;
     QCIndexPort* index = nullptr;
     QCGLImagePort* image = nullptr;
@@ -79,12 +81,16 @@ std::vector<std::unique_ptr<QCPort>> portsFor(QCPatch* patch, const ISFInput& in
         number(in.name + "X", 0);
         number(in.name + "Y", 1);
         break;
-    case ISFInput::Type::Color:
-        number(in.name + "Red", 0);
-        number(in.name + "Green", 1);
-        number(in.name + "Blue", 2);
-        number(in.name + "Alpha", 3);
+    case ISFInput::Type::Color: {
+        // One range for the four components: the widest the header gives.
+        const double low = *std::min_element(in.minimum.begin(), in.minimum.end()),
+                     high = *std::max_element(in.maximum.begin(), in.maximum.end());
+        auto port = std::make_unique<QCColorPort>(patch, in.name,
+                                                  QCPortInfo{.description = description, .min = low, .max = high});
+        port->setColorValue({in.defaults[0], in.defaults[1], in.defaults[2], in.defaults[3]});
+        ports.push_back(std::move(port));
         break;
+    }
     case ISFInput::Type::Bool:
     case ISFInput::Type::Event: {
         auto port = std::make_unique<QCBooleanPort>(patch, in.name, QCPortInfo{.description = description});
@@ -120,9 +126,7 @@ std::vector<std::pair<std::string, QCPortKind>> portShape(const ISFInput& in) {
     switch (in.type) {
     case ISFInput::Type::Float: return {{in.name, QCPortKind::Number}};
     case ISFInput::Type::Point2D: return {{in.name + "X", QCPortKind::Number}, {in.name + "Y", QCPortKind::Number}};
-    case ISFInput::Type::Color:
-        return {{in.name + "Red", QCPortKind::Number}, {in.name + "Green", QCPortKind::Number},
-                {in.name + "Blue", QCPortKind::Number}, {in.name + "Alpha", QCPortKind::Number}};
+    case ISFInput::Type::Color: return {{in.name, QCPortKind::RGBA}};
     case ISFInput::Type::Bool:
     case ISFInput::Type::Event: return {{in.name, QCPortKind::Boolean}};
     case ISFInput::Type::Long: return {{in.name, QCPortKind::Index}};
@@ -250,6 +254,7 @@ void Shader::makePorts(const ISFHeader& header) {
                 input->index->setMaxIndexValue(static_cast<uint32_t>(in.values.size() - 1));
                 break;
             case QCPortKind::Image: input->image = static_cast<QCGLImagePort*>(port); break;
+            case QCPortKind::RGBA: input->color = static_cast<QCColorPort*>(port); break;
             default: break;
             }
         }
@@ -288,7 +293,12 @@ void Shader::setUniforms(unsigned int program) {
         switch (input->info.type) {
         case ISFInput::Type::Float: glUniform1f(at, value(0)); break;
         case ISFInput::Type::Point2D: glUniform2f(at, value(0), value(1)); break;
-        case ISFInput::Type::Color: glUniform4f(at, value(0), value(1), value(2), value(3)); break;
+        case ISFInput::Type::Color: {
+            const QCColor c = input->color ? input->color->colorValue() : QCColor{};
+            glUniform4f(at, static_cast<float>(c.red), static_cast<float>(c.green), static_cast<float>(c.blue),
+                        static_cast<float>(c.alpha));
+            break;
+        }
         case ISFInput::Type::Bool: glUniform1i(at, input->boolean && input->boolean->booleanValue()); break;
         case ISFInput::Type::Long: {
             const uint32_t index = input->index ? input->index->indexValue() : 0;
@@ -336,6 +346,9 @@ bool Shader::execute(QCOpenGLContext*, double time, const QCArguments*) {
             }
         } else if (!input->numbers.empty()) {
             frame.variables[input->info.name] = input->numbers[0]->doubleValue();
+        } else if (input->color) {
+            // A size expression reads a colour by its red.
+            frame.variables[input->info.name] = input->color->colorValue().red;
         } else if (input->index) {
             const uint32_t index = input->index->indexValue();
             frame.variables[input->info.name] = index < input->info.values.size() ? input->info.values[index] : 0;

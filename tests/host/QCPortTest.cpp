@@ -1,3 +1,4 @@
+#include "host/PortShadow.h"
 #include "host/PortValues.h"
 #include "host/QCGLCGImage.h"
 #include "host/QCPatch.h"
@@ -154,6 +155,44 @@ TEST(QCPort, ConnectionsConvertBetweenScalarKindsAndPassObjectsThemselves) {
     EXPECT_TRUE(canConnect(QCPortKind::Number, QCPortKind::String));
     EXPECT_FALSE(canConnect(QCPortKind::Image, QCPortKind::String));
     EXPECT_FALSE(canConnect(QCPortKind::Number, QCPortKind::Image));
+}
+
+struct ColourPatch : QCPatch {
+    using QCPatch::QCPatch;
+    bool execute(QCOpenGLContext*, double, const QCArguments*) override { return true; }
+    QCColorPort inputColor{this, "inputColor"};
+    QCNumberPort inputNumber{this, "inputNumber"};
+};
+
+TEST(QCPort, AColourPortChangesOnlyForADifferentColourAndConnectsThroughNumbers) {
+    ColourPatch a("a"), b("b");
+    a.inputColor.setColorValue({0.5, 0.25, 1, 0.5});
+    const uint64_t generation = a.inputColor.generation();
+    a.inputColor.setColorValue({0.5, 0.25, 1, 0.5});
+    EXPECT_EQ(a.inputColor.generation(), generation);
+    a.inputColor.setColorValue({0.5, 0.25, 1, std::nan("")});
+    EXPECT_EQ(describePortValue(a.inputColor), "[0.5, 0.25, 1, 0]");
+    EXPECT_GT(a.inputColor.generation(), generation);
+
+    // The stand-in a reload checks against holds the same colour.
+    const PortShadow shadow(a);
+    EXPECT_EQ(describePortValue(*shadow.portNamed("inputColor")), "[0.5, 0.25, 1, 0]");
+
+    transferValue(a.inputColor, b.inputColor);
+    EXPECT_EQ(b.inputColor.colorValue(), a.inputColor.colorValue());
+    transferValue(a.inputColor, b.inputNumber);
+    EXPECT_DOUBLE_EQ(b.inputNumber.doubleValue(), 0.2126 * 0.5 + 0.7152 * 0.25 + 0.0722);
+    b.inputNumber.setDoubleValue(0.75);
+    transferValue(b.inputNumber, b.inputColor);
+    EXPECT_EQ(b.inputColor.colorValue(), (QCColor{0.75, 0.75, 0.75, 1}));
+
+    EXPECT_TRUE(canConnect(QCPortKind::Boolean, QCPortKind::RGBA));
+    EXPECT_FALSE(canConnect(QCPortKind::String, QCPortKind::RGBA));
+    EXPECT_FALSE(canConnect(QCPortKind::RGBA, QCPortKind::Index));
+    EXPECT_FALSE(canConnect(QCPortKind::RGBA, QCPortKind::Image));
+    // The OpenGL colour setting is another kind, named apart.
+    EXPECT_FALSE(canConnect(QCPortKind::RGBA, QCPortKind::Color));
+    EXPECT_STREQ(portKindName(QCPortKind::RGBA), "rgba");
 }
 
 }  // namespace

@@ -90,7 +90,7 @@ void main() { vec4 c = IMG_THIS_PIXEL(inputImage); gl_FragColor = vec4(vec3(c.a)
         {"id": "n", "class": "Shader", "shader": "numbers.fs",
          "inputs": {"inputWidth": 2, "inputHeight": 2, "level": 0.25, "on": true, "mode": 1, "fire": true}},
         {"id": "v", "class": "Shader", "shader": "vectors.fs",
-         "inputs": {"inputWidth": 2, "inputHeight": 2, "tintBlue": 0.8, "spotY": 0.3}},
+         "inputs": {"inputWidth": 2, "inputHeight": 2, "tint": [0.2, 0.4, 0.8], "spotY": 0.3}},
         {"id": "f", "class": "ImageFile", "inputs": {"inputPath": "in.png"}},
         {"id": "i", "class": "Shader", "shader": "invert.fs"}],
         "connections": [{"from": "f.outputImage", "to": "i.inputImage"}]})",
@@ -102,7 +102,7 @@ void main() { vec4 c = IMG_THIS_PIXEL(inputImage); gl_FragColor = vec4(vec3(c.a)
     // The long's port is an index into VALUES; an event is true in its first frame only.
     EXPECT_TRUE(samePixel(first.at(0, 0), {byte(0.25), 255, byte(0.7), 255}));
     EXPECT_TRUE(samePixel(second.at(1, 1), {byte(0.25), 255, byte(0.7), byte(0.5)}));
-    // Colour and point ports are a number per component, from the defaults.
+    // A colour is one port; a point is a number per component, here from its default.
     EXPECT_TRUE(samePixel(readPNG(file(dir, "v-0.png")).at(1, 0), {byte(0.2), byte(0.8), byte(0.1), byte(0.3)}));
     const Picture inverted = readPNG(file(dir, "i-0.png"));
     ASSERT_EQ(inverted.width, 2u);
@@ -110,6 +110,73 @@ void main() { vec4 c = IMG_THIS_PIXEL(inputImage); gl_FragColor = vec4(vec3(c.a)
     EXPECT_EQ(inverted.at(1, 0), (Pixel{255, 0, 255, 255}));
     EXPECT_EQ(inverted.at(0, 1), (Pixel{255, 255, 0, 255}));
     EXPECT_EQ(inverted.at(1, 1), (Pixel{0, 0, 0, 255}));
+}
+
+TEST(ShaderPatch, AColourInputTakesArraysHexTheCommandLineAColorPatchAndNumbers) {
+    TempDir dir;
+    // Left pixel: the colour's red, green and blue; right pixel: its alpha as a grey.
+    dir.write("tint.fs", R"(/*{"INPUTS": [{"NAME": "tint", "TYPE": "color", "DEFAULT": [0.1, 0.2, 0.3, 0.4]}]}*/
+void main() { gl_FragColor = gl_FragCoord.x < 1.0 ? vec4(tint.rgb, 1.0) : vec4(vec3(tint.a), 1.0); }
+)");
+    const std::string size = R"("inputWidth": 2, "inputHeight": 1)";
+    std::string saves;
+    for (const char* id : {"d", "a", "h", "s", "c", "g"})
+        saves += std::string(" --save ") + id + ".outputImage=" + file(dir, std::string(id) + "-%d.png");
+    const auto r = run(dir, R"({"patches": [
+        {"id": "d", "class": "Shader", "shader": "tint.fs", "inputs": {)" + size + R"(}},
+        {"id": "a", "class": "Shader", "shader": "tint.fs", "inputs": {)" + size + R"(, "tint": [0.2, 0.4, 0.6, 0.8]}},
+        {"id": "h", "class": "Shader", "shader": "tint.fs", "inputs": {)" + size + R"(, "tint": "#FF8000"}},
+        {"id": "s", "class": "Shader", "shader": "tint.fs", "inputs": {)" + size + R"(}},
+        {"id": "hsb", "class": "Color",
+         "inputs": {"inputMode": 1, "inputRed": 0.6666667, "inputGreen": 0.5, "inputBlue": 0.8, "inputAlpha": 0.25}},
+        {"id": "c", "class": "Shader", "shader": "tint.fs", "inputs": {)" + size + R"(}},
+        {"id": "level", "class": "Expression", "expression": "0.75"},
+        {"id": "g", "class": "Shader", "shader": "tint.fs", "inputs": {)" + size + R"(}},
+        {"id": "red", "class": "Color", "inputs": {"inputGreen": 0, "inputBlue": 0}},
+        {"id": "luma", "class": "Expression", "expression": "x"}],
+        "connections": [{"from": "hsb.outputColor", "to": "c.tint"}, {"from": "level.outputResult", "to": "g.tint"},
+                        {"from": "red.outputColor", "to": "luma.x"}]})",
+                       "--frames 1 --set s.tint=0.5,0.25,1 --watch hsb.outputColor --watch luma.outputResult" + saves);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto expect = [&](const char* id, Pixel rgb, int alpha) {
+        const std::string name = std::string(id) + "-0.png";
+        const Picture picture = readPNG(file(dir, name));
+        ASSERT_EQ(picture.width, 2u) << name;
+        EXPECT_TRUE(samePixel(picture.at(0, 0), rgb)) << name;
+        EXPECT_TRUE(samePixel(picture.at(1, 0), {alpha, alpha, alpha, 255})) << name;
+    };
+    expect("d", {byte(0.1), byte(0.2), byte(0.3), 255}, byte(0.4));
+    expect("a", {byte(0.2), byte(0.4), byte(0.6), 255}, byte(0.8));
+    expect("h", {255, 128, 0, 255}, 255);
+    expect("s", {byte(0.5), byte(0.25), 255, 255}, 255);
+    // Hue 2/3 is blue; saturation 0.5 at brightness 0.8 lifts red and green to 0.4.
+    expect("c", {byte(0.4), byte(0.4), byte(0.8), 255}, byte(0.25));
+    expect("g", {byte(0.75), byte(0.75), byte(0.75), 255}, 255);
+    EXPECT_TRUE(std::regex_search(r.out, std::regex(R"(hsb\.outputColor = \[0\.4\d*, 0\.4\d*, 0\.8, 0\.25\])")))
+        << r.out;
+    // A colour into a number is its luminance.
+    EXPECT_NE(r.out.find("luma.outputResult = 0.2126"), std::string::npos) << r.out;
+}
+
+TEST(ShaderPatch, AColourThatIsNotOneSaysWhatWasExpected) {
+    TempDir dir;
+    dir.write("tint.fs", R"(/*{"INPUTS": [{"NAME": "tint", "TYPE": "color"}]}*/
+void main() { gl_FragColor = tint; }
+)");
+    const std::string doc = R"({"patches": [{"id": "a", "class": "Shader", "shader": "tint.fs", "inputs": {"tint": )";
+    const auto pair = run(dir, doc + R"([1, 2]}}]})", "--frames 1");
+    EXPECT_NE(pair.status, 0);
+    EXPECT_NE(pair.err.find(R"(patch "a": port tint takes a colour as [r, g, b, a], [r, g, b] or "#rrggbb", not [1,2])"),
+              std::string::npos)
+        << pair.err;
+    const auto hex = run(dir, doc + R"("#ff80"}}]})", "--frames 1");
+    EXPECT_NE(hex.status, 0);
+    EXPECT_NE(hex.err.find(R"(not "#ff80")"), std::string::npos) << hex.err;
+    const auto text = run(dir, doc + R"("#ff8000"}}]})", "--frames 1 --set a.tint=0.1,green");
+    EXPECT_NE(text.status, 0);
+    EXPECT_NE(text.err.find(R"(port tint takes a colour as r,g,b,a or r,g,b or #rrggbb, not "0.1,green")"),
+              std::string::npos)
+        << text.err;
 }
 
 TEST(ShaderPatch, TwoPassesAverageAcrossThenDownThroughAHalfSizeBuffer) {

@@ -1,5 +1,6 @@
 #include "ClassSchema.h"
 
+#include "host/ColorValue.h"
 #include "host/PortValues.h"
 
 namespace {
@@ -20,6 +21,7 @@ nlohmann::ordered_json defaultOf(const QCPort& port) {
     case QCPortKind::Index: return static_cast<const QCIndexPort&>(port).indexValue();
     case QCPortKind::Number: return static_cast<const QCNumberPort&>(port).doubleValue();
     case QCPortKind::Boolean: return static_cast<const QCBooleanPort&>(port).booleanValue();
+    case QCPortKind::RGBA: return colorJSON(static_cast<const QCColorPort&>(port).colorValue());
     default: return nullptr;
     }
 }

@@ -1,5 +1,6 @@
 #include "tools/tembra/editor/PortValueJSON.h"
 
+#include "host/ColorValue.h"
 #include "host/QCGLCGImage.h"
 
 #include <cmath>
@@ -17,6 +18,7 @@ nlohmann::ordered_json portValueJSON(const QCPort& port) {
         return std::isfinite(value) ? nlohmann::ordered_json(value) : nlohmann::ordered_json();
     }
     case QCPortKind::Boolean: return static_cast<const QCBooleanPort&>(port).booleanValue();
+    case QCPortKind::RGBA: return colorJSON(static_cast<const QCColorPort&>(port).colorValue());
     case QCPortKind::Image: {
         const ImageRef& image = static_cast<const QCGLImagePort&>(port).imageValue();
         if (!image) return nullptr;

@@ -104,7 +104,7 @@ void LosslessSoundEncoder::encode(bool last, std::vector<std::string>& packets) 
 }
 
 bool decodeLosslessSound(const std::vector<std::string>& packets, int sampleRate, std::vector<float>& stereo,
-                         std::string* error) {
+                         std::string* error, size_t* failed) {
     CodecContextPtr context = openCodec(false, sampleRate, error);
     if (!context) return false;
     PacketPtr packet(av_packet_alloc());
@@ -117,6 +117,7 @@ bool decodeLosslessSound(const std::vector<std::string>& packets, int sampleRate
         const std::string& text = packets[p];
         const auto fail = [&](const char* why) {
             if (error) *error = "sound packet " + std::to_string(p + 1) + ": " + why;
+            if (failed) *failed = p;
             return false;
         };
         if (av_new_packet(packet.get(), static_cast<int>(text.size() * 3 / 4 + 3)) < 0) return fail("out of memory");

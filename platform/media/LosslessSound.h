@@ -33,6 +33,7 @@ private:
 };
 
 // Decodes one encoder's packets, in order, appending to `stereo`. False,
-// with `error` naming the packet, when one is not what an encoder made.
+// with `error` saying why and `failed` the packet's index, when one is not
+// what an encoder made.
 bool decodeLosslessSound(const std::vector<std::string>& packets, int sampleRate, std::vector<float>& stereo,
-                         std::string* error);
+                         std::string* error, size_t* failed = nullptr);

@@ -30,7 +30,7 @@ ReplayedSound::ReplayedSound() { LiveSound::setPlayer(this); }
 
 ReplayedSound::~ReplayedSound() { LiveSound::setPlayer(nullptr); }
 
-bool ReplayedSound::add(const nlohmann::json& record, std::string* error) {
+bool ReplayedSound::add(const nlohmann::json& record, size_t line, std::string* error) {
     if (!record.contains("patch") || !record["patch"].is_string()) {
         *error = "a sound record needs the \"patch\" that heard it";
         return false;
@@ -42,7 +42,7 @@ bool ReplayedSound::add(const nlohmann::json& record, std::string* error) {
             *error = "a sound-open record needs a \"rate\" from 1 to 1000000";
             return false;
         }
-        patch.streams.push_back(Stream{record["rate"].get<double>(), {}, {}, 0});
+        patch.streams.push_back(Stream{record["rate"].get<double>(), {}, {}, {}, 0});
         return true;
     }
     if (patch.streams.empty()) {
@@ -56,19 +56,24 @@ bool ReplayedSound::add(const nlohmann::json& record, std::string* error) {
     for (const auto& packet : record["packets"]) {
         if (!packet.is_string()) return *error = bad, false;
         patch.streams.back().packets.push_back(packet.get<std::string>());
+        patch.streams.back().lines.push_back(line);
     }
     return true;
 }
 
-bool ReplayedSound::decode(std::string* error) {
+bool ReplayedSound::decode(size_t* line, std::string* error) {
     for (auto& [name, patch] : patches_)
         for (Stream& stream : patch.streams) {
             std::string why;
-            if (!decodeLosslessSound(stream.packets, static_cast<int>(std::lround(stream.rate)), stream.stereo, &why)) {
+            size_t failed = 0;
+            if (!decodeLosslessSound(stream.packets, static_cast<int>(std::lround(stream.rate)), stream.stereo, &why,
+                                     &failed)) {
+                *line = failed < stream.lines.size() ? stream.lines[failed] : 1;
                 *error = "the sound of " + name + ": " + why;
                 return false;
             }
             stream.packets.clear();
+            stream.lines.clear();
         }
     return true;
 }

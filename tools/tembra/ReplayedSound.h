@@ -20,10 +20,11 @@ public:
     ReplayedSound& operator=(const ReplayedSound&) = delete;
 
     // While reading the take: a "sound-open" or "sound" record (checked by
-    // the caller for its kind). False with `error` saying what is wrong.
-    bool add(const nlohmann::json& record, std::string* error);
-    // Decodes the sound once every record is read.
-    bool decode(std::string* error);
+    // the caller for its kind) at `line`. False with `error` saying what is wrong.
+    bool add(const nlohmann::json& record, size_t line, std::string* error);
+    // Decodes the sound once every record is read; a packet that does not
+    // decode is named with `line`, the line of its record.
+    bool decode(size_t* line, std::string* error);
 
     // In the replay's frames, in take order. False when the take holds
     // fewer samples than the show read (it was cut short).
@@ -36,6 +37,7 @@ private:
     struct Stream {
         double rate = 0;
         std::vector<std::string> packets;
+        std::vector<size_t> lines;  // of each packet's record
         std::vector<float> stereo;
         size_t cursor = 0;  // in floats
     };

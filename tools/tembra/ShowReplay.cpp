@@ -155,7 +155,7 @@ bool ShowReplay::read(const Take& take, std::string* error) {
             input.kind = Input::Kind::Lost;
         } else if (kind == "sound-open" || kind == "sound") {
             std::string why;
-            if (!sound_.add(r, &why)) return fail(record.line, why);
+            if (!sound_.add(r, record.line, &why)) return fail(record.line, why);
             input.kind = kind == "sound" ? Input::Kind::Sound : Input::Kind::SoundOpen;
             input.text = r["patch"].get<std::string>();
             if (kind == "sound") input.frames = r["frames"].get<size_t>();
@@ -176,7 +176,8 @@ bool ShowReplay::read(const Take& take, std::string* error) {
     if (frames_.empty())
         return fail(take.records.empty() ? 1 : take.records.back().line, "the take has no whole frame");
     std::string why;
-    if (!sound_.decode(&why)) return fail(take.records.back().line, why);
+    size_t line = 0;
+    if (!sound_.decode(&line, &why)) return fail(line, why);
     if (!sources_.empty()) VirtualMIDI::flush();  // announced before the patches look for them
     return true;
 }

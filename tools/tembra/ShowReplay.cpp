@@ -209,6 +209,11 @@ void ShowReplay::noteDocument(const std::string& text, long frame) {
         const std::string className = patch["class"].get<std::string>();
         for (const Unreplayed& u : kUnreplayed)
             if (className == u.className) note(u.what, frame);
+        // The composition's own sound comes again, played offline, but in
+        // other pieces than the live frames read it in.
+        if (className == "AudioAnalysis" && patch.contains("inputs") && patch["inputs"].is_object() &&
+            patch["inputs"].value("inputSource", nlohmann::json()) == "mix")
+            note("an analysis of the composition's own sound (heard again offline, in other pieces)", frame);
     }
 }
 

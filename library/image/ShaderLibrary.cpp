@@ -49,6 +49,7 @@ void ShaderLibrary::registerNodesWithManager(QCNodeManager& manager) {
             Shader::executionMode(),
             Shader::allowsSubpatches(),
             &Shader::timeModeWithIdentifier,
+            Shader::portsFollowSource,
         });
     }
 }

@@ -14,6 +14,8 @@
 #include <regex>
 #include <vector>
 
+#include <sys/stat.h>
+
 namespace {
 
 using Pixel = std::array<int, 4>;
@@ -309,6 +311,132 @@ TEST(ShaderPatch, SavingTheFileRecompilesItKeepingTheLastGoodProgramThroughATypo
         const std::string stat = slurp("/proc/" + std::to_string(process) + "/stat");
         return stat.empty() || stat.find(") Z ") != std::string::npos;
     }, 20));
+}
+
+// `tembra run --realtime` of doc.json in `dir` for a minute at most, its log
+// and output in files; stopped when the object goes.
+class Running {
+public:
+    Running(const TempDir& dir, const std::string& arguments)
+        : log_(file(dir, "log.txt")), out_(file(dir, "out.txt")), pid_(file(dir, "pid")) {
+        const std::string command = tembraProgram() + " --log stderr run --realtime --fps 30 --duration 60 " +
+                                    file(dir, "doc.json") + " " + arguments + " 2>" + log_ + " >" + out_ +
+                                    " & echo $! >" + pid_;
+        started_ = std::system(command.c_str()) == 0;
+    }
+    ~Running() {
+        if (!started_) return;
+        const pid_t process = static_cast<pid_t>(std::stol(slurp(pid_)));
+        kill(process, SIGINT);
+        // Gone, or a zombie that nobody reaps.
+        waitFor([&] {
+            const std::string stat = slurp("/proc/" + std::to_string(process) + "/stat");
+            return stat.empty() || stat.find(") Z ") != std::string::npos;
+        }, 20);
+    }
+    bool started() const { return started_; }
+    std::string log() const { return slurp(log_); }
+    std::string out() const { return slurp(out_); }
+    bool logHas(const std::string& text, double seconds = 20) const {
+        return waitFor([&] { return log().find(text) != std::string::npos; }, seconds);
+    }
+
+private:
+    std::string log_, out_, pid_;
+    bool started_ = false;
+};
+
+// The 1x1 colour of the latest whole frame saved as `prefix`-N.png in `dir`.
+Pixel latestColour(const TempDir& dir, const std::string& prefix) {
+    long latest = -1;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+        long index = -1;
+        if (std::sscanf(entry.path().filename().c_str(), (prefix + "-%ld.png").c_str(), &index) == 1)
+            latest = std::max(latest, index);
+    }
+    const Picture p = readPNG(file(dir, prefix + "-" + std::to_string(latest - 1) + ".png"));
+    return p.width == 1 ? p.at(0, 0) : Pixel{-1, -1, -1, -1};
+}
+
+TEST(ShaderPatch, PortsFollowTheSavedFileAndAConnectionWaitsForItsInputToComeBack) {
+    TempDir dir;
+    const auto shader = [](const std::string& inputs, const std::string& colour) {
+        return "/*{\"INPUTS\": [" + inputs + "]}*/\nvoid main() {\n    gl_FragColor = " + colour + ";\n}\n";
+    };
+    const std::string level = R"({"NAME": "level", "TYPE": "float", "DEFAULT": 1.0})";
+    dir.write("live.fs", shader(level, "vec4(0.0, level, 0.0, 1.0)"));
+    dir.write("doc.json", R"({"patches": [
+        {"id": "e", "class": "Expression", "expression": "0.4"},
+        {"id": "s", "class": "Shader", "shader": "live.fs", "inputs": {"inputWidth": 1, "inputHeight": 1}}],
+        "connections": [{"from": "e.outputResult", "to": "s.level"}]})");
+    const Running tembra(dir, "--save s.outputImage=" + file(dir, "now-%d.png") + " --watch s.level");
+    ASSERT_TRUE(tembra.started());
+    const auto colour = [&] { return latestColour(dir, "now"); };
+    EXPECT_TRUE(waitFor([&] { return colour() == Pixel{0, byte(0.4), 0, 255}; }, 20)) << tembra.log();
+
+    // Saved without the input: its port leaves, the connection waits.
+    dir.write("live.fs", shader("", "vec4(0.0, 0.0, 1.0, 1.0)"));
+    EXPECT_TRUE(tembra.logHas("connection \"e.outputResult\" -> \"s.level\" is inactive: patch \"s\" has no input "
+                              "\"level\"")) << tembra.log();
+    EXPECT_TRUE(waitFor([&] { return colour() == Pixel{0, 0, 255, 255}; }, 20)) << tembra.log();
+
+    // Back, of the same kind: the connection feeds it again, not its default.
+    dir.write("live.fs", shader(level, "vec4(level, 0.0, 0.0, 1.0)"));
+    EXPECT_TRUE(tembra.logHas("connection \"e.outputResult\" -> \"s.level\" is live again")) << tembra.log();
+    EXPECT_TRUE(waitFor([&] { return colour() == Pixel{byte(0.4), 0, 0, 255}; }, 20)) << tembra.log();
+    // --watch showed the port, not while it was gone, and again once back.
+    const std::string out = tembra.out();
+    const std::regex watched("s\\.level = 0\\.4");
+    EXPECT_EQ(std::distance(std::sregex_iterator(out.begin(), out.end(), watched), std::sregex_iterator()), 2) << out;
+}
+
+TEST(ShaderPatch, AMissingFileIsALogLineUntilItAppearsAndTheVertexShaderIsWatchedToo) {
+    TempDir dir;
+    ASSERT_EQ(mkfifo(file(dir, "pipe.fs").c_str(), 0600), 0);
+    dir.write("doc.json", R"({"patches": [
+        {"id": "e", "class": "Expression", "expression": "t"},
+        {"id": "s", "class": "Shader", "shader": "later.fs", "inputs": {"inputWidth": 1, "inputHeight": 1}},
+        {"id": "p", "class": "Shader", "shader": "pipe.fs"}]})");
+    const Running tembra(dir, "--save s.outputImage=" + file(dir, "now-%d.png") + " --watch e.outputResult");
+    ASSERT_TRUE(tembra.started());
+    EXPECT_TRUE(tembra.logHas("later.fs: no such file")) << tembra.log();
+    EXPECT_TRUE(tembra.logHas("pipe.fs: not a regular file")) << tembra.log();
+    // Frames go by, with no picture from the missing shader.
+    EXPECT_TRUE(waitFor([&] { return tembra.out().find("frame 10 ") != std::string::npos; }, 20)) << tembra.out();
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+        EXPECT_NE(entry.path().filename().string().rfind("now-", 0), 0u) << entry.path();
+
+    const auto vertex = [](const std::string& shade) {
+        return "varying float shade;\nvoid main() {\n    isf_vertShaderInit();\n    shade = " + shade + ";\n}\n";
+    };
+    dir.write("later.vs", vertex("0.2"));
+    dir.write("later.fs", "/*{}*/\nvarying float shade;\nvoid main() { gl_FragColor = vec4(shade, 0.0, 0.0, 1.0); }\n");
+    EXPECT_TRUE(waitFor([&] { return latestColour(dir, "now") == Pixel{byte(0.2), 0, 0, 255}; }, 20)) << tembra.log();
+    dir.write("later.vs", vertex("0.6"));
+    EXPECT_TRUE(waitFor([&] { return latestColour(dir, "now") == Pixel{byte(0.6), 0, 0, 255}; }, 20)) << tembra.log();
+
+    // The path itself must be text.
+    const auto r = run(dir, R"({"patches": [{"id": "s", "class": "Shader", "shader": 5}]})", "--frames 1");
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.err.find("\"shader\" as the path of an .fs file"), std::string::npos) << r.err;
+}
+
+TEST(ShaderPatch, ErrorsThroughTheImageMacrosAndOnTheFirstLineAreInTheUsersTerms) {
+    TempDir dir;
+    dir.write("nope.fs", "/*{\n  \"INPUTS\": [{\"NAME\": \"inputImage\", \"TYPE\": \"image\"}]\n}*/\nvoid main() {\n"
+                         "    vec2 uv = isf_FragNormCoord;\n    gl_FragColor = IMG_NORM_PIXEL(nope, uv);\n}\n");
+    dir.write("size.fs", "/*{}*/\nvoid main() {\n    gl_FragColor = vec4(IMG_SIZE(nope), 0.0, 1.0);\n}\n");
+    dir.write("first.fs", "/*{}*/ void main() { gl_FragColor = colr; }\n");
+    dir.write("versioned.fs", "/*{\n}*/\n#version 110\n\nvoid main() {\n    gl_FragColor = colr;\n}\n");
+    const auto r = run(dir, R"({"patches": [
+        {"id": "n", "class": "Shader", "shader": "nope.fs"}, {"id": "z", "class": "Shader", "shader": "size.fs"},
+        {"id": "f", "class": "Shader", "shader": "first.fs"}, {"id": "v", "class": "Shader", "shader": "versioned.fs"}]})",
+                       "--frames 1");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("nope.fs:6: IMG_NORM_PIXEL: no image named \"nope\""), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("size.fs:3: IMG_SIZE: no image named \"nope\""), std::string::npos) << r.err;
+    EXPECT_TRUE(std::regex_search(r.err, std::regex("first\\.fs:1: .*'colr'"))) << r.err;
+    EXPECT_TRUE(std::regex_search(r.err, std::regex("versioned\\.fs:6: .*'colr'"))) << r.err;
 }
 
 }  // namespace

@@ -26,15 +26,16 @@ std::string infoLog(GLuint object, bool isProgram) {
     return log;
 }
 
-GLuint compile(GLenum type, const std::string& text, const std::string& file, int offset, std::string* error) {
+GLuint compile(GLenum type, const ISFSource& isf, const std::string& file, std::string* error) {
+    const bool isVertex = type == GL_VERTEX_SHADER;
     const GLuint shader = glCreateShader(type);
-    const char* source = text.c_str();
+    const char* source = isVertex ? isf.vertex.c_str() : isf.fragment.c_str();
     glShaderSource(shader, 1, &source, nullptr);
     glCompileShader(shader);
     GLint ok = 0;
     glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
     if (!ok) {
-        *error = ISFSource::userMessage(infoLog(shader, false), file, offset);
+        *error = isf.userMessage(infoLog(shader, false), file, isVertex);
         glDeleteShader(shader);
         return 0;
     }
@@ -73,11 +74,10 @@ std::unique_ptr<ISFRenderer> ISFRenderer::create(const ISFHeader& header, const 
         *error = file + ": no OpenGL to compile the shader with";
         return nullptr;
     }
-    const GLuint vertex = compile(GL_VERTEX_SHADER, source.vertex,
-                                  file.size() > 3 ? file.substr(0, file.size() - 3) + ".vs" : file, source.vertexOffset,
-                                  error);
+    const GLuint vertex =
+        compile(GL_VERTEX_SHADER, source, file.size() > 3 ? file.substr(0, file.size() - 3) + ".vs" : file, error);
     if (!vertex) return nullptr;
-    const GLuint fragment = compile(GL_FRAGMENT_SHADER, source.fragment, file, source.fragmentOffset, error);
+    const GLuint fragment = compile(GL_FRAGMENT_SHADER, source, file, error);
     if (!fragment) {
         glDeleteShader(vertex);
         return nullptr;

@@ -439,4 +439,20 @@ TEST(ShaderPatch, ErrorsThroughTheImageMacrosAndOnTheFirstLineAreInTheUsersTerms
     EXPECT_TRUE(std::regex_search(r.err, std::regex("versioned\\.fs:6: .*'colr'"))) << r.err;
 }
 
+TEST(ShaderPatch, WhereAShaderDiscardsItsPictureIsClearNotAnEarlierFrame) {
+    TempDir dir;
+    dir.write("hole.fs", "/*{}*/\nvoid main() {\n    if (FRAMEINDEX > 0 && isf_FragNormCoord.x < 0.5) discard;\n"
+                         "    gl_FragColor = vec4(1.0, 0.0, 0.0, 1.0);\n}\n");
+    const auto r = run(dir, R"({"patches": [{"id": "h", "class": "Shader", "shader": "hole.fs",
+        "inputs": {"inputWidth": 2, "inputHeight": 1}}]})",
+                       "--frames 6 --save h.outputImage=" + file(dir, "hole-%d.png"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (int frame = 0; frame < 6; ++frame) {
+        const Picture p = readPNG(file(dir, "hole-" + std::to_string(frame) + ".png"));
+        ASSERT_EQ(p.width, 2u) << frame;
+        EXPECT_EQ(p.at(0, 0), (frame == 0 ? Pixel{255, 0, 0, 255} : Pixel{0, 0, 0, 0})) << frame;
+        EXPECT_EQ(p.at(1, 0), (Pixel{255, 0, 0, 255})) << frame;
+    }
+}
+
 }  // namespace

@@ -67,6 +67,11 @@ void clearAttached() {
 
 }  // namespace
 
+GLuint ISFRenderer::outputTexture(int width, int height, bool isFloat) {
+    const GLuint kept = outputs_->take(width, height, isFloat);
+    return kept ? kept : makeTexture(width, height, isFloat);
+}
+
 std::unique_ptr<ISFRenderer> ISFRenderer::create(const ISFHeader& header, const ISFSource& source,
                                                  const std::string& file, std::string* error) {
     const GLShareGroup::Scope scope;
@@ -211,11 +216,14 @@ ImageRef ISFRenderer::render(const Frame& frame, std::string* error) {
             }
             attach(buffer->back);
         } else {
-            // Each frame's output is a new texture: images handed out never change.
+            // Each frame's output is a texture of its own: images handed out
+            // never change. One of an image that went is taken again.
             GLShareGroup::releaseTexture(output);
-            output = makeTexture(width, height, pass.isFloat);
+            output = outputTexture(width, height, pass.isFloat);
             outputWidth = width, outputHeight = height, outputFloat = pass.isFloat;
             attach(output);
+            // Where a shader discards, transparent black, not an older frame.
+            clearAttached();
         }
         if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) break;
         glViewport(0, 0, width, height);
@@ -240,7 +248,7 @@ ImageRef ISFRenderer::render(const Frame& frame, std::string* error) {
             if (last) {
                 // The output is a copy: the buffer goes on changing.
                 GLShareGroup::releaseTexture(output);
-                output = makeTexture(width, height, pass.isFloat);
+                output = outputTexture(width, height, pass.isFloat);
                 outputWidth = width, outputHeight = height, outputFloat = pass.isFloat;
                 glBindTexture(GL_TEXTURE_2D, output);
                 glCopyTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 0, 0, width, height);
@@ -256,6 +264,9 @@ ImageRef ISFRenderer::render(const Frame& frame, std::string* error) {
     glActiveTexture(static_cast<GLenum>(activeTexture));
     glUseProgram(static_cast<GLuint>(program));
     glBindFramebuffer(GL_FRAMEBUFFER, static_cast<GLuint>(framebuffer));
-    return QCGLCGImage::imageWithTexture(output, static_cast<size_t>(outputWidth), static_cast<size_t>(outputHeight),
-                                         outputFloat);
+    return QCGLCGImage::imageWithTexture(
+        output, static_cast<size_t>(outputWidth), static_cast<size_t>(outputHeight), outputFloat,
+        [pool = outputs_, outputWidth, outputHeight, outputFloat](GLuint texture) {
+            pool->give(texture, outputWidth, outputHeight, outputFloat);
+        });
 }

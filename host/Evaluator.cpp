@@ -61,11 +61,16 @@ void transferMapped(const QCPort& from, QCPort& to, const ValueMap& map) {
 }
 
 // Why the ports a connection names cannot carry it, or "" when they can.
-std::string mismatch(const ConnectionSpec& c, const QCPort* source, const QCPort* target) {
+std::string mismatch(const ConnectionSpec& c, const QCPatch* fromPatch, const QCPort* source, const QCPatch* toPatch,
+                     const QCPort* target) {
     const std::string from = quotedShort(c.fromId + "." + c.fromPort), to = quotedShort(c.toId + "." + c.toPort);
-    if (!source) return "patch " + quotedShort(c.fromId) + " has no output " + quotedShort(c.fromPort);
+    if (!source)
+        return "patch " + quotedShort(c.fromId) + " has no output " + quotedShort(c.fromPort) +
+               (fromPatch ? didYouMean(c.fromPort, portNames(*fromPatch, false)) : "");
     if (source->isInput()) return from + " is an input, not an output";
-    if (!target) return "patch " + quotedShort(c.toId) + " has no input " + quotedShort(c.toPort);
+    if (!target)
+        return "patch " + quotedShort(c.toId) + " has no input " + quotedShort(c.toPort) +
+               (toPatch ? didYouMean(c.toPort, portNames(*toPatch, true)) : "");
     if (!target->isInput()) return to + " is an output, not an input";
     if (!canConnect(source->kind(), target->kind()))
         return std::string("a ") + portKindName(source->kind()) + " port cannot feed a " +
@@ -108,8 +113,9 @@ Evaluator::Evaluator(const CompositionDocument& document, const QCNodeManager& m
             const LocatedValue value = inputs->item(i);
             QCPort* port = node.patch->portNamed(name);
             if (!port && patchClass->portsFollowSource) {
-                NSLogProblem("patch %s (%s) has no input %s now: its value waits for it", quotedShort(spec.id).c_str(),
-                             spec.className.c_str(), quotedShort(name).c_str());
+                NSLogProblem("patch %s (%s) has no input %s now: its value waits for it%s", quotedShort(spec.id).c_str(),
+                             spec.className.c_str(), quotedShort(name).c_str(),
+                             didYouMean(name, portNames(*node.patch, true)).c_str());
                 continue;
             }
             if (!port)
@@ -153,7 +159,9 @@ Evaluator::Evaluator(const CompositionDocument& document, const QCNodeManager& m
         const bool mayWait = !source || source->isInput()   ? fromWaits
                              : !target || !target->isInput() ? toWaits
                                                              : fromWaits || toWaits;
-        if (const std::string why = mismatch(c, source, target); mayWait && !why.empty()) {
+        if (const std::string why = mismatch(c, nodes_[fromNode->second].patch.get(), source,
+                                             nodes_[toNode->second].patch.get(), target);
+            mayWait && !why.empty()) {
             NSLogProblem("%s is inactive: %s", connectionName(c).c_str(), why.c_str());
         } else {
             if (!source)
@@ -343,7 +351,7 @@ void Evaluator::relink(Connection& c) const {
     const QCPatch* toPatch = patch(s.toId);
     QCPort* source = fromPatch ? fromPatch->portNamed(s.fromPort) : nullptr;
     QCPort* target = toPatch ? toPatch->portNamed(s.toPort) : nullptr;
-    std::string why = mismatch(s, source, target);
+    std::string why = mismatch(s, fromPatch, source, toPatch, target);
     std::optional<ValueMap> map;
     if (why.empty()) try {
             map = resolvedMap(s, *source, *target, document_);

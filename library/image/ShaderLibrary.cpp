@@ -49,7 +49,9 @@ void ShaderLibrary::registerNodesWithManager(QCNodeManager& manager) {
             Shader::executionMode(),
             Shader::allowsSubpatches(),
             &Shader::timeModeWithIdentifier,
-            Shader::portsFollowSource,
+            // A shipped file's inputs are fixed: a document's typo in one
+            // is an error, as for any class.
+            false,
         });
     }
 }

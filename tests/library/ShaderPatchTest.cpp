@@ -269,50 +269,6 @@ std::string slurp(const std::string& path) {
     return text.str();
 }
 
-TEST(ShaderPatch, SavingTheFileRecompilesItKeepingTheLastGoodProgramThroughATypo) {
-    TempDir dir;
-    const auto shader = [](const std::string& inputs, const std::string& colour) {
-        return "/*{\"INPUTS\": [" + inputs + "]}*/\nvoid main() {\n    gl_FragColor = " + colour + ";\n}\n";
-    };
-    dir.write("live.fs", shader("", "vec4(1.0, 0.0, 0.0, 1.0)"));
-    dir.write("doc.json", R"({"patches": [{"id": "s", "class": "Shader", "shader": "live.fs",
-        "inputs": {"inputWidth": 1, "inputHeight": 1}}]})");
-    const std::string picture = file(dir, "now-%d.png"), log = file(dir, "log.txt"), pid = file(dir, "pid");
-    ASSERT_EQ(std::system((tembraProgram() + " --log stderr run --realtime --fps 30 --duration 60 " +
-                           file(dir, "doc.json") + " --save s.outputImage=" + picture + " 2>" + log +
-                           " >/dev/null & echo $! >" + pid)
-                              .c_str()),
-              0);
-    // The colour of the latest frame saved.
-    const auto colour = [&] {
-        long latest = -1;
-        for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
-            long index = -1;
-            if (std::sscanf(entry.path().filename().c_str(), "now-%ld.png", &index) == 1) latest = std::max(latest, index);
-        }
-        const Picture p = readPNG(file(dir, "now-" + std::to_string(latest - 1) + ".png"));
-        return p.width == 1 ? p.at(0, 0) : Pixel{-1, -1, -1, -1};
-    };
-    EXPECT_TRUE(waitFor([&] { return colour() == Pixel{255, 0, 0, 255}; }, 20)) << slurp(log);
-
-    dir.write("live.fs", shader("", "vec4(colr, 1.0)"));
-    EXPECT_TRUE(waitFor([&] { return slurp(log).find("live.fs:3: ") != std::string::npos; }, 20)) << slurp(log);
-    EXPECT_EQ(colour(), (Pixel{255, 0, 0, 255}));
-
-    // A new input is a new port, set from its default.
-    dir.write("live.fs", shader(R"({"NAME": "level", "TYPE": "float", "DEFAULT": 1.0})", "vec4(0.0, level, 0.0, 1.0)"));
-    EXPECT_TRUE(waitFor([&] { return colour() == Pixel{0, 255, 0, 255}; }, 20)) << slurp(log);
-    EXPECT_NE(slurp(log).find("live.fs recompiled"), std::string::npos);
-
-    const pid_t process = static_cast<pid_t>(std::stol(slurp(pid)));
-    kill(process, SIGINT);
-    // Gone, or a zombie that nobody reaps.
-    EXPECT_TRUE(waitFor([&] {
-        const std::string stat = slurp("/proc/" + std::to_string(process) + "/stat");
-        return stat.empty() || stat.find(") Z ") != std::string::npos;
-    }, 20));
-}
-
 // `tembra run --realtime` of doc.json in `dir` for a minute at most, its log
 // and output in files; stopped when the object goes.
 class Running {
@@ -324,12 +280,15 @@ public:
                                     " & echo $! >" + pid_;
         started_ = std::system(command.c_str()) == 0;
     }
-    ~Running() {
-        if (!started_) return;
+    ~Running() { stop(); }
+    // Interrupts tembra; true once it has ended.
+    bool stop() {
+        if (!started_) return false;
+        started_ = false;
         const pid_t process = static_cast<pid_t>(std::stol(slurp(pid_)));
         kill(process, SIGINT);
         // Gone, or a zombie that nobody reaps.
-        waitFor([&] {
+        return waitFor([&] {
             const std::string stat = slurp("/proc/" + std::to_string(process) + "/stat");
             return stat.empty() || stat.find(") Z ") != std::string::npos;
         }, 20);
@@ -358,13 +317,38 @@ Pixel latestColour(const TempDir& dir, const std::string& prefix) {
     return p.width == 1 ? p.at(0, 0) : Pixel{-1, -1, -1, -1};
 }
 
+// A shader of one pixel's colour.
+std::string liveShader(const std::string& inputs, const std::string& colour) {
+    return "/*{\"INPUTS\": [" + inputs + "]}*/\nvoid main() {\n    gl_FragColor = " + colour + ";\n}\n";
+}
+
+TEST(ShaderPatch, SavingTheFileRecompilesItKeepingTheLastGoodProgramThroughATypo) {
+    TempDir dir;
+    const auto shader = liveShader;
+    dir.write("live.fs", shader("", "vec4(1.0, 0.0, 0.0, 1.0)"));
+    dir.write("doc.json", R"({"patches": [{"id": "s", "class": "Shader", "shader": "live.fs",
+        "inputs": {"inputWidth": 1, "inputHeight": 1}}]})");
+    Running tembra(dir, "--save s.outputImage=" + file(dir, "now-%d.png"));
+    ASSERT_TRUE(tembra.started());
+    const auto colour = [&] { return latestColour(dir, "now"); };
+    const std::string log = file(dir, "log.txt");
+    EXPECT_TRUE(waitFor([&] { return colour() == Pixel{255, 0, 0, 255}; }, 20)) << slurp(log);
+
+    dir.write("live.fs", shader("", "vec4(colr, 1.0)"));
+    EXPECT_TRUE(waitFor([&] { return slurp(log).find("live.fs:3: ") != std::string::npos; }, 20)) << slurp(log);
+    EXPECT_EQ(colour(), (Pixel{255, 0, 0, 255}));
+
+    // A new input is a new port, set from its default.
+    dir.write("live.fs", shader(R"({"NAME": "level", "TYPE": "float", "DEFAULT": 1.0})", "vec4(0.0, level, 0.0, 1.0)"));
+    EXPECT_TRUE(waitFor([&] { return colour() == Pixel{0, 255, 0, 255}; }, 20)) << slurp(log);
+    EXPECT_NE(slurp(log).find("live.fs recompiled"), std::string::npos);
+    EXPECT_TRUE(tembra.stop());
+}
+
 TEST(ShaderPatch, PortsFollowTheSavedFileAndAConnectionWaitsForItsInputToComeBack) {
     TempDir dir;
-    const auto shader = [](const std::string& inputs, const std::string& colour) {
-        return "/*{\"INPUTS\": [" + inputs + "]}*/\nvoid main() {\n    gl_FragColor = " + colour + ";\n}\n";
-    };
     const std::string level = R"({"NAME": "level", "TYPE": "float", "DEFAULT": 1.0})";
-    dir.write("live.fs", shader(level, "vec4(0.0, level, 0.0, 1.0)"));
+    dir.write("live.fs", liveShader(level, "vec4(0.0, level, 0.0, 1.0)"));
     dir.write("doc.json", R"({"patches": [
         {"id": "e", "class": "Expression", "expression": "0.4"},
         {"id": "s", "class": "Shader", "shader": "live.fs", "inputs": {"inputWidth": 1, "inputHeight": 1}}],
@@ -375,13 +359,13 @@ TEST(ShaderPatch, PortsFollowTheSavedFileAndAConnectionWaitsForItsInputToComeBac
     EXPECT_TRUE(waitFor([&] { return colour() == Pixel{0, byte(0.4), 0, 255}; }, 20)) << tembra.log();
 
     // Saved without the input: its port leaves, the connection waits.
-    dir.write("live.fs", shader("", "vec4(0.0, 0.0, 1.0, 1.0)"));
+    dir.write("live.fs", liveShader("", "vec4(0.0, 0.0, 1.0, 1.0)"));
     EXPECT_TRUE(tembra.logHas("connection \"e.outputResult\" -> \"s.level\" is inactive: patch \"s\" has no input "
                               "\"level\"")) << tembra.log();
     EXPECT_TRUE(waitFor([&] { return colour() == Pixel{0, 0, 255, 255}; }, 20)) << tembra.log();
 
     // Back, of the same kind: the connection feeds it again, not its default.
-    dir.write("live.fs", shader(level, "vec4(level, 0.0, 0.0, 1.0)"));
+    dir.write("live.fs", liveShader(level, "vec4(level, 0.0, 0.0, 1.0)"));
     EXPECT_TRUE(tembra.logHas("connection \"e.outputResult\" -> \"s.level\" is live again")) << tembra.log();
     EXPECT_TRUE(waitFor([&] { return colour() == Pixel{byte(0.4), 0, 0, 255}; }, 20)) << tembra.log();
     // --watch showed the port, not while it was gone, and again once back.

@@ -113,8 +113,8 @@ Evaluator::Evaluator(const CompositionDocument& document, const QCNodeManager& m
             const LocatedValue value = inputs->item(i);
             QCPort* port = node.patch->portNamed(name);
             if (!port && patchClass->portsFollowSource) {
-                NSLogProblem("patch %s (%s) has no input %s now: its value waits for it%s", quotedShort(spec.id).c_str(),
-                             spec.className.c_str(), quotedShort(name).c_str(),
+                NSLogProblem("patch %s (%s) has no input %s now: its value waits for it%s",
+                             quotedShort(spec.id).c_str(), spec.className.c_str(), quotedShort(name).c_str(),
                              didYouMean(name, portNames(*node.patch, true)).c_str());
                 continue;
             }

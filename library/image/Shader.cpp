@@ -245,7 +245,8 @@ void Shader::makePorts(const ISFHeader& header) {
     for (const ISFInput& in : header.inputs) {
         auto input = std::make_unique<Input>();
         input->info = in;
-        const auto before = std::find_if(inputs_.begin(), inputs_.end(), [&](const auto& i) { return i->info.name == in.name; });
+        const auto before =
+            std::find_if(inputs_.begin(), inputs_.end(), [&](const auto& i) { return i->info.name == in.name; });
         const ISFInput* was = before == inputs_.end() ? nullptr : &(*before)->info;
         std::vector<QCPort*> ports;
         // An input whose ports read as before keeps them: their objects,

@@ -414,7 +414,8 @@ TEST(ShaderPatch, ErrorsThroughTheImageMacrosAndOnTheFirstLineAreInTheUsersTerms
     dir.write("versioned.fs", "/*{\n}*/\n#version 110\n\nvoid main() {\n    gl_FragColor = colr;\n}\n");
     const auto r = run(dir, R"({"patches": [
         {"id": "n", "class": "Shader", "shader": "nope.fs"}, {"id": "z", "class": "Shader", "shader": "size.fs"},
-        {"id": "f", "class": "Shader", "shader": "first.fs"}, {"id": "v", "class": "Shader", "shader": "versioned.fs"}]})",
+        {"id": "f", "class": "Shader", "shader": "first.fs"},
+        {"id": "v", "class": "Shader", "shader": "versioned.fs"}]})",
                        "--frames 1");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("nope.fs:6: IMG_NORM_PIXEL: no image named \"nope\""), std::string::npos) << r.err;

@@ -44,7 +44,8 @@ const QCGLImagePort& findImagePort(const Evaluator& evaluator, const std::string
 void stillThere(const Evaluator& evaluator, const std::string& endpoint, const char* option) {
     const size_t dot = endpoint.rfind('.');
     for (const Evaluator::Node& node : evaluator.nodes())
-        if (dot != std::string::npos && node.id == endpoint.substr(0, dot) && node.patchClass->portsFollowSource) return;
+        if (dot != std::string::npos && node.id == endpoint.substr(0, dot) && node.patchClass->portsFollowSource)
+            return;
     findPort(evaluator, endpoint, option);
 }
 

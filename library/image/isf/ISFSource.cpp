@@ -94,7 +94,8 @@ std::string lineOf(const std::string& text, int number) {
 // the macros: "no function with name 'isf_norm_nope'" is
 // "IMG_NORM_PIXEL: no image named "nope"" when no image has that name.
 std::string macroTerms(std::string what, const std::string& userLine, const std::vector<std::string>& images) {
-    static const std::regex generated(R"((isf_norm_|isf_pixel_)([A-Za-z_][A-Za-z0-9_]*)|_([A-Za-z_][A-Za-z0-9_]*)_imgSize)");
+    static const std::regex generated(
+        R"((isf_norm_|isf_pixel_)([A-Za-z_][A-Za-z0-9_]*)|_([A-Za-z_][A-Za-z0-9_]*)_imgSize)");
     std::smatch m;
     if (!std::regex_search(what, m, generated)) return what;
     const std::string name = m[2].matched ? m[2].str() : m[3].str();

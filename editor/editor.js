@@ -9,6 +9,7 @@ const $ = (id) => document.getElementById(id);
 const state = {
   doc: { patches: [], connections: [] },
   classes: new Map(),   // name -> class schema
+  patchPorts: {},       // patch id -> its own ports, for patches whose ports follow their source
   values: {},           // "id.port" -> value
   selected: null,       // patch id
   socket: null,
@@ -119,6 +120,7 @@ function shortValue(value) {
 }
 
 function portsOf(patch) {
+  if (state.patchPorts[patch.id]) return state.patchPorts[patch.id];
   const schema = state.classes.get(patch.class);
   return schema ? schema.ports : [];
 }
@@ -538,6 +540,7 @@ function receive(message) {
   if (message.type === "document") {
     state.doc = message.document;
     if (!state.doc.connections) state.doc.connections = [];
+    state.patchPorts = message.ports || {};
     state.edited = message.edited;
     $("file").textContent = message.file + (message.edited ? " •" : "");
     $("undo").disabled = !message.canUndo;

@@ -60,6 +60,28 @@ void transferMapped(const QCPort& from, QCPort& to, const ValueMap& map) {
     setPortNumber(to, map.toMin + x * (map.toMax - map.toMin));
 }
 
+// Why the ports a connection names cannot carry it, or "" when they can.
+std::string mismatch(const ConnectionSpec& c, const QCPatch* fromPatch, const QCPort* source, const QCPatch* toPatch,
+                     const QCPort* target) {
+    const std::string from = quotedShort(c.fromId + "." + c.fromPort), to = quotedShort(c.toId + "." + c.toPort);
+    if (!source)
+        return "patch " + quotedShort(c.fromId) + " has no output " + quotedShort(c.fromPort) +
+               (fromPatch ? didYouMean(c.fromPort, portNames(*fromPatch, false)) : "");
+    if (source->isInput()) return from + " is an input, not an output";
+    if (!target)
+        return "patch " + quotedShort(c.toId) + " has no input " + quotedShort(c.toPort) +
+               (toPatch ? didYouMean(c.toPort, portNames(*toPatch, true)) : "");
+    if (!target->isInput()) return to + " is an output, not an input";
+    if (!canConnect(source->kind(), target->kind()))
+        return std::string("a ") + portKindName(source->kind()) + " port cannot feed a " +
+               portKindName(target->kind()) + " port";
+    return "";
+}
+
+std::string connectionName(const ConnectionSpec& c) {
+    return "connection " + quotedShort(c.fromId + "." + c.fromPort) + " -> " + quotedShort(c.toId + "." + c.toPort);
+}
+
 }  // namespace
 
 Evaluator::Evaluator(const CompositionDocument& document, const QCNodeManager& manager, const Evaluator* running)
@@ -90,6 +112,12 @@ Evaluator::Evaluator(const CompositionDocument& document, const QCNodeManager& m
             const std::string& name = inputs->key(i);
             const LocatedValue value = inputs->item(i);
             QCPort* port = node.patch->portNamed(name);
+            if (!port && patchClass->portsFollowSource) {
+                NSLogProblem("patch %s (%s) has no input %s now: its value waits for it%s",
+                             quotedShort(spec.id).c_str(), spec.className.c_str(), quotedShort(name).c_str(),
+                             didYouMean(name, portNames(*node.patch, true)).c_str());
+                continue;
+            }
             if (!port)
                 doc.fail(value.keyLine(), "patch " + quotedShort(spec.id) + " (" + spec.className + ") has no port " +
                                               quotedShort(name) + didYouMean(name, portNames(*node.patch, true)));
@@ -102,13 +130,15 @@ Evaluator::Evaluator(const CompositionDocument& document, const QCNodeManager& m
                 doc.fail(value.line(), "patch " + quotedShort(spec.id) + ": " + e.what());
             }
         }
+        node.portsRevision = node.patch->portsRevision();
         indexOfId_.emplace(spec.id, nodes_.size());
         nodes_.push_back(std::move(node));
     }
 
     std::vector<std::pair<size_t, size_t>> edges;  // (source node, target node), by document position
     edges.reserve(doc.connections.size());
-    for (const ConnectionSpec& c : doc.connections) {
+    for (size_t k = 0; k < doc.connections.size(); ++k) {
+        const ConnectionSpec& c = doc.connections[k];
         const std::string from = c.fromId + "." + c.fromPort, to = c.toId + "." + c.toPort;
         const auto fromNode = indexOfId_.find(c.fromId);
         const auto toNode = indexOfId_.find(c.toId);
@@ -116,25 +146,44 @@ Evaluator::Evaluator(const CompositionDocument& document, const QCNodeManager& m
         if (toNode == indexOfId_.end()) doc.fail(c.toLine, "connection to unknown patch " + quotedShort(c.toId));
         QCPort* source = nodes_[fromNode->second].patch->portNamed(c.fromPort);
         QCPort* target = nodes_[toNode->second].patch->portNamed(c.toPort);
-        if (!source)
-            doc.fail(c.line, "unknown port " + quotedShort(from) +
-                                 didYouMean(c.fromPort, portNames(*nodes_[fromNode->second].patch, false)));
-        if (!target)
-            doc.fail(c.toLine, "unknown port " + quotedShort(to) +
-                                   didYouMean(c.toPort, portNames(*nodes_[toNode->second].patch, true)));
-        if (source->isInput())
-            doc.fail(c.line, "connection source " + quotedShort(from) + " is an input, not an output");
-        if (!target->isInput())
-            doc.fail(c.toLine, "connection from " + quotedShort(from) + " to " + quotedShort(to) +
-                                   " connects an output to an output");
-        if (!canConnect(source->kind(), target->kind()))
-            doc.fail(c.line, std::string("cannot connect ") + portKindName(source->kind()) + " port " +
-                                 quotedShort(from) + " to " + portKindName(target->kind()) + " port " +
-                                 quotedShort(to));
         Node& node = nodes_[toNode->second];
         for (const Connection& existing : node.inputs)
-            if (existing.to == target) doc.fail(c.toLine, "input " + quotedShort(to) + " is connected twice");
-        node.inputs.push_back(Connection{source, target, UINT64_MAX, resolvedMap(c, *source, *target, doc)});
+            if (doc.connections[existing.spec].toPort == c.toPort)
+                doc.fail(c.toLine, "input " + quotedShort(to) + " is connected twice");
+        Connection connection;
+        connection.spec = k;
+        // A port of a patch whose ports follow its source may be missing for
+        // now (the file was saved without it): the connection waits.
+        const bool fromWaits = nodes_[fromNode->second].patchClass->portsFollowSource;
+        const bool toWaits = nodes_[toNode->second].patchClass->portsFollowSource;
+        const bool mayWait = !source || source->isInput()   ? fromWaits
+                             : !target || !target->isInput() ? toWaits
+                                                             : fromWaits || toWaits;
+        if (const std::string why = mismatch(c, nodes_[fromNode->second].patch.get(), source,
+                                             nodes_[toNode->second].patch.get(), target);
+            mayWait && !why.empty()) {
+            NSLogProblem("%s is inactive: %s", connectionName(c).c_str(), why.c_str());
+        } else {
+            if (!source)
+                doc.fail(c.line, "unknown port " + quotedShort(from) +
+                                     didYouMean(c.fromPort, portNames(*nodes_[fromNode->second].patch, false)));
+            if (!target)
+                doc.fail(c.toLine, "unknown port " + quotedShort(to) +
+                                       didYouMean(c.toPort, portNames(*nodes_[toNode->second].patch, true)));
+            if (source->isInput())
+                doc.fail(c.line, "connection source " + quotedShort(from) + " is an input, not an output");
+            if (!target->isInput())
+                doc.fail(c.toLine, "connection from " + quotedShort(from) + " to " + quotedShort(to) +
+                                       " connects an output to an output");
+            if (!canConnect(source->kind(), target->kind()))
+                doc.fail(c.line, std::string("cannot connect ") + portKindName(source->kind()) + " port " +
+                                     quotedShort(from) + " to " + portKindName(target->kind()) + " port " +
+                                     quotedShort(to));
+            connection.from = source;
+            connection.to = target;
+            connection.map = resolvedMap(c, *source, *target, doc);
+        }
+        node.inputs.push_back(std::move(connection));
         edges.emplace_back(fromNode->second, toNode->second);
     }
     sortByDependencies(edges);
@@ -226,12 +275,20 @@ void Evaluator::stop() {
 }
 
 void Evaluator::executeFrame(double time, QCOpenGLContext* openglcontext, const QCArguments* arguments) {
+    for (Node& node : nodes_)
+        if (node.patch->portsRevision() != node.portsRevision) portsChanged(node);
     for (Node& node : nodes_) runNode(node, time, openglcontext, arguments);
 }
 
 void Evaluator::runNode(Node& node, double time, QCOpenGLContext* openglcontext, const QCArguments* arguments) {
+    try {
+        node.patch->updatePorts();
+    } catch (const std::exception& e) {
+        NSLogProblem("patch %s (%s) failed: %s", quotedShort(node.id).c_str(), node.patchClass->name.c_str(), e.what());
+    }
+    if (node.patch->portsRevision() != node.portsRevision) portsChanged(node);
     for (Connection& c : node.inputs)
-        if (c.from->generation() != c.transferredGeneration) {
+        if (c.active() && c.from->generation() != c.transferredGeneration) {
             if (c.map) transferMapped(*c.from, *c.to, *c.map);
             else transferValue(*c.from, *c.to);
             c.transferredGeneration = c.from->generation();
@@ -261,6 +318,59 @@ void Evaluator::runNode(Node& node, double time, QCOpenGLContext* openglcontext,
     for (size_t i = 0; i < ports.size(); ++i) node.inputGenerations[i] = ports[i]->generation();
     node.hasRun = true;
     node.lastRunTime = time;
+    if (node.patch->portsRevision() != node.portsRevision) portsChanged(node);
+}
+
+void Evaluator::portsChanged(Node& node) {
+    node.portsRevision = node.patch->portsRevision();
+    ++portsRevision_;
+    std::vector<QCPort*> appeared;
+    for (QCPort* port : node.patch->ports())
+        if (!node.madeAs->portNamed(port->name())) appeared.push_back(port);
+    // A reload starts from the ports the patch has now.
+    node.madeAs = std::make_unique<PortShadow>(*node.patch, *node.madeAs);
+    const PatchSpec* spec = document_.patchWithId(node.id);
+    for (QCPort* port : appeared) {
+        if (!spec || !port->isInput() || !spec->inputs.is_object() || !spec->inputs.contains(port->name())) continue;
+        try {
+            setPortFromJSON(*port, spec->inputs[port->name()], document_.directory);
+        } catch (const PortValueError& e) {
+            NSLogProblem("patch %s: %s", quotedShort(node.id).c_str(), e.what());
+        }
+    }
+    for (Node& other : nodes_)
+        for (Connection& c : other.inputs) {
+            const ConnectionSpec& s = document_.connections[c.spec];
+            if (s.fromId == node.id || s.toId == node.id) relink(c);
+        }
+}
+
+void Evaluator::relink(Connection& c) const {
+    const ConnectionSpec& s = document_.connections[c.spec];
+    const QCPatch* fromPatch = patch(s.fromId);
+    const QCPatch* toPatch = patch(s.toId);
+    QCPort* source = fromPatch ? fromPatch->portNamed(s.fromPort) : nullptr;
+    QCPort* target = toPatch ? toPatch->portNamed(s.toPort) : nullptr;
+    std::string why = mismatch(s, fromPatch, source, toPatch, target);
+    std::optional<ValueMap> map;
+    if (why.empty()) try {
+            map = resolvedMap(s, *source, *target, document_);
+        } catch (const CompositionError& e) {
+            why = e.what();
+        }
+    const bool wasActive = c.active();
+    if (!why.empty()) {
+        c.from = nullptr;
+        c.to = nullptr;
+        if (wasActive) NSLogProblem("%s is inactive: %s", connectionName(s).c_str(), why.c_str());
+        return;
+    }
+    // A port made anew takes the value afresh.
+    if (source != c.from || target != c.to) c.transferredGeneration = UINT64_MAX;
+    c.from = source;
+    c.to = target;
+    c.map = map;
+    if (!wasActive) NSLog("%s is live again", connectionName(s).c_str());
 }
 
 bool Evaluator::hasConsumers() const {

@@ -27,7 +27,10 @@
 // last run, on the first frame, or every frame when their time mode is set (a
 // frame at the time of their last run, as in a paused player, leaves them
 // resting). An exception from a patch is logged with the patch's id and the
-// frame goes on with the next patch.
+// frame goes on with the next patch. A patch may add or drop ports as it
+// runs (a shader following its file): its connections are looked up again
+// by name; one whose port is gone stays in the document, inactive, until
+// the port is back.
 class Evaluator {
 public:
     struct Connection {
@@ -35,6 +38,8 @@ public:
         QCPort* to = nullptr;
         uint64_t transferredGeneration = UINT64_MAX;
         std::optional<ValueMap> map;  // with the source's range filled in
+        size_t spec = 0;              // in document().connections
+        bool active() const { return from && to; }
     };
 
     struct Node {
@@ -50,6 +55,7 @@ public:
         bool hasRun = false;
         bool runsEveryFrame = false;
         double lastRunTime = 0;
+        uint64_t portsRevision = 0;  // of patch, when its connections were looked up
     };
 
     // Builds every patch and checks the document against the classes:
@@ -85,11 +91,18 @@ public:
     QCPatch* patch(const std::string& id) const;
     // The port "id.port", or nothing.
     QCPort* port(const std::string& endpoint) const;
+    // Raised whenever a running patch's ports come or go: whoever holds a
+    // port looks it up again.
+    uint64_t portsRevision() const { return portsRevision_; }
 
 private:
     // The running node that the new document's patch stays as, if any.
     const Node* nodeThatStays(const PatchSpec& spec, const QCPatchClass* patchClass) const;
     void runNode(Node& node, double time, QCOpenGLContext* openglcontext, const QCArguments* arguments);
+    // After `node`'s ports came or went: its new inputs take the document's
+    // values, and every connection to or from it is looked up again.
+    void portsChanged(Node& node);
+    void relink(Connection& connection) const;
     // Refuses cycles, then puts `nodes_` in the order they run each frame.
     // Edges are (source, target) positions in `nodes_` as built.
     void sortByDependencies(const std::vector<std::pair<size_t, size_t>>& edges);
@@ -99,4 +112,5 @@ private:
     std::unordered_map<std::string, size_t> indexOfId_;  // position in nodes_
     QCContext* context_ = nullptr;
     bool running_ = false;
+    uint64_t portsRevision_ = 0;
 };

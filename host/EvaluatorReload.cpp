@@ -40,17 +40,19 @@ void Evaluator::reload(const CompositionDocument& document, const QCNodeManager&
         Node* running = &nodes_[indexOfId_.at(node.id)];
         std::set<const QCPort*> connected;
         for (const Connection& c : node.inputs) connected.insert(c.to);
-        const auto& fresh = node.patch->ports();
-        const auto& keep = running->patch->ports();
-        for (size_t i = 0; i < fresh.size(); ++i) {
-            keptPort[fresh[i]] = keep[i];
+        for (QCPort* fresh : node.patch->ports()) {
+            // By name: the stand-in has the ports the patch has now, which
+            // may not be those it was made with.
+            QCPort* keep = running->patch->portNamed(fresh->name());
+            if (!keep || keep->kind() != fresh->kind()) continue;
+            keptPort[fresh] = keep;
             // Only values that differ, so that what did not change in the
             // document is no change to the patch.
-            if (fresh[i]->isInput() && !connected.count(fresh[i]) &&
-                describePortValue(*fresh[i]) != describePortValue(*keep[i]))
-                transferValue(*fresh[i], *keep[i]);
+            if (fresh->isInput() && !connected.count(fresh) && describePortValue(*fresh) != describePortValue(*keep))
+                transferValue(*fresh, *keep);
         }
         std::swap(node.patch, running->patch);
+        node.portsRevision = node.patch->portsRevision();
         node.standsIn = false;
         node.hasRun = running->hasRun;
         node.inputGenerations = running->inputGenerations;
@@ -78,6 +80,13 @@ void Evaluator::reload(const CompositionDocument& document, const QCNodeManager&
     nodes_ = std::move(next.nodes_);
     indexOfId_ = std::move(next.indexOfId_);
     document_ = next.document_;
+    // A kept patch's connections are looked up again on the patch itself,
+    // in case its ports are not all as its stand-in had them.
+    for (Node& node : nodes_)
+        for (Connection& c : node.inputs) {
+            const ConnectionSpec& s = document_.connections[c.spec];
+            if (kept.count(patch(s.fromId)) || kept.count(patch(s.toId))) relink(c);
+        }
     if (!running_) return;
     for (Node& node : nodes_)
         if (!kept.count(node.patch.get())) node.patch->setup(context_);

@@ -55,3 +55,13 @@ PortShadow::PortShadow(const QCPatch& patch) : QCPatch(patch.identifier()) {
         if (port->isInput() && !ports_.back()->isInput()) ports_.back()->makeInput();
     }
 }
+
+PortShadow::PortShadow(const QCPatch& patch, const PortShadow& before) : QCPatch(patch.identifier()) {
+    ports_.reserve(patch.ports().size());
+    for (const QCPort* port : patch.ports()) {
+        const QCPort* was = before.portNamed(port->name());
+        ports_.push_back(copyOf(was && was->kind() == port->kind() ? *was : *port, this));
+        // An input by the patch's word rather than by its name (an expression's variable) stays one.
+        if (port->isInput() && !ports_.back()->isInput()) ports_.back()->makeInput();
+    }
+}

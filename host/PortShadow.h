@@ -15,6 +15,10 @@ class PortShadow : public QCPatch {
 public:
     explicit PortShadow(const QCPatch& patch);
     PortShadow(const PortShadow& other) : PortShadow(static_cast<const QCPatch&>(other)) {}
+    // The ports `patch` has now, holding the values of `before` where it has
+    // a port of the same name and kind: a shadow kept up to date when a
+    // patch's ports change as it runs.
+    PortShadow(const QCPatch& patch, const PortShadow& before);
 
     bool execute(QCOpenGLContext*, double, const QCArguments*) override { return true; }
 

@@ -14,9 +14,10 @@ QCGLCGImage::QCGLCGImage(CGImageRef image, const void* /*options*/) : image_(std
 }
 
 std::shared_ptr<const QCGLCGImage> QCGLCGImage::imageWithTexture(GLuint texture, size_t width, size_t height,
-                                                                 bool isFloat) {
+                                                                 bool isFloat, std::function<void(GLuint)> release) {
     if (texture == 0 || width == 0 || height == 0) {
-        GLShareGroup::releaseTexture(texture);
+        if (release) release(texture);
+        else GLShareGroup::releaseTexture(texture);
         return nullptr;
     }
     std::shared_ptr<QCGLCGImage> image(new QCGLCGImage());
@@ -25,10 +26,14 @@ std::shared_ptr<const QCGLCGImage> QCGLCGImage::imageWithTexture(GLuint texture,
     image->height_ = height;
     image->isFloat_ = isFloat;
     image->textureTopFirst_ = false;
+    image->release_ = std::move(release);
     return image;
 }
 
-QCGLCGImage::~QCGLCGImage() { GLShareGroup::releaseTexture(texture_); }
+QCGLCGImage::~QCGLCGImage() {
+    if (release_ && texture_) release_(texture_);
+    else GLShareGroup::releaseTexture(texture_);
+}
 
 bool QCGLCGImage::hasTexture() const {
     const std::lock_guard lock(mutex_);

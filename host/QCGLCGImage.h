@@ -3,6 +3,7 @@
 #include "platform/graphics/CoreGraphics.h"
 #include "platform/graphics/NSImage.h"
 
+#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -25,9 +26,12 @@ public:
     QCGLCGImage(CGImageRef image, const void* options);
     // An image over `texture` (owned from now on) of the given size,
     // rendered by OpenGL (first row at the bottom); `isFloat`: 32-bit float
-    // components. Null for no texture or an empty size.
+    // components. Null for no texture or an empty size. `release`, when
+    // given, takes the texture back when the image goes (on any thread)
+    // instead of its being deleted.
     static std::shared_ptr<const QCGLCGImage> imageWithTexture(GLuint texture, size_t width, size_t height,
-                                                               bool isFloat = false);
+                                                               bool isFloat = false,
+                                                               std::function<void(GLuint)> release = {});
     ~QCGLCGImage();
     QCGLCGImage(const QCGLCGImage&) = delete;
     QCGLCGImage& operator=(const QCGLCGImage&) = delete;
@@ -61,6 +65,7 @@ private:
     mutable CGImageRef image_;
     mutable std::shared_ptr<const ::NSImage> nsImage_;
     mutable GLuint texture_ = 0;
+    std::function<void(GLuint)> release_;
     mutable bool triedReadBack_ = false;
     size_t width_ = 0, height_ = 0;
     bool isFloat_ = false;

@@ -5,6 +5,7 @@
 
 #include <nlohmann/json_fwd.hpp>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,11 @@ public:
     virtual QCContext* setup(QCContext* context) { return context; }
     virtual void enable(QCContext*) {}
     virtual void disable(QCContext*) {}
+    // Called each frame before the patch may run and before its inputs take
+    // their connections' values: a patch whose ports follow its source (a
+    // shader's saved file) adds and drops them here, so that a port that
+    // comes back is fed before the patch runs with it.
+    virtual void updatePorts() {}
     // Returns true on every path.
     virtual bool execute(QCOpenGLContext* openglcontext, double time, const QCArguments* arguments) = 0;
     virtual void cleanup(QCContext*) {}
@@ -45,10 +51,16 @@ public:
     const std::vector<QCPort*>& ports() const { return ports_; }
     QCPort* portNamed(const std::string& name) const;
 
-    // Called by each port member as it is constructed.
-    void registerPort(QCPort* port) { ports_.push_back(port); }
+    // Raised whenever a port comes or goes, so that the host can look the
+    // connections of a patch whose ports follow its source up again by name.
+    uint64_t portsRevision() const { return portsRevision_; }
+
+    // Called by each port as it is constructed and as it is destroyed.
+    void registerPort(QCPort* port);
+    void unregisterPort(QCPort* port);
 
 private:
     std::string identifier_;
     std::vector<QCPort*> ports_;
+    uint64_t portsRevision_ = 0;
 };

@@ -14,6 +14,10 @@ struct QCPatchClass {
     int executionMode = 0;
     bool allowsSubpatches = false;
     int (*timeModeWithIdentifier)(const std::string& identifier) = nullptr;
+    // Its ports come and go as it runs (a shader's follow its file): a
+    // document's values and connections for a port it lacks wait for it
+    // instead of being errors.
+    bool portsFollowSource = false;
 };
 
 // The class object of patch class T, which declares
@@ -23,6 +27,8 @@ template <class T>
 QCPatchClass patchClass() {
     const char* description = "";
     if constexpr (requires { T::classDescription; }) description = T::classDescription;
+    bool portsFollowSource = false;
+    if constexpr (requires { T::portsFollowSource; }) portsFollowSource = T::portsFollowSource;
     return QCPatchClass{
         T::className,
         description,
@@ -30,5 +36,6 @@ QCPatchClass patchClass() {
         T::executionMode(),
         T::allowsSubpatches(),
         &T::timeModeWithIdentifier,
+        portsFollowSource,
     };
 }

@@ -33,9 +33,11 @@ const char* pathKindName(QCPathKind kind) {
 }
 
 QCPort::QCPort(QCPatch* owner, std::string name, QCPortKind kind, QCPortInfo info)
-    : name_(std::move(name)), kind_(kind), info_(info), input_(name_.rfind("input", 0) == 0) {
+    : owner_(owner), name_(std::move(name)), kind_(kind), info_(info), input_(name_.rfind("input", 0) == 0) {
     owner->registerPort(this);
 }
+
+QCPort::~QCPort() { owner_->unregisterPort(this); }
 
 QCStringPort::QCStringPort(QCPatch* owner, std::string name, QCPortInfo info)
     : QCPort(owner, std::move(name), QCPortKind::String, info), value_(newString("")) {}

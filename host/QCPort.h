@@ -46,7 +46,8 @@ struct QCPortInfo {
 class QCPort {
 public:
     QCPort(QCPatch* owner, std::string name, QCPortKind kind, QCPortInfo info = {});
-    virtual ~QCPort() = default;
+    // Leaves its patch's list: a patch may drop ports while it runs.
+    virtual ~QCPort();
     QCPort(const QCPort&) = delete;
     QCPort& operator=(const QCPort&) = delete;
 
@@ -63,6 +64,7 @@ protected:
     void changed() { ++generation_; }
 
 private:
+    QCPatch* owner_;
     std::string name_;
     QCPortKind kind_;
     QCPortInfo info_;

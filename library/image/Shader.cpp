@@ -2,6 +2,7 @@
 
 #include "host/QCGLCGImage.h"
 #include "host/QCOpenGLContext.h"
+#include "host/PortValues.h"
 #include "host/QCRenderer.h"
 #include "library/image/isf/ISFSource.h"
 #include "platform/foundation/NSLog.h"
@@ -141,9 +142,9 @@ Shader::Shader(const std::string& identifier) : QCProgrammablePatch(identifier) 
 Shader::Shader(const std::string& identifier, const std::filesystem::path& file) : QCProgrammablePatch(identifier) {
     file_ = file;
     label_ = file.filename().string();
-    std::string text, error;
-    loadedTime_ = modified(file_);
-    if (!readText(file_, &text, &error) || !load(text, "", &error)) NSLogProblem("Shader: %s", error.c_str());
+    std::string text, vertex, error;
+    loaded_ = stamp();
+    if (!readFiles(&text, &vertex, &error) || !load(text, vertex, &error)) NSLogProblem("Shader: %s", error.c_str());
 }
 
 Shader::~Shader() = default;
@@ -159,19 +160,30 @@ bool Shader::applySetting(const std::string& key, const nlohmann::json& value, s
     if (path.is_relative() && !composition.empty()) path = std::filesystem::path(composition).parent_path() / path;
     file_ = path;
     label_ = path.filename().string();
-    std::string text;
-    loadedTime_ = modified(file_);
-    if (!readText(file_, &text, error)) return false;
-    std::string vertex;
+    loaded_ = stamp();
+    // A file that is missing or does not compile is no document error: the
+    // patch runs and says why, so the show goes on and the file can be
+    // written or mended live.
+    std::string text, vertex, why;
+    if (!readFiles(&text, &vertex, &why) || !load(text, vertex, &why)) {
+        lastError_ = why;
+        NSLogProblem("Shader %s: %s", identifier().c_str(), why.c_str());
+    }
+    return true;
+}
+
+bool Shader::readFiles(std::string* fragment, std::string* vertex, std::string* error) {
     std::filesystem::path vertexPath = file_;
     vertexPath.replace_extension(".vs");
     std::error_code code;
-    if (std::filesystem::exists(vertexPath, code) && !readText(vertexPath, &vertex, error)) return false;
-    // A shader that does not compile is no document error: the patch runs
-    // and says why, so the show goes on and the file can be mended live.
-    std::string why;
-    if (!load(text, vertex, &why)) NSLogProblem("Shader %s: %s", identifier().c_str(), why.c_str());
-    return true;
+    return readText(file_, fragment, error) &&
+           (!std::filesystem::exists(vertexPath, code) || readText(vertexPath, vertex, error));
+}
+
+Shader::Stamp Shader::stamp() const {
+    std::filesystem::path vertexPath = file_;
+    vertexPath.replace_extension(".vs");
+    return {modified(file_), modified(vertexPath)};
 }
 
 QCProgrammablePatch::Dictionary Shader::compileSourceOfType(const std::string& type) {
@@ -227,22 +239,36 @@ bool Shader::compilePending(std::string* error) {
 
 void Shader::makePorts(const ISFHeader& header) {
     std::vector<std::unique_ptr<Input>> inputs;
+    std::vector<std::unique_ptr<QCPort>> owned;
+    const auto take = [&](const std::string& name) {
+        for (auto& port : ownedPorts_)
+            if (port && port->name() == name) return std::move(port);
+        return std::unique_ptr<QCPort>();
+    };
     for (const ISFInput& in : header.inputs) {
         auto input = std::make_unique<Input>();
         input->info = in;
-        // Ports that stay keep their values and connections; new ones are added.
+        const auto before =
+            std::find_if(inputs_.begin(), inputs_.end(), [&](const auto& i) { return i->info.name == in.name; });
+        const ISFInput* was = before == inputs_.end() ? nullptr : &(*before)->info;
         std::vector<QCPort*> ports;
-        bool allThere = true;
-        for (const auto& [name, kind] : portShape(in)) {
-            QCPort* found = portNamed(name);
-            if (!found || found->kind() != kind) allThere = false;
-        }
-        if (allThere) {
-            for (const auto& [name, kind] : portShape(in)) ports.push_back(portNamed(name));
+        // An input whose ports read as before keeps them: their objects,
+        // values and connections.
+        if (was && was->type == in.type && was->label == in.label && was->minimum == in.minimum &&
+            was->maximum == in.maximum && was->values == in.values && was->labels == in.labels) {
+            for (const auto& [name, kind] : portShape(in))
+                if (auto port = take(name)) {
+                    ports.push_back(port.get());
+                    owned.push_back(std::move(port));
+                }
         } else {
+            // New ports; one whose range or choices changed keeps its value,
+            // one of a changed type starts from its default.
             for (auto& port : portsFor(this, in)) {
+                if (auto old = was && was->type == in.type ? take(port->name()) : nullptr)
+                    if (old->kind() == port->kind()) transferValue(*old, *port);
                 ports.push_back(port.get());
-                ownedPorts_.push_back(std::move(port));
+                owned.push_back(std::move(port));
             }
         }
         for (QCPort* port : ports) {
@@ -260,21 +286,18 @@ void Shader::makePorts(const ISFHeader& header) {
         }
         inputs.push_back(std::move(input));
     }
+    // The ports of inputs the header no longer has leave the patch here.
+    ownedPorts_ = std::move(owned);
     inputs_ = std::move(inputs);
 }
 
 void Shader::readFileIfSaved() {
     if (file_.empty()) return;
-    const auto time = modified(file_);
-    if (time == loadedTime_) return;
-    loadedTime_ = time;
+    const Stamp now = stamp();
+    if (now == loaded_) return;
+    loaded_ = now;
     std::string text, vertex, error;
-    std::filesystem::path vertexPath = file_;
-    vertexPath.replace_extension(".vs");
-    std::error_code code;
-    const bool read = readText(file_, &text, &error) &&
-                      (!std::filesystem::exists(vertexPath, code) || readText(vertexPath, &vertex, &error));
-    if (read && load(text, vertex, &error) && compilePending(&error)) {
+    if (readFiles(&text, &vertex, &error) && load(text, vertex, &error) && compilePending(&error)) {
         lastError_.clear();
         NSLog("Shader %s: %s recompiled", identifier().c_str(), label_.c_str());
     } else if (error != lastError_) {
@@ -311,7 +334,6 @@ void Shader::setUniforms(unsigned int program) {
 }
 
 bool Shader::execute(QCOpenGLContext*, double time, const QCArguments*) {
-    readFileIfSaved();
     if (pending_) {
         std::string error;
         if (!compilePending(&error) && error != lastError_) {

@@ -49,6 +49,9 @@ void ShaderLibrary::registerNodesWithManager(QCNodeManager& manager) {
             Shader::executionMode(),
             Shader::allowsSubpatches(),
             &Shader::timeModeWithIdentifier,
+            // A shipped file's inputs are fixed: a document's typo in one
+            // is an error, as for any class.
+            false,
         });
     }
 }

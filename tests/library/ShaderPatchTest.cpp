@@ -14,6 +14,8 @@
 #include <regex>
 #include <vector>
 
+#include <sys/stat.h>
+
 namespace {
 
 using Pixel = std::array<int, 4>;
@@ -353,30 +355,69 @@ std::string slurp(const std::string& path) {
     return text.str();
 }
 
+// `tembra run --realtime` of doc.json in `dir` for a minute at most, its log
+// and output in files; stopped when the object goes.
+class Running {
+public:
+    Running(const TempDir& dir, const std::string& arguments)
+        : log_(file(dir, "log.txt")), out_(file(dir, "out.txt")), pid_(file(dir, "pid")) {
+        const std::string command = tembraProgram() + " --log stderr run --realtime --fps 30 --duration 60 " +
+                                    file(dir, "doc.json") + " " + arguments + " 2>" + log_ + " >" + out_ +
+                                    " & echo $! >" + pid_;
+        started_ = std::system(command.c_str()) == 0;
+    }
+    ~Running() { stop(); }
+    // Interrupts tembra; true once it has ended.
+    bool stop() {
+        if (!started_) return false;
+        started_ = false;
+        const pid_t process = static_cast<pid_t>(std::stol(slurp(pid_)));
+        kill(process, SIGINT);
+        // Gone, or a zombie that nobody reaps.
+        return waitFor([&] {
+            const std::string stat = slurp("/proc/" + std::to_string(process) + "/stat");
+            return stat.empty() || stat.find(") Z ") != std::string::npos;
+        }, 20);
+    }
+    bool started() const { return started_; }
+    std::string log() const { return slurp(log_); }
+    std::string out() const { return slurp(out_); }
+    bool logHas(const std::string& text, double seconds = 20) const {
+        return waitFor([&] { return log().find(text) != std::string::npos; }, seconds);
+    }
+
+private:
+    std::string log_, out_, pid_;
+    bool started_ = false;
+};
+
+// The 1x1 colour of the latest whole frame saved as `prefix`-N.png in `dir`.
+Pixel latestColour(const TempDir& dir, const std::string& prefix) {
+    long latest = -1;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+        long index = -1;
+        if (std::sscanf(entry.path().filename().c_str(), (prefix + "-%ld.png").c_str(), &index) == 1)
+            latest = std::max(latest, index);
+    }
+    const Picture p = readPNG(file(dir, prefix + "-" + std::to_string(latest - 1) + ".png"));
+    return p.width == 1 ? p.at(0, 0) : Pixel{-1, -1, -1, -1};
+}
+
+// A shader of one pixel's colour.
+std::string liveShader(const std::string& inputs, const std::string& colour) {
+    return "/*{\"INPUTS\": [" + inputs + "]}*/\nvoid main() {\n    gl_FragColor = " + colour + ";\n}\n";
+}
+
 TEST(ShaderPatch, SavingTheFileRecompilesItKeepingTheLastGoodProgramThroughATypo) {
     TempDir dir;
-    const auto shader = [](const std::string& inputs, const std::string& colour) {
-        return "/*{\"INPUTS\": [" + inputs + "]}*/\nvoid main() {\n    gl_FragColor = " + colour + ";\n}\n";
-    };
+    const auto shader = liveShader;
     dir.write("live.fs", shader("", "vec4(1.0, 0.0, 0.0, 1.0)"));
     dir.write("doc.json", R"({"patches": [{"id": "s", "class": "Shader", "shader": "live.fs",
         "inputs": {"inputWidth": 1, "inputHeight": 1}}]})");
-    const std::string picture = file(dir, "now-%d.png"), log = file(dir, "log.txt"), pid = file(dir, "pid");
-    ASSERT_EQ(std::system((tembraProgram() + " --log stderr run --realtime --fps 30 --duration 60 " +
-                           file(dir, "doc.json") + " --save s.outputImage=" + picture + " 2>" + log +
-                           " >/dev/null & echo $! >" + pid)
-                              .c_str()),
-              0);
-    // The colour of the latest frame saved.
-    const auto colour = [&] {
-        long latest = -1;
-        for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
-            long index = -1;
-            if (std::sscanf(entry.path().filename().c_str(), "now-%ld.png", &index) == 1) latest = std::max(latest, index);
-        }
-        const Picture p = readPNG(file(dir, "now-" + std::to_string(latest - 1) + ".png"));
-        return p.width == 1 ? p.at(0, 0) : Pixel{-1, -1, -1, -1};
-    };
+    Running tembra(dir, "--save s.outputImage=" + file(dir, "now-%d.png"));
+    ASSERT_TRUE(tembra.started());
+    const auto colour = [&] { return latestColour(dir, "now"); };
+    const std::string log = file(dir, "log.txt");
     EXPECT_TRUE(waitFor([&] { return colour() == Pixel{255, 0, 0, 255}; }, 20)) << slurp(log);
 
     dir.write("live.fs", shader("", "vec4(colr, 1.0)"));
@@ -387,14 +428,102 @@ TEST(ShaderPatch, SavingTheFileRecompilesItKeepingTheLastGoodProgramThroughATypo
     dir.write("live.fs", shader(R"({"NAME": "level", "TYPE": "float", "DEFAULT": 1.0})", "vec4(0.0, level, 0.0, 1.0)"));
     EXPECT_TRUE(waitFor([&] { return colour() == Pixel{0, 255, 0, 255}; }, 20)) << slurp(log);
     EXPECT_NE(slurp(log).find("live.fs recompiled"), std::string::npos);
+    EXPECT_TRUE(tembra.stop());
+}
 
-    const pid_t process = static_cast<pid_t>(std::stol(slurp(pid)));
-    kill(process, SIGINT);
-    // Gone, or a zombie that nobody reaps.
-    EXPECT_TRUE(waitFor([&] {
-        const std::string stat = slurp("/proc/" + std::to_string(process) + "/stat");
-        return stat.empty() || stat.find(") Z ") != std::string::npos;
-    }, 20));
+TEST(ShaderPatch, PortsFollowTheSavedFileAndAConnectionWaitsForItsInputToComeBack) {
+    TempDir dir;
+    const std::string level = R"({"NAME": "level", "TYPE": "float", "DEFAULT": 1.0})";
+    dir.write("live.fs", liveShader(level, "vec4(0.0, level, 0.0, 1.0)"));
+    dir.write("doc.json", R"({"patches": [
+        {"id": "e", "class": "Expression", "expression": "0.4"},
+        {"id": "s", "class": "Shader", "shader": "live.fs", "inputs": {"inputWidth": 1, "inputHeight": 1}}],
+        "connections": [{"from": "e.outputResult", "to": "s.level"}]})");
+    const Running tembra(dir, "--save s.outputImage=" + file(dir, "now-%d.png") + " --watch s.level");
+    ASSERT_TRUE(tembra.started());
+    const auto colour = [&] { return latestColour(dir, "now"); };
+    EXPECT_TRUE(waitFor([&] { return colour() == Pixel{0, byte(0.4), 0, 255}; }, 20)) << tembra.log();
+
+    // Saved without the input: its port leaves, the connection waits.
+    dir.write("live.fs", liveShader("", "vec4(0.0, 0.0, 1.0, 1.0)"));
+    EXPECT_TRUE(tembra.logHas("connection \"e.outputResult\" -> \"s.level\" is inactive: patch \"s\" has no input "
+                              "\"level\"")) << tembra.log();
+    EXPECT_TRUE(waitFor([&] { return colour() == Pixel{0, 0, 255, 255}; }, 20)) << tembra.log();
+
+    // Back, of the same kind: the connection feeds it again, not its default.
+    dir.write("live.fs", liveShader(level, "vec4(level, 0.0, 0.0, 1.0)"));
+    EXPECT_TRUE(tembra.logHas("connection \"e.outputResult\" -> \"s.level\" is live again")) << tembra.log();
+    EXPECT_TRUE(waitFor([&] { return colour() == Pixel{byte(0.4), 0, 0, 255}; }, 20)) << tembra.log();
+    // --watch showed the port, not while it was gone, and again once back.
+    const std::string out = tembra.out();
+    const std::regex watched("s\\.level = 0\\.4");
+    EXPECT_EQ(std::distance(std::sregex_iterator(out.begin(), out.end(), watched), std::sregex_iterator()), 2) << out;
+}
+
+TEST(ShaderPatch, AMissingFileIsALogLineUntilItAppearsAndTheVertexShaderIsWatchedToo) {
+    TempDir dir;
+    ASSERT_EQ(mkfifo(file(dir, "pipe.fs").c_str(), 0600), 0);
+    dir.write("doc.json", R"({"patches": [
+        {"id": "e", "class": "Expression", "expression": "t"},
+        {"id": "s", "class": "Shader", "shader": "later.fs", "inputs": {"inputWidth": 1, "inputHeight": 1}},
+        {"id": "p", "class": "Shader", "shader": "pipe.fs"}]})");
+    const Running tembra(dir, "--save s.outputImage=" + file(dir, "now-%d.png") + " --watch e.outputResult");
+    ASSERT_TRUE(tembra.started());
+    EXPECT_TRUE(tembra.logHas("later.fs: no such file")) << tembra.log();
+    EXPECT_TRUE(tembra.logHas("pipe.fs: not a regular file")) << tembra.log();
+    // Frames go by, with no picture from the missing shader.
+    EXPECT_TRUE(waitFor([&] { return tembra.out().find("frame 10 ") != std::string::npos; }, 20)) << tembra.out();
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+        EXPECT_NE(entry.path().filename().string().rfind("now-", 0), 0u) << entry.path();
+
+    const auto vertex = [](const std::string& shade) {
+        return "varying float shade;\nvoid main() {\n    isf_vertShaderInit();\n    shade = " + shade + ";\n}\n";
+    };
+    dir.write("later.vs", vertex("0.2"));
+    dir.write("later.fs", "/*{}*/\nvarying float shade;\nvoid main() { gl_FragColor = vec4(shade, 0.0, 0.0, 1.0); }\n");
+    EXPECT_TRUE(waitFor([&] { return latestColour(dir, "now") == Pixel{byte(0.2), 0, 0, 255}; }, 20)) << tembra.log();
+    dir.write("later.vs", vertex("0.6"));
+    EXPECT_TRUE(waitFor([&] { return latestColour(dir, "now") == Pixel{byte(0.6), 0, 0, 255}; }, 20)) << tembra.log();
+
+    // The path itself must be text.
+    const auto r = run(dir, R"({"patches": [{"id": "s", "class": "Shader", "shader": 5}]})", "--frames 1");
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.err.find("\"shader\" as the path of an .fs file"), std::string::npos) << r.err;
+}
+
+TEST(ShaderPatch, ErrorsThroughTheImageMacrosAndOnTheFirstLineAreInTheUsersTerms) {
+    TempDir dir;
+    dir.write("nope.fs", "/*{\n  \"INPUTS\": [{\"NAME\": \"inputImage\", \"TYPE\": \"image\"}]\n}*/\nvoid main() {\n"
+                         "    vec2 uv = isf_FragNormCoord;\n    gl_FragColor = IMG_NORM_PIXEL(nope, uv);\n}\n");
+    dir.write("size.fs", "/*{}*/\nvoid main() {\n    gl_FragColor = vec4(IMG_SIZE(nope), 0.0, 1.0);\n}\n");
+    dir.write("first.fs", "/*{}*/ void main() { gl_FragColor = colr; }\n");
+    dir.write("versioned.fs", "/*{\n}*/\n#version 110\n\nvoid main() {\n    gl_FragColor = colr;\n}\n");
+    const auto r = run(dir, R"({"patches": [
+        {"id": "n", "class": "Shader", "shader": "nope.fs"}, {"id": "z", "class": "Shader", "shader": "size.fs"},
+        {"id": "f", "class": "Shader", "shader": "first.fs"},
+        {"id": "v", "class": "Shader", "shader": "versioned.fs"}]})",
+                       "--frames 1");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("nope.fs:6: IMG_NORM_PIXEL: no image named \"nope\""), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("size.fs:3: IMG_SIZE: no image named \"nope\""), std::string::npos) << r.err;
+    EXPECT_TRUE(std::regex_search(r.err, std::regex("first\\.fs:1: .*'colr'"))) << r.err;
+    EXPECT_TRUE(std::regex_search(r.err, std::regex("versioned\\.fs:6: .*'colr'"))) << r.err;
+}
+
+TEST(ShaderPatch, WhereAShaderDiscardsItsPictureIsClearNotAnEarlierFrame) {
+    TempDir dir;
+    dir.write("hole.fs", "/*{}*/\nvoid main() {\n    if (FRAMEINDEX > 0 && isf_FragNormCoord.x < 0.5) discard;\n"
+                         "    gl_FragColor = vec4(1.0, 0.0, 0.0, 1.0);\n}\n");
+    const auto r = run(dir, R"({"patches": [{"id": "h", "class": "Shader", "shader": "hole.fs",
+        "inputs": {"inputWidth": 2, "inputHeight": 1}}]})",
+                       "--frames 6 --save h.outputImage=" + file(dir, "hole-%d.png"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (int frame = 0; frame < 6; ++frame) {
+        const Picture p = readPNG(file(dir, "hole-" + std::to_string(frame) + ".png"));
+        ASSERT_EQ(p.width, 2u) << frame;
+        EXPECT_EQ(p.at(0, 0), (frame == 0 ? Pixel{255, 0, 0, 255} : Pixel{0, 0, 0, 0})) << frame;
+        EXPECT_EQ(p.at(1, 0), (Pixel{255, 0, 0, 255})) << frame;
+    }
 }
 
 }  // namespace

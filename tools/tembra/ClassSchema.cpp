@@ -26,6 +26,8 @@ nlohmann::ordered_json defaultOf(const QCPort& port) {
     }
 }
 
+}  // namespace
+
 nlohmann::ordered_json portSchema(const QCPort& port) {
     const QCPortInfo& info = port.info();
     nlohmann::ordered_json p;
@@ -43,8 +45,6 @@ nlohmann::ordered_json portSchema(const QCPort& port) {
     p["path"] = info.path == QCPathKind::None ? nlohmann::ordered_json(nullptr) : pathKindName(info.path);
     return p;
 }
-
-}  // namespace
 
 nlohmann::ordered_json classSchemaOf(const QCPatchClass& c, const std::string& bundle) {
     nlohmann::ordered_json j;

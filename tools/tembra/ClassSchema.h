@@ -11,5 +11,8 @@
 //     "executionMode", "timeMode", "allowsSubpatches", "ports": [...]}]}]}
 nlohmann::ordered_json classSchema(const QCNodeManager& manager);
 
+// One port, as it appears in a class's "ports".
+nlohmann::ordered_json portSchema(const QCPort& port);
+
 // One class, as it appears in the document above.
 nlohmann::ordered_json classSchemaOf(const QCPatchClass& patchClass, const std::string& bundle);

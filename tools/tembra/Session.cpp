@@ -39,6 +39,16 @@ const QCGLImagePort& findImagePort(const Evaluator& evaluator, const std::string
     return static_cast<const QCGLImagePort&>(port);
 }
 
+// What the command line names must be there after a reload, unless it is a
+// port of a patch whose ports follow its source, which may be gone for now.
+void stillThere(const Evaluator& evaluator, const std::string& endpoint, const char* option) {
+    const size_t dot = endpoint.rfind('.');
+    for (const Evaluator::Node& node : evaluator.nodes())
+        if (dot != std::string::npos && node.id == endpoint.substr(0, dot) && node.patchClass->portsFollowSource)
+            return;
+    findPort(evaluator, endpoint, option);
+}
+
 }  // namespace
 
 struct Session::Save {
@@ -109,9 +119,9 @@ bool Session::reloadFrom(const std::string* text, std::string* error) {
         evaluator_->reload(document, QCNodeManager::shared(), [this](Evaluator& next) {
             // The command line still holds, and what it names must still be there.
             applySets(next);
-            for (const Watch& w : watches_) findPort(next, w.endpoint(), "--watch");
-            for (const auto& save : saves_) findImagePort(next, save->endpoint, "--save");
-            if (shown_) findImagePort(next, shownEndpoint_, "--show");
+            for (const Watch& w : watches_) stillThere(next, w.endpoint(), "--watch");
+            for (const auto& save : saves_) stillThere(next, save->endpoint, "--save");
+            if (!shownEndpoint_.empty()) stillThere(next, shownEndpoint_, "--show");
         });
         scriptedMIDI_ = std::move(scriptedMIDI);
         scriptedInput_ = std::move(scriptedInput);
@@ -120,10 +130,20 @@ bool Session::reloadFrom(const std::string* text, std::string* error) {
         if (error) *error = e.what();
         return false;
     }
-    for (Watch& w : watches_) w.rebind(evaluator_->port(w.endpoint()));
-    for (const auto& save : saves_) save->port = static_cast<const QCGLImagePort*>(evaluator_->port(save->endpoint));
-    if (shown_) shown_ = static_cast<const QCGLImagePort*>(evaluator_->port(shownEndpoint_));
+    rebindPorts();
     return true;
+}
+
+void Session::rebindPorts() {
+    portsRevision_ = evaluator_->portsRevision();
+    const auto image = [&](const std::string& endpoint) {
+        const QCPort* port = evaluator_->port(endpoint);
+        return port && port->kind() == QCPortKind::Image ? static_cast<const QCGLImagePort*>(port) : nullptr;
+    };
+    // A port that is gone for now (a shader saved without that input) shows nothing until it is back.
+    for (Watch& w : watches_) w.rebind(evaluator_->port(w.endpoint()));
+    for (const auto& save : saves_) save->port = image(save->endpoint);
+    if (!shownEndpoint_.empty()) shown_ = image(shownEndpoint_);
 }
 
 Session::~Session() = default;
@@ -166,6 +186,7 @@ void Session::frame(long index, double time, double clock) {
     inputEvents_.beginFrame();
     lastTime_ = time;
     draw(index, time);
+    if (evaluator_->portsRevision() != portsRevision_) rebindPorts();
     if (overDraw_ && surface_ && surface_->width() > 0 && surface_->height() > 0) {
         CGLContextScope current(surface_->context());
         if (current.ok()) overDraw_(surface_->width(), surface_->height());
@@ -178,6 +199,7 @@ void Session::frame(long index, double time, double clock) {
             std::fflush(stdout);
         }
     for (const auto& save : saves_) {
+        if (!save->port) continue;
         const ImageRef& image = save->port->imageValue();
         if (image && image->CGImage()) save->writer.write(index, *image->CGImage());
     }

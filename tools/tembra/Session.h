@@ -54,6 +54,9 @@ public:
     const CompositionDocument& document() const { return evaluator_->document(); }
     // The port "id.port" of the running composition, or null.
     QCPort* port(const std::string& endpoint) const { return evaluator_->port(endpoint); }
+    // Raised when patches' ports came or went (a shader's followed its file).
+    uint64_t portsRevision() const { return evaluator_->portsRevision(); }
+    const Evaluator& evaluator() const { return *evaluator_; }
     // The keys and mouse the patches read: the window feeds them under play,
     // the document's "inputEvents" under run.
     InputEvents& inputEvents() { return inputEvents_; }
@@ -93,6 +96,8 @@ private:
     struct Save;
     bool reloadFrom(const std::string* text, std::string* error);
     void draw(long index, double time);
+    // --watch, --save and --show look their ports up again.
+    void rebindPorts();
     void applySets(Evaluator& evaluator) const;
 
     RunOptions options_;
@@ -115,6 +120,7 @@ private:
     ShowCapture* capture_ = nullptr;
     ShowReplay* replay_ = nullptr;
     long framesRun_ = 0;
+    uint64_t portsRevision_ = 0;  // of the evaluator, when the ports were looked up
     double lastTime_ = -1;  // of the last frame; -1 before the first
     bool finished_ = false;
     FrameStats stats_;

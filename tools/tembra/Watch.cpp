@@ -3,6 +3,7 @@
 #include "host/PortValues.h"
 
 bool Watch::changed() {
+    if (!port_) return false;
     bool changed = first_;
     first_ = false;
     if (port_->kind() == QCPortKind::Image) {
@@ -20,5 +21,7 @@ bool Watch::changed() {
 
 void Watch::rebind(const QCPort* port) {
     if (port != port_) image_ = nullptr;
+    // A port back after being gone shows its value again.
+    if (!port_ && port) first_ = true;
     port_ = port;
 }

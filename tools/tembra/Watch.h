@@ -11,11 +11,12 @@ class Watch {
 public:
     Watch(std::string endpoint, const QCPort* port) : endpoint_(std::move(endpoint)), port_(port) {}
 
-    // True on the first call and whenever the port changed since the last.
+    // True on the first call and whenever the port changed since the last;
+    // never while the port is gone (null).
     bool changed();
     const std::string& endpoint() const { return endpoint_; }
     const std::string& text() const { return text_; }
-    // After a reload the port may belong to a new patch.
+    // After a reload the port may belong to a new patch, or be gone.
     void rebind(const QCPort* port);
 
 private:

@@ -26,15 +26,16 @@ std::string infoLog(GLuint object, bool isProgram) {
     return log;
 }
 
-GLuint compile(GLenum type, const std::string& text, const std::string& file, int offset, std::string* error) {
+GLuint compile(GLenum type, const ISFSource& isf, const std::string& file, std::string* error) {
+    const bool isVertex = type == GL_VERTEX_SHADER;
     const GLuint shader = glCreateShader(type);
-    const char* source = text.c_str();
+    const char* source = isVertex ? isf.vertex.c_str() : isf.fragment.c_str();
     glShaderSource(shader, 1, &source, nullptr);
     glCompileShader(shader);
     GLint ok = 0;
     glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
     if (!ok) {
-        *error = ISFSource::userMessage(infoLog(shader, false), file, offset);
+        *error = isf.userMessage(infoLog(shader, false), file, isVertex);
         glDeleteShader(shader);
         return 0;
     }
@@ -66,6 +67,11 @@ void clearAttached() {
 
 }  // namespace
 
+GLuint ISFRenderer::outputTexture(int width, int height, bool isFloat) {
+    const GLuint kept = outputs_->take(width, height, isFloat);
+    return kept ? kept : makeTexture(width, height, isFloat);
+}
+
 std::unique_ptr<ISFRenderer> ISFRenderer::create(const ISFHeader& header, const ISFSource& source,
                                                  const std::string& file, std::string* error) {
     const GLShareGroup::Scope scope;
@@ -73,11 +79,10 @@ std::unique_ptr<ISFRenderer> ISFRenderer::create(const ISFHeader& header, const 
         *error = file + ": no OpenGL to compile the shader with";
         return nullptr;
     }
-    const GLuint vertex = compile(GL_VERTEX_SHADER, source.vertex,
-                                  file.size() > 3 ? file.substr(0, file.size() - 3) + ".vs" : file, source.vertexOffset,
-                                  error);
+    const GLuint vertex =
+        compile(GL_VERTEX_SHADER, source, file.size() > 3 ? file.substr(0, file.size() - 3) + ".vs" : file, error);
     if (!vertex) return nullptr;
-    const GLuint fragment = compile(GL_FRAGMENT_SHADER, source.fragment, file, source.fragmentOffset, error);
+    const GLuint fragment = compile(GL_FRAGMENT_SHADER, source, file, error);
     if (!fragment) {
         glDeleteShader(vertex);
         return nullptr;
@@ -212,11 +217,14 @@ ImageRef ISFRenderer::render(const Frame& frame, std::string* error) {
             }
             attach(buffer->back);
         } else {
-            // Each frame's output is a new texture: images handed out never change.
+            // Each frame's output is a texture of its own: images handed out
+            // never change. One of an image that went is taken again.
             GLShareGroup::releaseTexture(output);
-            output = makeTexture(width, height, pass.isFloat);
+            output = outputTexture(width, height, pass.isFloat);
             outputWidth = width, outputHeight = height, outputFloat = pass.isFloat;
             attach(output);
+            // Where a shader discards, transparent black, not an older frame.
+            clearAttached();
         }
         if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) break;
         glViewport(0, 0, width, height);
@@ -241,7 +249,7 @@ ImageRef ISFRenderer::render(const Frame& frame, std::string* error) {
             if (last) {
                 // The output is a copy: the buffer goes on changing.
                 GLShareGroup::releaseTexture(output);
-                output = makeTexture(width, height, pass.isFloat);
+                output = outputTexture(width, height, pass.isFloat);
                 outputWidth = width, outputHeight = height, outputFloat = pass.isFloat;
                 glBindTexture(GL_TEXTURE_2D, output);
                 glCopyTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, 0, 0, width, height);
@@ -260,6 +268,9 @@ ImageRef ISFRenderer::render(const Frame& frame, std::string* error) {
     // By hand too: on Mesa the attribute stack alone left what was drawn
     // after a shader squeezed into the shader's own size.
     glViewport(viewport[0], viewport[1], viewport[2], viewport[3]);
-    return QCGLCGImage::imageWithTexture(output, static_cast<size_t>(outputWidth), static_cast<size_t>(outputHeight),
-                                         outputFloat);
+    return QCGLCGImage::imageWithTexture(
+        output, static_cast<size_t>(outputWidth), static_cast<size_t>(outputHeight), outputFloat,
+        [pool = outputs_, outputWidth, outputHeight, outputFloat](GLuint texture) {
+            pool->give(texture, outputWidth, outputHeight, outputFloat);
+        });
 }

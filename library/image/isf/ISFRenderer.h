@@ -3,6 +3,7 @@
 #include "host/QCValues.h"
 #include "library/image/isf/ISFHeader.h"
 #include "library/image/isf/ISFSource.h"
+#include "platform/gl/GLTexturePool.h"
 
 #include <functional>
 #include <map>
@@ -46,9 +47,12 @@ private:
     ISFRenderer() = default;
     bool passSize(const ISFPass& pass, const Frame& frame, int* width, int* height, std::string* error) const;
     void bindImages(const Frame& frame);
+    GLuint outputTexture(int width, int height, bool isFloat);
 
     ISFHeader header_;
     GLuint program_ = 0;
     GLuint framebuffer_ = 0;
     std::map<std::string, Buffer> buffers_;
+    // The textures of outputs that went, rendered into again.
+    std::shared_ptr<GLTexturePool> outputs_ = GLTexturePool::create();
 };

@@ -82,11 +82,41 @@ std::string userCode(const std::string& source) {
 
 int lines(const std::string& text) { return static_cast<int>(std::count(text.begin(), text.end(), '\n')); }
 
+// Line `number` (from 1) of `text`.
+std::string lineOf(const std::string& text, int number) {
+    std::istringstream in(text);
+    std::string line;
+    for (int i = 0; i < number && std::getline(in, line);) ++i;
+    return line;
+}
+
+// A compiler's message with the lookups the image macros became put back as
+// the macros: "no function with name 'isf_norm_nope'" is
+// "IMG_NORM_PIXEL: no image named "nope"" when no image has that name.
+std::string macroTerms(std::string what, const std::string& userLine, const std::vector<std::string>& images) {
+    static const std::regex generated(
+        R"((isf_norm_|isf_pixel_)([A-Za-z_][A-Za-z0-9_]*)|_([A-Za-z_][A-Za-z0-9_]*)_imgSize)");
+    std::smatch m;
+    if (!std::regex_search(what, m, generated)) return what;
+    const std::string name = m[2].matched ? m[2].str() : m[3].str();
+    // The macro the user wrote with that name on that line, else the one the lookup serves.
+    std::string macro = m[3].matched ? "IMG_SIZE" : m[1] == "isf_pixel_" ? "IMG_PIXEL" : "IMG_NORM_PIXEL";
+    std::smatch written;
+    if (std::regex_search(userLine, written, std::regex(R"(\b(IMG_[A-Z_]+)\s*\(\s*)" + name + R"(\b)")))
+        macro = written[1];
+    if (std::find(images.begin(), images.end(), name) == images.end())
+        return macro + ": no image named \"" + name + "\"";
+    return std::regex_replace(what, generated, macro + "($2$3)");
+}
+
 }  // namespace
 
 ISFSource ISFSource::build(const ISFHeader& header, const std::string& fragmentSource,
                            const std::string& vertexSource) {
     ISFSource result;
+    result.userFragment = fragmentSource;
+    result.userVertex = vertexSource;
+    result.images = imageNames(header);
     const std::string common = "#version 120\n" + declarations(header);
     result.fragment = common + userCode(fragmentSource);
     result.fragmentOffset = lines(common);
@@ -100,7 +130,8 @@ ISFSource ISFSource::build(const ISFHeader& header, const std::string& fragmentS
     return result;
 }
 
-std::string ISFSource::userMessage(const std::string& log, const std::string& file, int offset) {
+std::string ISFSource::userMessage(const std::string& log, const std::string& file, bool isVertex) const {
+    const int offset = isVertex ? vertexOffset : fragmentOffset;
     // Mesa: "0:14(12): error: ..."; others: "0(14) : error C0000: ..." or "ERROR: 0:14: ...".
     static const std::regex mesa(R"((?:ERROR: )?\d+:(\d+)(?:\(\d+\))?: (?:error: )?(.*))");
     static const std::regex other(R"(\d+\((\d+)\) : error [A-Z0-9]+: (.*))");
@@ -113,7 +144,9 @@ std::string ISFSource::userMessage(const std::string& log, const std::string& fi
             const int at = std::stoi(m[1]) - offset;
             std::string what = m[2];
             std::replace(what.begin(), what.end(), '`', '\'');
-            return file + ":" + std::to_string(std::max(at, 1)) + ": " + what;
+            const int userLine = std::max(at, 1);
+            what = macroTerms(what, lineOf(isVertex ? userVertex : userFragment, userLine), images);
+            return file + ":" + std::to_string(userLine) + ": " + what;
         }
         return file + ": " + line;
     }

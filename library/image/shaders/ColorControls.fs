@@ -21,7 +21,8 @@ vec3 hueTurn(vec3 c, float degrees) {
 void main() {
     vec4 p = IMG_THIS_NORM_PIXEL(inputImage);
     vec3 c = p.a > 0.0 ? p.rgb / p.a : vec3(0.0);
-    c = hueTurn(c, inputHue);
+    // The same for every pixel: no turn costs llvmpipe no sines and cosines.
+    if (inputHue != 0.0) c = hueTurn(c, inputHue);
     float grey = dot(c, vec3(0.299, 0.587, 0.114));
     c = mix(vec3(grey), c, inputSaturation);
     c = (c - 0.5) * inputContrast + 0.5 + inputBrightness;

@@ -240,6 +240,37 @@ class EditorProtocolTest(unittest.TestCase):
         later.until(lambda m: m.get("type") == "log" and "no-such-picture.png" in m["line"])
 
 
+    def test_a_shaders_ports_follow_its_file_and_its_connection_stays_in_the_document(self):
+        shader = os.path.join(self.folder, "live.fs")
+
+        def write_shader(inputs):
+            with open(shader + ".new", "w") as out:
+                out.write('/*{"INPUTS": [%s]}*/\nvoid main() { gl_FragColor = vec4(1.0); }\n' % inputs)
+            os.replace(shader + ".new", shader)
+
+        write_shader('{"NAME": "level", "TYPE": "float", "DEFAULT": 0.5, "MIN": 0, "MAX": 2}')
+        with open(self.file, "w") as out:
+            json.dump({"patches": [{"id": "e", "class": "Expression", "expression": "0.25"},
+                                   {"id": "s", "class": "Shader", "shader": "live.fs"}],
+                       "connections": [{"from": "e.outputResult", "to": "s.level"}]}, out)
+        editor = self.start()
+        client = Socket(editor)
+
+        def shader_ports(message):
+            return [p["name"] for p in message.get("ports", {}).get("s", [])]
+
+        first = client.until(is_document)
+        self.assertIn("level", shader_ports(first))
+        level = next(p for p in first["ports"]["s"] if p["name"] == "level")
+        self.assertEqual(level["range"], {"min": 0, "max": 2})
+        write_shader("")
+        gone = client.until(lambda m: is_document(m) and "level" not in shader_ports(m), 20)
+        self.assertIn("outputImage", shader_ports(gone))
+        self.assertEqual(gone["document"]["connections"], [{"from": "e.outputResult", "to": "s.level"}])
+        client.until(lambda m: m.get("type") == "log" and "is inactive" in m["line"], 20)
+        write_shader('{"NAME": "level", "TYPE": "float"}')
+        client.until(lambda m: is_document(m) and "level" in shader_ports(m), 20)
+
     def test_midi_learn_adds_a_controller_input_mapped_onto_the_port(self):
         with open(self.file) as f:
             document = json.load(f)

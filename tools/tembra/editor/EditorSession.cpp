@@ -3,6 +3,7 @@
 #include "platform/foundation/NSLog.h"
 #include "platform/foundation/NSLogObserver.h"
 #include "platform/foundation/RegularFile.h"
+#include "tools/tembra/ClassSchema.h"
 #include "tools/tembra/editor/DocumentEdit.h"
 #include "tools/tembra/editor/DocumentWriter.h"
 #include "tools/tembra/editor/ImagePreview.h"
@@ -101,6 +102,7 @@ void EditorSession::poll(double clock) {
     if (learning_ && midiLearn_)
         if (auto heard = midiLearn_->take()) learned(*heard);
     if (watch_.saved()) fileChanged();
+    if (session_.portsRevision() != sentPortsRevision_) sendDocument(0);
     sendLog();
     if (clock - lastValues_ >= 1.0 / kValueRate) {
         lastValues_ = clock;
@@ -268,12 +270,23 @@ bool EditorSession::commit(Json next, std::string* error) {
 }
 
 void EditorSession::sendDocument(uint64_t client) {
-    const Json message = {{"type", "document"},
-                          {"document", document_},
-                          {"file", file_},
-                          {"edited", edited_},
-                          {"canUndo", !undo_.empty()},
-                          {"canRedo", !redo_.empty()}};
+    Json message = {{"type", "document"},
+                    {"document", document_},
+                    {"file", file_},
+                    {"edited", edited_},
+                    {"canUndo", !undo_.empty()},
+                    {"canRedo", !redo_.empty()}};
+    // The ports of patches whose ports follow their source (a shader's
+    // INPUTS) are the running patch's, not its class's.
+    Json ports = Json::object();
+    for (const Evaluator::Node& node : session_.evaluator().nodes()) {
+        if (!node.patchClass->portsFollowSource) continue;
+        Json list = Json::array();
+        for (const QCPort* port : node.patch->ports()) list.push_back(portSchema(*port));
+        ports[node.id] = std::move(list);
+    }
+    message["ports"] = std::move(ports);
+    sentPortsRevision_ = session_.portsRevision();
     server_.send(client, wire(message));
 }
 

@@ -83,6 +83,7 @@ private:
     std::optional<Learning> learning_;
     std::unique_ptr<MIDILearn> midiLearn_;
     uint64_t logObserver_ = 0;
+    uint64_t sentPortsRevision_ = 0;  // of the session's ports, in the last document sent
     std::mutex logMutex_;  // the log's observer runs on any thread
     std::vector<std::string> logLines_;
     size_t logDropped_ = 0;

@@ -91,6 +91,7 @@ function send(message) {
 const graph = new LGraph();
 const canvas = new LGraphCanvas("#canvas", graph);
 canvas.allow_searchbox = false;
+canvas.show_info = false;  // the graph library's own frame counters are not the show's
 
 function TembraPatch() { this.size = [180, 60]; }
 TembraPatch.title = "patch";
@@ -115,6 +116,9 @@ canvas.onNodeDeselected = (node) => { if (state.selected === node.title) { state
 
 function shortValue(value) {
   if (typeof value === "number") return Number.isInteger(value) ? String(value) : value.toFixed(3);
+  // A colour: its components to two places.
+  if (Array.isArray(value) && value.every((v) => typeof v === "number"))
+    return "[" + value.map((v) => String(Math.round(v * 100) / 100)).join(", ") + "]";
   const text = typeof value === "string" ? value : JSON.stringify(value);
   return text.length > 18 ? text.slice(0, 17) + "…" : text;
 }
@@ -129,6 +133,8 @@ function draw() {
   state.drawing = true;
   graph.clear();
   const nodes = new Map();
+  // Patches without a place of their own go in rows of four, each beside the last.
+  let rowX = 40, rowY = 40, rowHeight = 0;
   state.doc.patches.forEach((patch, index) => {
     const node = LiteGraph.createNode("tembra/patch");
     node.title = patch.id;
@@ -139,7 +145,10 @@ function draw() {
     node.size = node.computeSize();
     node.size[0] = Math.max(node.size[0] + 110, 260);  // room for the values
     const at = patch.editor || {};
-    node.pos = [typeof at.x === "number" ? at.x : 40 + (index % 4) * 280, typeof at.y === "number" ? at.y : 40 + Math.floor(index / 4) * 260];
+    if (index > 0 && index % 4 === 0) [rowX, rowY, rowHeight] = [40, rowY + rowHeight + 160, 0];  // room for previews
+    node.pos = [typeof at.x === "number" ? at.x : rowX, typeof at.y === "number" ? at.y : rowY];
+    rowX += node.size[0] + 60;
+    rowHeight = Math.max(rowHeight, node.size[1]);
     graph.add(node);
     markNode(node);
     nodes.set(patch.id, node);

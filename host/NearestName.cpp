@@ -34,5 +34,8 @@ std::string nearestName(std::string_view name, const std::vector<std::string_vie
 
 std::string didYouMean(std::string_view name, const std::vector<std::string_view>& candidates) {
     const std::string nearest = nearestName(name, candidates);
-    return nearest.empty() ? std::string() : "; did you mean \"" + nearest + "\"?";
+    // A name far from every candidate is no typo of one: no suggestion.
+    const size_t limit = std::max<size_t>(3, std::max(name.size(), nearest.size()) / 2);
+    if (nearest.empty() || editDistance(name.substr(0, 64), nearest) > limit) return std::string();
+    return "; did you mean \"" + nearest + "\"?";
 }

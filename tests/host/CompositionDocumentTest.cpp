@@ -79,6 +79,8 @@ TEST(CompositionDocument, UnknownKeysAreNamedWithTheNearestKnownKey) {
          "doc.json:2: unknown key \"tme\"; did you mean \"time\"?"},
         {"{\"patches\": [], \"midiDestinations\": [{\"name\": \"T\",\n\"devise\": \"S\"}]}",
          "doc.json:2: unknown key \"devise\"; did you mean \"device\"?"},
+        // Nothing known is near: no guess.
+        {"{\"patches\": [],\n\"backgroundMusic\": 1}", "doc.json:2: unknown key \"backgroundMusic\""},
     };
     for (const auto& [json, message] : cases) EXPECT_EQ(failure(json), message) << json;
 }

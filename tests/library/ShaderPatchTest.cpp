@@ -243,14 +243,19 @@ TEST(ShaderPatch, ACompileErrorNamesTheLineOfTheUsersFileAndTheShowGoesOn) {
     TempDir dir;
     dir.write("glow.fs", "/*{\n  \"INPUTS\": []\n}*/\nvoid main() {\n  gl_FragColor = colr;\n}\n");
     dir.write("broken.fs", "/*{\n  \"INPUTS\": [\n    {\"NAME\": \"x\" \"TYPE\": \"float\"}\n  ]\n}*/\nvoid main() {}\n");
+    // A long with no whole number between its MIN and MAX has no choice to make.
+    dir.write("choice.fs", "/*{\"INPUTS\": [{\"NAME\": \"m\", \"TYPE\": \"long\", \"MIN\": 0.2, \"MAX\": 0.8}]}*/\n"
+                           "void main() {}\n");
     const auto r = run(dir, R"({"patches": [
         {"id": "g", "class": "Shader", "shader": "glow.fs"},
         {"id": "b", "class": "Shader", "shader": "broken.fs"},
+        {"id": "c", "class": "Shader", "shader": "choice.fs"},
         {"id": "e", "class": "Expression", "expression": "t"}]})",
                        "--frames 3 --watch e.outputResult");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(std::regex_search(r.err, std::regex("glow\\.fs:5: .*'colr'"))) << r.err;
     EXPECT_NE(r.err.find("broken.fs:3: the header is not JSON"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("needs VALUES, or a MIN no greater than its MAX"), std::string::npos) << r.err;
     // The rest of the composition runs every frame.
     EXPECT_NE(r.out.find("frame 2 "), std::string::npos) << r.out;
 }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <stdexcept>
 
 namespace {
@@ -114,9 +115,11 @@ ISFInput input(const json& entry, size_t index) {
             }
         } else {
             // Without VALUES, MIN to MAX are the choices.
-            const int low = static_cast<int>(in.minimum[0]), high = static_cast<int>(in.maximum[0]);
-            if (high - low > 4096) throw HeaderError(what + " spans more than 4096 values");
-            for (int v = low; v <= high; ++v) in.values.push_back(v);
+            const double low = std::ceil(in.minimum[0]), high = std::floor(in.maximum[0]);
+            if (!(std::abs(low) <= 1e6 && std::abs(high) <= 1e6) || high < low)
+                throw HeaderError(what + " needs VALUES, or a MIN no greater than its MAX, both within a million");
+            if (high - low >= 4096) throw HeaderError(what + " spans more than 4096 values");
+            for (double v = low; v <= high; ++v) in.values.push_back(static_cast<int>(v));
         }
         if (entry.contains("LABELS") && entry["LABELS"].is_array())
             for (const json& l : entry["LABELS"]) in.labels.push_back(l.is_string() ? l.get<std::string>() : l.dump());

@@ -49,9 +49,10 @@ bool ReplayedSound::add(const nlohmann::json& record, size_t line, std::string* 
         *error = "a sound record comes before its patch's sound-open";
         return false;
     }
-    const std::string bad = "a sound record needs \"frames\" (0 or more) and \"packets\" (texts)";
-    if (!record.contains("frames") || !record["frames"].is_number_unsigned() || !record.contains("packets") ||
-        !record["packets"].is_array())
+    // A frame reads what came since the last: never more than the capture's ring holds (seconds).
+    const std::string bad = "a sound record needs \"frames\" (0 to 1000000) and \"packets\" (texts)";
+    if (!record.contains("frames") || !record["frames"].is_number_unsigned() ||
+        record["frames"].get<uint64_t>() > 1000000 || !record.contains("packets") || !record["packets"].is_array())
         return *error = bad, false;
     for (const auto& packet : record["packets"]) {
         if (!packet.is_string()) return *error = bad, false;
@@ -96,6 +97,10 @@ bool ReplayedSound::deliver(const std::string& name, size_t frames) {
     stream.cursor += there;
     // What a crash kept from the encoder is less than was read: silence for the rest.
     patch.unread->resize(patch.unread->size() + (wanted - there), 0.0f);
+    // A source nobody reads (the take's patch is not in the document) keeps the newest seconds only.
+    const auto limit = static_cast<size_t>(stream.rate * 4) * 2;
+    if (patch.unread->size() > limit)
+        patch.unread->erase(patch.unread->begin(), patch.unread->end() - static_cast<std::ptrdiff_t>(limit));
     return there == wanted;
 }
 

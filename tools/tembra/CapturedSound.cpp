@@ -33,6 +33,10 @@ void CapturedSound::heard(const std::string& patch, const float* stereo, size_t 
 void CapturedSound::close(const std::string& patch, Stream& stream) {
     if (stream.encoder) stream.encoder->finish(stream.packets);
     stream.encoder.reset();
+    record(patch, stream);
+}
+
+void CapturedSound::record(const std::string& patch, Stream& stream) {
     if (stream.frames == 0 && stream.packets.empty()) return;
     records_.push_back({{"kind", "sound"}, {"patch", patch}, {"frames", stream.frames}, {"packets", stream.packets}});
     stream.frames = 0;
@@ -40,13 +44,7 @@ void CapturedSound::close(const std::string& patch, Stream& stream) {
 }
 
 std::vector<nlohmann::json> CapturedSound::frameRecords() {
-    for (auto& [patch, stream] : streams_) {
-        if (stream.frames == 0 && stream.packets.empty()) continue;
-        records_.push_back(
-            {{"kind", "sound"}, {"patch", patch}, {"frames", stream.frames}, {"packets", stream.packets}});
-        stream.frames = 0;
-        stream.packets.clear();
-    }
+    for (auto& [patch, stream] : streams_) record(patch, stream);
     return std::exchange(records_, {});
 }
 

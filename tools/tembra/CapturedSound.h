@@ -41,6 +41,8 @@ private:
         std::vector<std::string> packets;
     };
     void close(const std::string& patch, Stream& stream);
+    // The stream's "sound" record for this frame, if it read or made anything.
+    void record(const std::string& patch, Stream& stream);
 
     std::map<std::string, Stream> streams_;
     std::vector<nlohmann::json> records_;

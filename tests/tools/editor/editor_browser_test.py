@@ -31,17 +31,25 @@ def browser():
     return webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
 
 
-class EditorBrowserTest(unittest.TestCase):
-    def setUp(self):
+class PageTest(unittest.TestCase):
+    """A composition in a folder of its own, its editor, and a browser on the page."""
+
+    def open(self, name, write, *arguments):
         self.folder = tempfile.mkdtemp()
         self.addCleanup(shutil.rmtree, self.folder)
-        self.file = os.path.join(self.folder, "fire.json")
-        shutil.copy(os.path.join(EXAMPLES, "fire.json"), self.file)
-        self.editor = Editor(self.file, "--watch", "fire.inputCoolRate")
+        self.file = os.path.join(self.folder, name)
+        write(self.file)
+        self.editor = Editor(self.file, *arguments)
         self.addCleanup(self.editor.close)
         self.driver = browser()
         self.addCleanup(self.driver.quit)
         self.wait = WebDriverWait(self.driver, 20)
+
+
+class EditorBrowserTest(PageTest):
+    def setUp(self):
+        self.open("fire.json", lambda path: shutil.copy(os.path.join(EXAMPLES, "fire.json"), path),
+                  "--watch", "fire.inputCoolRate")
 
     def test_a_performer_adds_connects_sets_and_saves(self):
         driver = self.driver
@@ -100,19 +108,13 @@ class EditorBrowserTest(unittest.TestCase):
         self.assertEqual(self.driver.execute_script("return window.tembraEditor.state.doc.patches.length"), 0)
 
 
-class ColourBrowserTest(unittest.TestCase):
+class ColourBrowserTest(PageTest):
     def setUp(self):
-        self.folder = tempfile.mkdtemp()
-        self.addCleanup(shutil.rmtree, self.folder)
         # ColorMap's gradient stops are colour ports.
-        self.file = os.path.join(self.folder, "map.json")
-        with open(self.file, "w") as f:
-            json.dump({"patches": [{"id": "a", "class": "ColorMap", "inputs": {"stop1": [0.2, 0.4, 0.6, 1]}}]}, f)
-        self.editor = Editor(self.file, "--watch", "a.stop1")
-        self.addCleanup(self.editor.close)
-        self.driver = browser()
-        self.addCleanup(self.driver.quit)
-        self.wait = WebDriverWait(self.driver, 20)
+        def write(path):
+            with open(path, "w") as f:
+                json.dump({"patches": [{"id": "a", "class": "ColorMap", "inputs": {"stop1": [0.2, 0.4, 0.6, 1]}}]}, f)
+        self.open("map.json", write, "--watch", "a.stop1")
 
     def stop(self):
         return self.driver.execute_script("return window.tembraEditor.state.doc.patches[0].inputs.stop1")
